@@ -1,0 +1,125 @@
+#include "runtime/file.h"
+
+#include "runtime/error.h"
+
+namespace mirabo {
+
+File::File(const FileDecl& decl) : decl_(&decl), record_(decl.record_size, '\0') {
+  ClearRecord();
+}
+
+File::~File() {
+  if (driver_ && open_) driver_->Close();
+}
+
+ValueRef File::Field(int index) {
+  const FieldDecl& f = decl_->fields.at(index);
+  return {f.type, record_.data() + f.offset, f.size};
+}
+
+ValueRef File::Field(std::string_view label) {
+  const int i = decl_->FieldIndex(label);
+  return i < 0 ? ValueRef{} : Field(i);
+}
+
+void File::ClearRecord() {
+  for (size_t i = 0; i < decl_->fields.size(); ++i) Field(static_cast<int>(i)).Clear();
+}
+
+int File::Attach() {
+  if (driver_) return kNoError;
+  const FileDriver* driver = FindDriver(decl_->driver);
+  if (!driver) return kUnsupportedFunction;
+  driver_ = driver->Attach(*this);
+  return driver_ ? kNoError : kInsufficientMemory;
+}
+
+#define MIRABO_WITH_DRIVER \
+  if (int rc = Attach()) return SetError(rc)
+
+int File::Open(uint8_t access_mode) {
+  MIRABO_WITH_DRIVER;
+  if (open_) return SetError(kFileAlreadyOpen);
+  const int rc = driver_->Open(access_mode);
+  open_ = rc == kNoError;
+  return rc == kFileSystemError ? rc : SetError(rc);
+}
+
+int File::Create() {
+  if (!decl_->create) return SetError(kNoCreateAttribute);
+  MIRABO_WITH_DRIVER;
+  const int rc = driver_->Create();
+  return rc == kFileSystemError ? rc : SetError(rc);
+}
+
+int File::Close() {
+  if (!driver_ || !open_) return SetError(kFileNotOpen);
+  open_ = false;
+  const int rc = driver_->Close();
+  return rc == kFileSystemError ? rc : SetError(rc);
+}
+
+std::string File::Name() {
+  if (Attach() != kNoError) return decl_->ExternalName();
+  return driver_->Name();
+}
+
+// Operations that need the file open.  Drivers that report a file-system
+// error (90) have already recorded its details; the rest record their code here.
+#define MIRABO_OPEN_OP(call)                          \
+  if (!driver_ || !open_) return SetError(kFileNotOpen); \
+  const int rc = driver_->call;                       \
+  return rc == kFileSystemError ? rc : SetError(rc)
+
+int File::Records(int64_t* count) { MIRABO_OPEN_OP(Records(count)); }
+int File::SetKeyStart(int key) { MIRABO_OPEN_OP(SetKeyStart(key)); }
+int File::SetKeyValue(int key) { MIRABO_OPEN_OP(SetKeyValue(key)); }
+int File::Next() {
+  ++reads_;
+  MIRABO_OPEN_OP(Next());
+}
+int File::Previous() {
+  ++reads_;
+  MIRABO_OPEN_OP(Previous());
+}
+int File::Position(int key, std::string* position) { MIRABO_OPEN_OP(Position(key, position)); }
+int File::ResetToPosition(int key, std::string_view position) {
+  MIRABO_OPEN_OP(ResetToPosition(key, position));
+}
+int File::GetByKey(int key) {
+  ++reads_;
+  MIRABO_OPEN_OP(GetByKey(key));
+}
+int File::GetByPosition(int key, std::string_view position) {
+  ++reads_;
+  MIRABO_OPEN_OP(GetByPosition(key, position));
+}
+int File::Add() { MIRABO_OPEN_OP(Add()); }
+int File::Empty() { MIRABO_OPEN_OP(Empty()); }
+int File::Flush() { MIRABO_OPEN_OP(Flush()); }
+int File::BeginTransaction() { MIRABO_OPEN_OP(BeginTransaction()); }
+int File::Commit() { MIRABO_OPEN_OP(Commit()); }
+int File::Rollback() { MIRABO_OPEN_OP(Rollback()); }
+
+int File::BuildKeys() {
+  MIRABO_WITH_DRIVER;
+  const int rc = driver_->BuildKeys();
+  return rc == kFileSystemError ? rc : SetError(rc);
+}
+
+int File::Option(std::string_view text, std::string* answer) {
+  MIRABO_WITH_DRIVER;
+  std::string ignored;
+  const int rc = driver_->Option(text, answer ? answer : &ignored);
+  return rc == kFileSystemError ? rc : SetError(rc);
+}
+
+void File::SetHoldWait(int seconds) {
+  if (Attach() == kNoError) driver_->SetHoldWait(seconds);
+}
+
+void File::ReleaseLocks() {
+  if (driver_ && open_) driver_->ReleaseLocks();
+}
+
+}  // namespace mirabo

@@ -1,0 +1,82 @@
+// The interface that every file driver implements, and the registry that
+// finds a driver by the name a declaration gives.
+//
+// A driver is stateless; it attaches a DriverFile to each File instance.  All
+// operations return 0 or a runtime error code (runtime/error.h) and never
+// throw.  An operation a driver does not support returns 80.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace mirabo {
+
+class File;
+
+// Key number used where an operation may also work in record order.
+constexpr int kRecordOrder = -1;
+
+class DriverFile {
+ public:
+  virtual ~DriverFile() = default;
+
+  virtual int Open(uint8_t access_mode) = 0;
+  virtual int Create() = 0;
+  virtual int Close() = 0;
+  // The file's full external name.
+  virtual std::string Name() = 0;
+
+  virtual int Records(int64_t* count);
+
+  // Sequential reading.  `key` is a key index of the declaration, or
+  // kRecordOrder.  Next and Previous fill the record buffer; at either end
+  // they return 33 and leave the buffer unchanged.
+  virtual int SetKeyStart(int key);
+  virtual int SetKeyValue(int key);  // key fields taken from the record buffer
+  virtual int Next();
+  virtual int Previous();
+
+  // Positions: the current record's position in `key` (kRecordOrder: the
+  // record number), and setting the pending position back to one.
+  virtual int Position(int key, std::string* position);
+  virtual int ResetToPosition(int key, std::string_view position);
+
+  // Direct reads: the first record whose key equals the key fields in the
+  // buffer (35 when none), and the record a position names (35 when gone).
+  virtual int GetByKey(int key);
+  virtual int GetByPosition(int key, std::string_view position);
+
+  virtual int Add();
+  virtual int Empty();
+  virtual int Flush();
+  virtual int BuildKeys();
+  virtual int BeginTransaction();
+  virtual int Commit();
+  virtual int Rollback();
+
+  // A query answers into `answer`; a setting leaves it empty.
+  virtual int Option(std::string_view text, std::string* answer);
+  // Seconds to wait for a record held by another process; 0 waits forever.
+  virtual void SetHoldWait(int seconds);
+  // Gives up any read lock the open file keeps between operations, so other
+  // processes can write while this one waits for its user.  The next read
+  // continues where the last one stopped.
+  virtual void ReleaseLocks();
+};
+
+class FileDriver {
+ public:
+  virtual ~FileDriver() = default;
+  // The answer to "REGISTER": the driver's name.
+  virtual std::string Register() const = 0;
+  virtual std::unique_ptr<DriverFile> Attach(File& file) const = 0;
+};
+
+// Makes a driver known under its registered name; a later registration of the
+// same name replaces the earlier one.
+void RegisterDriver(std::shared_ptr<const FileDriver> driver);
+const FileDriver* FindDriver(std::string_view name);
+
+}  // namespace mirabo

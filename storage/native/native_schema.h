@@ -1,0 +1,59 @@
+// The SQLite schema that holds one declared table: a column per field, a
+// companion column per string key component, and an index per key.  The
+// layout is documented field by field in docs/formats/native-store.md.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "runtime/file_decl.h"
+
+namespace mirabo::native {
+
+std::string QuoteIdentifier(const std::string& name);
+
+class NativeSchema {
+ public:
+  NativeSchema(const FileDecl& decl, std::string table);
+
+  struct Column {
+    std::string name;
+    std::string type;  // "TEXT", "INTEGER" or "REAL"
+  };
+  // The companion column that carries a string component in index order.
+  struct Companion {
+    int field;
+    bool nocase;
+    std::string name;
+  };
+  struct Index {
+    std::string name;                  // "<table>$<key name>"
+    std::vector<std::string> columns;  // one per key component
+    bool unique;
+    std::string sql;                   // the CREATE INDEX statement, as stored
+  };
+
+  const std::string& table() const { return table_; }
+  const std::vector<Column>& columns() const { return columns_; }
+  const std::vector<Companion>& companions() const { return companions_; }
+  const std::vector<Index>& indexes() const { return indexes_; }
+
+  // The index column that orders component `component` of key `key`.
+  const std::string& KeyColumn(int key, int component) const;
+
+  std::string CreateTableSql() const;
+  // INSERT with one parameter per column, then one per companion.
+  std::string InsertSql() const;
+  // "rowid, <data columns>": the columns a read selects, in field order.
+  std::string SelectList() const;
+
+ private:
+  const FileDecl* decl_;
+  std::string table_;
+  std::vector<Column> columns_;
+  std::vector<Companion> companions_;
+  std::vector<Index> indexes_;
+  std::vector<std::vector<std::string>> key_columns_;
+};
+
+}  // namespace mirabo::native

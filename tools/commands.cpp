@@ -1,0 +1,85 @@
+#include "tools/commands.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <iostream>
+
+#include "tools/loader.h"
+#include "tools/sample_generator.h"
+
+namespace mirabo::tools {
+
+std::string Usage() {
+  return "usage:\n"
+         "  mirabo [--data DIR]                       start the browser on the data files in DIR\n"
+         "  mirabo load [--data DIR] [--replace] [--cp1252] FILE.csv...\n"
+         "                                            build the data files from CSV files named\n"
+         "                                            after their tables (FEATURES.csv, ...)\n"
+         "  mirabo generate [--features N] [--suppliers N] [--issues N] [--reviews N]\n"
+         "                  [--categories N] [--seed S] [--no-edge-cases] DIR\n"
+         "                                            write a generated sample data set as CSV\n";
+}
+
+int RunLoadCommand(const std::vector<std::string>& args) {
+  LoadOptions options;
+  std::vector<std::string> files;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--data") {
+      if (i + 1 >= args.size()) {
+        std::cerr << "mirabo load: --data needs a folder\n" << Usage();
+        return 2;
+      }
+      options.data_dir = args[++i];
+    } else if (a == "--replace") {
+      options.replace = true;
+    } else if (a == "--cp1252") {
+      options.cp1252 = true;
+    } else if (a.size() > 1 && a[0] == '-') {
+      std::cerr << "mirabo load: unknown option " << a << "\n" << Usage();
+      return 2;
+    } else {
+      files.push_back(a);
+    }
+  }
+  if (files.empty()) {
+    std::cerr << "mirabo load: name at least one CSV file\n" << Usage();
+    return 2;
+  }
+  const bool tty = isatty(STDERR_FILENO);
+  options.progress = [tty](const std::string& file, int64_t done, int64_t size) {
+    if (size <= 0) return;
+    const int percent = static_cast<int>(done * 100 / size);
+    if (tty) {
+      std::fprintf(stderr, "\r%s: %3d%%", file.c_str(), percent);
+      if (percent >= 100) std::fputc('\n', stderr);
+    } else if (size > (8 << 20)) {
+      std::fprintf(stderr, "%s: %d%%\n", file.c_str(), percent);
+    }
+  };
+  const LoadResult result = Load(files, options);
+  if (!result.ok) {
+    std::cerr << "mirabo load: " << result.error << "\nNothing was loaded.\n";
+    return 1;
+  }
+  for (const LoadedTable& t : result.tables) {
+    std::cout << t.table << ": " << t.rows << " rows loaded, " << t.records << " records in "
+              << t.table << ".KVX\n";
+  }
+  return 0;
+}
+
+int RunSubcommand(const std::vector<std::string>& args) {
+  if (args.empty()) return -1;
+  const std::vector<std::string> rest(args.begin() + 1, args.end());
+  if (args[0] == "load") return RunLoadCommand(rest);
+  if (args[0] == "generate") return RunGenerateCommand(rest);
+  if (args[0] == "help" || args[0] == "--help" || args[0] == "-h") {
+    std::cout << Usage();
+    return 0;
+  }
+  return -1;
+}
+
+}  // namespace mirabo::tools

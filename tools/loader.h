@@ -1,0 +1,41 @@
+// The loader: builds the data files from CSV files named after their tables
+// (FEATURES.csv, SUPPLIER.csv, ...), each with a header row of field names
+// (PRODUCT,REVIEW,ISSUE,...).  It writes through the native driver, so the
+// files' keys check the data exactly as the program reads it.
+//
+// A load is all or nothing: the first bad row (wrong type, text longer than
+// its field, a character Windows-1252 cannot hold, a duplicate in a unique key,
+// a wrong number of fields, bad quoting) is reported with its file, line and
+// field, and no data file is changed; files the load created are removed.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace mirabo::tools {
+
+struct LoadOptions {
+  std::string data_dir = ".";  // where the data files are
+  bool replace = false;        // empty each named table first
+  bool cp1252 = false;         // the CSV text is Windows-1252, not UTF-8
+  // Called now and then while a file loads: file name, bytes read, file size.
+  std::function<void(const std::string&, int64_t, int64_t)> progress;
+};
+
+struct LoadedTable {
+  std::string table;     // "FEATURES"
+  int64_t rows = 0;      // rows added from the CSV
+  int64_t records = 0;   // records in the data file afterwards
+};
+
+struct LoadResult {
+  bool ok = false;
+  std::string error;  // "FEATURES.csv:12: field PRODUCT: text longer than 86 characters"
+  std::vector<LoadedTable> tables;
+};
+
+LoadResult Load(const std::vector<std::string>& csv_files, const LoadOptions& options);
+
+}  // namespace mirabo::tools
