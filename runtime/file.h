@@ -19,7 +19,9 @@ namespace mirabo {
 
 class File {
  public:
+  // The declaration must outlive the file.
   explicit File(const FileDecl& decl);
+  File(FileDecl&&) = delete;
   ~File();
   File(const File&) = delete;
   File& operator=(const File&) = delete;

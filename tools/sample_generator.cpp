@@ -444,8 +444,9 @@ std::vector<Supplier> BuildSuppliers(const SampleOptions& options, Tables& table
   // A seed-dependent brand order, so that different seeds give different supplier lists.
   size_t brand_order[kBrandCount];
   for (size_t i = 0; i < kBrandCount; ++i) brand_order[i] = i;
-  for (size_t i = kBrandCount - 1; i > 0; --i)
+  for (size_t i = kBrandCount - 1; i > 0; --i) {
     std::swap(brand_order[i], brand_order[rng.Below(i + 1)]);
+  }
   const size_t suffix_offset = rng.Below(kSuffixCount);
 
   const int count =
@@ -699,9 +700,11 @@ void MakeProduct(const Supplier& supplier, const CategoryInfo& info, SplitMix64&
   }
 }
 
-void AppendSentence(std::string& out, SplitMix64& rng, int issues) {
+constexpr uint64_t kSentenceKinds = std::size(kVerdicts) + 5;
+
+void AppendSentence(std::string& out, uint64_t kind, SplitMix64& rng, int issues) {
   if (!out.empty()) out += ' ';
-  switch (rng.Below(std::size(kVerdicts) + 5)) {
+  switch (kind) {
     case 0:
       out += "Needs at least ";
       AppendNumber(out, int64_t{2} << rng.Below(4));
@@ -728,7 +731,7 @@ void AppendSentence(std::string& out, SplitMix64& rng, int issues) {
       out += " floppy disks.";
       break;
     default:
-      out += rng.Pick(kVerdicts);
+      out += kVerdicts[kind - 5];
       break;
   }
 }
@@ -737,8 +740,13 @@ void MakeComment(SplitMix64& rng, int issues, std::string& out) {
   out.clear();
   if (rng.Percent(40)) return;
   // At most three sentences of under 60 characters each: always inside the 207-character column.
+  // A repeated kind is dropped rather than redrawn, so "Best Buy. Best Buy." never appears.
   const uint64_t sentences = 1 + rng.Below(3);
-  for (uint64_t i = 0; i < sentences; ++i) AppendSentence(out, rng, issues);
+  uint64_t used[3] = {};
+  for (uint64_t i = 0; i < sentences; ++i) {
+    used[i] = rng.Below(kSentenceKinds);
+    if (std::find(used, used + i, used[i]) == used + i) AppendSentence(out, used[i], rng, issues);
+  }
 }
 
 void WriteFeatureRow(CsvWriter& out, std::string_view product, int review, int issue, int supplier,

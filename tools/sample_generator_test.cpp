@@ -297,6 +297,8 @@ TEST_F(SampleGeneratorTest, OutputDependsOnlyOnTheOptions) {
   options.features = 500;
   const fs::path first = Generate(options, "first");
   const fs::path again = Generate(options, "again");
+  // Regenerating over an existing index replaces it rather than adding to it.
+  EXPECT_EQ(WriteSampleData(options, again.string()), "");
   options.seed = 1998;
   const fs::path other = Generate(options, "other");
   for (const char* file : kFiles) {

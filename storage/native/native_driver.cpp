@@ -149,6 +149,7 @@ class NativeFile final : public DriverFile {
   void ReleaseLocks() override;
 
   std::vector<std::pair<std::string, std::string>> Explain();
+  int prepared() const { return prepared_; }
 
  private:
   enum class PendingKind : uint8_t { kNone, kStart, kValue, kPosition };
@@ -205,6 +206,7 @@ class NativeFile final : public DriverFile {
   int64_t current_rowid_ = 0;
   std::string current_record_;  // the record as it was read
 
+  int prepared_ = 0;
   bool in_transaction_ = false;
   bool bulk_checked_ = false;
   bool bulk_ = false;  // a transaction that defers its non-unique keys to the commit
@@ -508,6 +510,7 @@ sqlite3_stmt* NativeFile::Statement(const StmtId& id) {
     return nullptr;
   }
   statements_[id] = stmt;
+  ++prepared_;
   return stmt;
 }
 
@@ -1016,6 +1019,11 @@ std::string TransactionControlFile() { return TcfName(); }
 std::vector<std::pair<std::string, std::string>> ExplainQueries(File& file) {
   auto* native = dynamic_cast<NativeFile*>(file.driver_file());
   return native ? native->Explain() : std::vector<std::pair<std::string, std::string>>{};
+}
+
+int PreparedStatements(File& file) {
+  auto* native = dynamic_cast<NativeFile*>(file.driver_file());
+  return native ? native->prepared() : 0;
 }
 
 }  // namespace mirabo::native

@@ -50,5 +50,8 @@ std::string TransactionControlFile();
 // native `file`, each with SQLite's query plan.
 std::vector<std::pair<std::string, std::string>> ExplainQueries(File& file);
 
+// For tests: how many statements the open native `file` has prepared so far.
+int PreparedStatements(File& file);
+
 }  // namespace native
 }  // namespace mirabo
