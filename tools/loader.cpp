@@ -129,6 +129,7 @@ class Loader {
 
     std::error_code ec;
     const fs::path previous = fs::current_path(ec);
+    fs::create_directories(options_.data_dir, ec);
     fs::current_path(options_.data_dir, ec);
     if (ec) {
       result.error = options_.data_dir + ": " + ec.message();
@@ -244,6 +245,12 @@ class Loader {
       if (!ok && t.created) {
         std::error_code ec;
         fs::remove(name, ec);
+      } else if (!ok) {
+        // A commit that failed half-way (a full disk) leaves its journal
+        // behind; opening with recovery puts the file back as it was now,
+        // rather than leaving that to the next program that reads it.
+        t.file->Option("RECOVER=5");
+        if (t.file->Open(kOpenExclusive) == kNoError) t.file->Close();
       }
     }
   }
