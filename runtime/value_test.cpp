@@ -125,7 +125,7 @@ TEST(FileDeclTest, BuilderLaysOutFieldsAndKeys) {
           .Byte("HS")
           .Long("PAGE")
           .Key("FEATPROD", {"PRODUCT", "ISSUE"}, FileDeclBuilder::kDup | FileDeclBuilder::kNoCase)
-          .Key("KEY_ISSUE", {"ISSUE"}, FileDeclBuilder::kUnique)
+          .Key("KEY_ISSUE", {"ISSUE"}, FileDeclBuilder::kNoCase)
           .Build();
   const std::tuple<const char*, int, const char*> want[] = {{"FEA:PRODUCT", 0, "PRODUCT"},
                                                             {"FEA:ISSUE", 30, "ISSUE"},
@@ -151,7 +151,7 @@ TEST(FileDeclTest, BuilderLaysOutFieldsAndKeys) {
   EXPECT_EQ(d.keys[0].Name(), "FEATPROD");
   EXPECT_EQ(d.keys[0].components, (std::vector<int>{0, 1}));
   EXPECT_TRUE(d.keys[0].dup && d.keys[0].nocase);
-  EXPECT_FALSE(d.keys[1].dup || d.keys[1].nocase);
+  EXPECT_TRUE(!d.keys[1].dup && d.keys[1].nocase);
 }
 
 }  // namespace

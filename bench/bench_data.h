@@ -1,0 +1,21 @@
+// Benchmark data: folders of data files built from the sample generator at a
+// given size, made on first use and kept under the build folder (never in git).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace mirabo::bench {
+
+// The folder holding FEATURES.KVX and its lookup files with `features`
+// features (one supplier per thousand features, so a supplier has about a
+// thousand).  Builds it when missing.
+std::string DataFolder(int64_t features);
+
+// The folder holding the generated CSV files for `features` features.
+std::string CsvFolder(int64_t features);
+
+// Peak resident memory of this process so far, in KiB.
+int64_t PeakMemoryKiB();
+
+}  // namespace mirabo::bench
