@@ -261,16 +261,14 @@ class PictureCompiler {
     if (sign_prefix) add(SlotClass::kSign, sign_prefix);
 
     // The integer area is built right to left from the units digit, with a
-    // separator after every three digits while there is room for a digit
-    // beyond it (so n4 holds 9999, and n5 shows 1,234).
+    // separator after every three digits while a slot is left for it.
     std::vector<PictureSlot> area;
     int digits = 0;
     for (int i = 0; i < w - fixed; ++i) {
       if (i == 0) {
         area.push_back({SlotClass::kDigit, '0'});
         ++digits;
-      } else if (sep && digits % 3 == 0 && area.back().cls != SlotClass::kGroup &&
-                 i + 1 < w - fixed) {
+      } else if (sep && digits % 3 == 0 && area.back().cls != SlotClass::kGroup) {
         area.push_back({SlotClass::kGroup, sep});
       } else {
         area.push_back({SlotClass::kDigitBlank, lead});

@@ -834,13 +834,16 @@ int NativeFile::Commit() {
     bulk_ = false;
     const int rc = Exec(db_, sql, BusyMode::kRead);
     if (rc != kNoError) {
-      Rollback();
+      in_transaction_ = false;
+      if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
       return rc;
     }
   }
   in_transaction_ = false;
   const int rc = Exec(db_, "COMMIT", BusyMode::kRead);
-  if (rc != kNoError) Exec(db_, "ROLLBACK", BusyMode::kRead);
+  if (rc != kNoError && !sqlite3_get_autocommit(db_)) {
+    sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  }
   return rc;
 }
 
@@ -848,6 +851,8 @@ int NativeFile::Rollback() {
   ResetChain();
   bulk_ = false;
   in_transaction_ = false;
+  // SQLite ends a transaction itself after some failures (a full disk).
+  if (sqlite3_get_autocommit(db_)) return kNoError;
   return Exec(db_, "ROLLBACK", BusyMode::kRead);
 }
 
