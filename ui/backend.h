@@ -1,0 +1,65 @@
+// What the window model needs from the platform: something that mirrors open
+// windows and answers the modal requests.  The Qt binding implements it for the
+// program; HeadlessBackend implements it for the tests.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace mirabo::ui {
+
+class Window;
+
+enum class Icon { kNone, kInformation, kExclamation, kHand, kQuestion };
+
+// Message-box buttons, as a bit set; the value of the button pressed is the result.
+enum Button : int {
+  kButtonOk = 1,
+  kButtonYes = 2,
+  kButtonNo = 4,
+  kButtonRetry = 16,
+  kButtonCancel = 64,
+  kButtonAbort = 256,   // the runtime's stop box
+  kButtonIgnore = 512,
+};
+
+struct MessageRequest {
+  std::string text;     // Windows-1252
+  std::string caption;
+  Icon icon = Icon::kNone;
+  int buttons = kButtonOk;
+  int default_button = kButtonOk;
+};
+
+struct FileDialogRequest {
+  std::string title;
+  std::string file;     // the starting name
+  std::string filter;   // "HTML Files|*.HTM|All Files|*.*"
+  bool save = true;     // a save dialog asks before replacing a file
+};
+
+enum class HelpAction { kContents, kSearch, kHowToUse };
+
+class Backend {
+ public:
+  virtual ~Backend() = default;
+  // A window opened, changed (its version moved) or closed.
+  virtual void WindowOpened(Window& w) = 0;
+  virtual void WindowChanged(Window& w) = 0;
+  virtual void WindowClosed(Window& w) = 0;
+  // Modal requests answer through `done`, now or later.
+  virtual void ShowMessage(const MessageRequest& r, std::function<void(int)> done) = 0;
+  virtual void ShowFileDialog(const FileDialogRequest& r,
+                              std::function<void(std::optional<std::string>)> done) = 0;
+  virtual void PrinterSetup(std::function<void()> done) = 0;
+  virtual void Help(HelpAction action) = 0;
+  virtual void Beep() = 0;
+  // The program ends with this exit code.
+  virtual void Quit(int exit_code) = 0;
+  // Threads became ready outside a scheduler run (a modal answer arrived
+  // later): the backend runs the scheduler soon.
+  virtual void Wake() {}
+};
+
+}  // namespace mirabo::ui

@@ -1,0 +1,62 @@
+// The modal requests a procedure awaits: message boxes, the runtime's stop
+// box, the halt, the file dialog and the printer set-up.  Each suspends the
+// calling thread until the backend answers; other threads run meanwhile.
+//
+//   int button = co_await ui::Message({"Text", "Caption", Icon::kInformation});
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "ui/backend.h"
+#include "ui/scheduler.h"
+#include "ui/task.h"
+
+namespace mirabo::ui {
+
+template <typename T>
+class ModalAwaiter {
+ public:
+  using Start = std::function<void(std::function<void(T)>)>;
+  explicit ModalAwaiter(Start start) : start_(std::move(start)) {}
+
+  bool await_ready() const noexcept { return false; }
+  void await_suspend(std::coroutine_handle<> h) {
+    Scheduler& s = Scheduler::Get();
+    const ThreadId id = s.Current();
+    s.WaitForModal(h);
+    start_([result = result_, id](T v) {
+      *result = std::move(v);
+      if (Scheduler::Installed()) Scheduler::Get().ModalDone(id);
+    });
+  }
+  T await_resume() { return std::move(**result_); }
+
+ private:
+  Start start_;
+  std::shared_ptr<std::optional<T>> result_ = std::make_shared<std::optional<T>>();
+};
+
+// A message box; the result is the button pressed (a Button value).
+ModalAwaiter<int> Message(MessageRequest request);
+
+// The runtime's stop box: caption "Stop", the text, "&Abort" (the default)
+// and "&Ignore".  Abort ends the program; Ignore returns.
+Proc StopBox(std::string text);
+
+// Shows a box captioned "Halt" with the text and OK, then ends the program
+// with exit code 0.  No procedure's exit steps run; the caller never resumes.
+Proc Halt(std::string text);
+
+// The file dialog; nullopt when cancelled.
+ModalAwaiter<std::optional<std::string>> FileDialog(FileDialogRequest request);
+
+// The printer set-up dialog.
+ModalAwaiter<bool> PrinterSetup();
+
+void Help(HelpAction action);
+void Beep();
+
+}  // namespace mirabo::ui

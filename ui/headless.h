@@ -1,0 +1,49 @@
+// A backend without a display, for tests: message boxes and dialogs are
+// answered from a script and recorded; list boxes get a fixed row count.
+#pragma once
+
+#include <deque>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ui/backend.h"
+
+namespace mirabo::ui {
+
+class HeadlessBackend : public Backend {
+ public:
+  struct ShownMessage {
+    MessageRequest request;
+    int answer;
+  };
+
+  // Answers for the next message boxes; when none is left, the default button.
+  std::deque<int> answers;
+  // Answers for the next file dialogs; when none is left, cancelled.
+  std::deque<std::optional<std::string>> file_answers;
+
+  std::vector<ShownMessage> messages;
+  std::vector<FileDialogRequest> file_dialogs;
+  std::vector<HelpAction> help;
+  std::vector<std::string> opened;  // names of the windows opened, in order
+  int printer_setups = 0;
+  int beeps = 0;
+  std::optional<int> quit_code;
+
+  // Rows a list box shows: its height less a header line, by 9 dialog units a row.
+  static int ListRows(int height_du);
+
+  void WindowOpened(Window& w) override;
+  void WindowChanged(Window&) override {}
+  void WindowClosed(Window&) override {}
+  void ShowMessage(const MessageRequest& r, std::function<void(int)> done) override;
+  void ShowFileDialog(const FileDialogRequest& r,
+                      std::function<void(std::optional<std::string>)> done) override;
+  void PrinterSetup(std::function<void()> done) override;
+  void Help(HelpAction action) override { help.push_back(action); }
+  void Beep() override { ++beeps; }
+  void Quit(int exit_code) override { quit_code = exit_code; }
+};
+
+}  // namespace mirabo::ui

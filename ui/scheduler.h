@@ -1,0 +1,139 @@
+// Procedure threads: coroutines on one OS thread, one running at a time.
+//
+// A logical thread runs a procedure (a Task) from its start to its end and
+// gives way only when it waits: for its window's next event, or for a modal
+// answer (a message box, a file dialog).  The scheduler resumes one ready
+// thread at a time, in order of thread number, until none is ready; timers
+// post EVENT_Timer when the clock passes their due time.  The clock is real
+// in the program and virtual in tests (Advance moves it), so tests never sleep.
+//
+// States of a thread: new (ready to start) -> waiting for an event or for a
+// modal answer -> ready again when its window has an event or the answer has
+// come -> done when its procedure returns.  Invariant: only the thread being
+// resumed runs procedure code; Current() names it.
+#pragma once
+
+#include <chrono>
+#include <coroutine>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ui/backend.h"
+#include "ui/event.h"
+#include "ui/task.h"
+
+namespace mirabo::ui {
+
+class Window;
+using ThreadId = int;
+
+constexpr int kMaxThreads = 64;
+constexpr int kMinStack = 20000;
+
+class Clock {
+ public:
+  virtual ~Clock() = default;
+  virtual int64_t NowMs() = 0;
+};
+
+class SteadyClock final : public Clock {
+ public:
+  int64_t NowMs() override {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+  }
+};
+
+class VirtualClock final : public Clock {
+ public:
+  int64_t NowMs() override { return now_; }
+  void Set(int64_t ms) { now_ = ms; }
+
+ private:
+  int64_t now_ = 0;
+};
+
+class Scheduler {
+ public:
+  // The scheduler the procedures use; installs itself until destroyed.
+  Scheduler(Backend& backend, Clock& clock);
+  ~Scheduler();
+  Scheduler(const Scheduler&) = delete;
+  Scheduler& operator=(const Scheduler&) = delete;
+
+  static Scheduler& Get();
+  static bool Installed();
+
+  Backend& backend() { return *backend_; }
+  Clock& clock() { return *clock_; }
+
+  // Each new thread gets data made by this factory (the per-thread block).
+  void SetThreadDataFactory(std::function<std::shared_ptr<void>()> factory);
+  void* ThreadData(ThreadId id);
+  void* CurrentThreadData() { return ThreadData(current_); }
+
+  // Starts `proc` on a new thread; returns its number, or 0 when the
+  // threads are all in use.  A stack below 20000 bytes is raised to it.
+  ThreadId Start(Proc proc, int stack_size = 0);
+  ThreadId Current() const { return current_; }
+  int StackSize(ThreadId id) const;
+  int thread_count() const { return static_cast<int>(threads_.size()); }
+  bool Alive(ThreadId id) const { return threads_.count(id) != 0; }
+
+  // Resumes ready threads until none is ready.  Returns whether any ran.
+  bool RunReady();
+  // Posts the timer events that are due, then runs the ready threads.
+  void Tick();
+  // Virtual clocks: moves time forward by `ms`, firing timers in due order.
+  void Advance(int64_t ms);
+  // The earliest due time of a running timer, or -1.
+  int64_t NextTimerDue() const;
+
+  // The window that a thread is working in (its newest open window).
+  Window* TopWindow(ThreadId id) const;
+  // Posts to the top window of another thread.
+  bool PostToThread(ThreadId id, Event e);
+  // The active child window of the frame, as the backend reports it.
+  Window* ActiveChild() const { return active_child_; }
+  void SetActiveChild(Window* w) { active_child_ = w; }
+  const std::vector<Window*>& windows() const { return windows_; }
+
+  // Ends the program with `exit_code`; no thread runs again.
+  void Exit(int exit_code);
+  bool exited() const { return exited_; }
+  int exit_code() const { return exit_code_; }
+
+  // Used by the awaiters of ui/: the current thread waits for `w`'s next
+  // event, or for a modal answer.
+  void WaitForEvent(Window& w, std::coroutine_handle<> h);
+  void WaitForModal(std::coroutine_handle<> h);
+  void ModalDone(ThreadId id);
+
+  // Used by Window.
+  void Register(Window& w);
+  void Unregister(Window& w);
+  void Changed(Window& w);
+
+ private:
+  struct Thread;
+  bool Ready(const Thread& t) const;
+
+  Backend* backend_;
+  Clock* clock_;
+  std::function<std::shared_ptr<void>()> data_factory_;
+  std::map<ThreadId, std::unique_ptr<Thread>> threads_;
+  ThreadId current_ = 0;
+  ThreadId last_resumed_ = 0;
+  std::vector<Window*> windows_;
+  Window* active_child_ = nullptr;
+  bool exited_ = false;
+  int exit_code_ = 0;
+  bool running_ = false;
+};
+
+}  // namespace mirabo::ui

@@ -1,0 +1,73 @@
+// Declarative window definitions: what a procedure's window holds, as data.
+// A definition is named by its procedure and its own name joined by a dollar
+// sign ("MAIN$APPFRAME", "ABOUTQRT$WINDOW").  Positions and sizes are in
+// dialog units; -1 leaves the choice to the window layer.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace mirabo::ui {
+
+enum class ControlKind {
+  kButton, kPrompt, kString, kEntry, kOption, kRadio, kCheck, kSheet, kTab,
+  kList, kProgress, kImage, kSpin, kBox, kLine, kGroup,
+};
+
+struct Rect {
+  int x = -1, y = -1, w = -1, h = -1;
+};
+
+struct ControlDef {
+  ControlKind kind = ControlKind::kButton;
+  int id = 0;            // the control's number within its window
+  std::string text;      // caption, prompt, tab or group text
+  Rect at;
+  std::string picture;   // entries, strings and spin fields
+  std::string format;    // list boxes: the format string
+  std::string help;      // tool tip / status text
+  std::string icon;      // buttons and images: an icon resource ("~KVHTML15.ICO")
+  std::string value;     // radio buttons: the value they give their option
+  bool hidden = false;
+  bool disabled = false;
+  bool default_button = false;
+  bool centred = false;  // strings: centred text
+  int low = 0, high = 100;  // progress bars and spin fields
+  std::vector<ControlDef> children;  // sheet: tabs; tab, group: controls; option: radios
+};
+
+struct MenuItemDef {
+  std::string text;  // "&Create File"; empty for a separator
+  int id = 0;        // menu items carry negative numbers
+  std::string msg;   // shown in the status bar while highlighted
+  bool check = false;
+  std::vector<MenuItemDef> items;  // a submenu when not empty
+};
+
+enum WindowFlag : unsigned {
+  kMdiFrame = 1u << 0,
+  kMdiChild = 1u << 1,
+  kNoCaption = 1u << 2,
+  kResizable = 1u << 3,
+  kModal = 1u << 4,
+  kMaximizeBox = 1u << 5,
+  kToolWindow = 1u << 6,
+};
+
+struct WindowDef {
+  std::string name;   // "MAIN$APPFRAME"
+  std::string title;
+  int x = -1, y = -1;
+  int width = 0, height = 0;  // dialog units
+  std::string font = "MS Sans Serif";
+  int font_size = 8;
+  unsigned flags = 0;
+  std::string icon;
+  std::vector<MenuItemDef> menus;
+  std::vector<ControlDef> toolbar;
+  std::vector<int> status_zones;  // widths in dialog units; -1 takes what is left
+  std::vector<ControlDef> controls;
+  int timer = 0;  // hundredths of a second; 0 for none
+};
+
+}  // namespace mirabo::ui
