@@ -57,6 +57,13 @@ class Backend {
   virtual void Beep() = 0;
   // The program ends with this exit code.
   virtual void Quit(int exit_code) = 0;
+  // The area windows are placed in (the frame's client area, or the desktop),
+  // in dialog units; false when there is none to tell.
+  virtual bool DesktopArea(int* width, int* height) {
+    (void)width;
+    (void)height;
+    return false;
+  }
   // Threads became ready outside a scheduler run (a modal answer arrived
   // later): the backend runs the scheduler soon.
   virtual void Wake() {}

@@ -1,5 +1,7 @@
 #include "app/data/thread_block.h"
 
+#include "ui/scheduler.h"
+
 namespace mirabo::app {
 
 ThreadBlock::ThreadBlock() = default;
@@ -25,5 +27,16 @@ ThreadBlock& CurrentThread() {
 }
 
 void SetThreadBlockFinder(std::function<ThreadBlock&()> finder) { Finder() = std::move(finder); }
+
+void UseSchedulerThreadBlocks() {
+  ui::Scheduler::Get().SetThreadDataFactory(
+      [] { return std::static_pointer_cast<void>(std::make_shared<ThreadBlock>()); });
+  SetThreadBlockFinder([]() -> ThreadBlock& {
+    static ThreadBlock outside;  // code running outside any procedure thread
+    if (!ui::Scheduler::Installed()) return outside;
+    void* data = ui::Scheduler::Get().CurrentThreadData();
+    return data ? *static_cast<ThreadBlock*>(data) : outside;
+  });
+}
 
 }  // namespace mirabo::app

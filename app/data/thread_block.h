@@ -51,4 +51,8 @@ ThreadBlock& CurrentThread();
 // a single block serves the whole process.
 void SetThreadBlockFinder(std::function<ThreadBlock&()> finder);
 
+// Gives every procedure thread of the installed scheduler a block of its own,
+// zeroed, and makes CurrentThread() find it.
+void UseSchedulerThreadBlocks();
+
 }  // namespace mirabo::app
