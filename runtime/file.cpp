@@ -86,6 +86,9 @@ int File::Position(int key, std::string* position) { MIRABO_OPEN_OP(Position(key
 int File::ResetToPosition(int key, std::string_view position) {
   MIRABO_OPEN_OP(ResetToPosition(key, position));
 }
+int File::ResetPastPosition(int key, std::string_view position) {
+  MIRABO_OPEN_OP(ResetPastPosition(key, position));
+}
 int File::GetByKey(int key) {
   ++reads_;
   MIRABO_OPEN_OP(GetByKey(key));

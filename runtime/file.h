@@ -48,6 +48,7 @@ class File {
   int Previous();
   int Position(int key, std::string* position);
   int ResetToPosition(int key, std::string_view position);
+  int ResetPastPosition(int key, std::string_view position);
   int GetByKey(int key);
   int GetByPosition(int key, std::string_view position);
   int Add();

@@ -13,6 +13,7 @@ int DriverFile::Next() { return kUnsupportedFunction; }
 int DriverFile::Previous() { return kUnsupportedFunction; }
 int DriverFile::Position(int, std::string*) { return kUnsupportedFunction; }
 int DriverFile::ResetToPosition(int, std::string_view) { return kUnsupportedFunction; }
+int DriverFile::ResetPastPosition(int, std::string_view) { return kUnsupportedFunction; }
 int DriverFile::GetByKey(int) { return kUnsupportedFunction; }
 int DriverFile::GetByPosition(int, std::string_view) { return kUnsupportedFunction; }
 int DriverFile::Add() { return kUnsupportedFunction; }

@@ -42,6 +42,9 @@ class DriverFile {
   // record number), and setting the pending position back to one.
   virtual int Position(int key, std::string* position);
   virtual int ResetToPosition(int key, std::string_view position);
+  // Like ResetToPosition, but reading on starts with the neighbour of the
+  // record the position names, in the direction of the read.
+  virtual int ResetPastPosition(int key, std::string_view position);
 
   // Direct reads: the first record whose key equals the key fields in the
   // buffer (35 when none), and the record a position names (35 when gone).

@@ -14,23 +14,34 @@ void View::Join(File& lookup, int lookup_key, std::vector<JoinField> fields) {
 }
 
 int View::SetOrder(int key) {
+  if (key != kRecordOrder && (key < 0 || key >= static_cast<int>(primary_->decl().keys.size()))) {
+    return SetError(kInvalidKeyFile);
+  }
   key_ = key;
   positioned_ = true;
+  pending_start_ = true;
   FindRange();
+  return SetError(kNoError);
+}
+
+// The start of the order, resolved when reading begins, so that a filter set
+// after the order still decides where a range starts.
+int View::StartPosition() {
+  pending_start_ = false;
   if (range_) {
-    // Start at the range's first entry rather than the key's.
     saved_.assign(primary_->record_bytes());
     primary_->Field(primary_->decl().keys[key_].components[0]).Assign(*range_);
     const int rc = primary_->SetKeyValue(key_);
     std::memcpy(primary_->record(), saved_.data(), saved_.size());
     return rc;
   }
-  return primary_->SetKeyStart(key);
+  return primary_->SetKeyStart(key_);
 }
 
 int View::SetOrderValue(int key) {
   key_ = key;
   positioned_ = true;
+  pending_start_ = false;
   FindRange();
   return primary_->SetKeyValue(key);
 }
@@ -60,6 +71,7 @@ int View::Open() {
   return SetError(kNoError);
 }
 
+
 void View::Close() {
   open_ = false;
   positioned_ = false;
@@ -82,6 +94,9 @@ int View::CompareWithRange() const {
 int View::Read(bool forward) {
   if (!open_) return SetError(kFileNotOpen);
   if (!positioned_) SetOrder(key_);
+  if (pending_start_) {
+    if (int rc = StartPosition()) return SetError(rc);
+  }
   saved_.assign(primary_->record_bytes());
   bool repositioned = false;
   for (;;) {
@@ -129,7 +144,14 @@ std::string View::Position() {
 
 int View::Reset(std::string_view position) {
   positioned_ = true;
+  pending_start_ = false;
   return primary_->ResetToPosition(key_, position);
+}
+
+int View::ResetPast(std::string_view position) {
+  positioned_ = true;
+  pending_start_ = false;
+  return primary_->ResetPastPosition(key_, position);
 }
 
 int View::Reget(std::string_view position) {

@@ -63,8 +63,12 @@ class View {
 
   // The position of the record last read (at most 512 bytes).
   std::string Position();
-  // Sets the reading position back to a stored position.
+  // Sets the reading position back to a stored position: the next read
+  // gives that record (or its neighbour when it is gone).
   int Reset(std::string_view position);
+  // The same, but the next read gives the record after (or, reading back,
+  // before) the one the position names.
+  int ResetPast(std::string_view position);
   // Re-reads the record a position names, with its joins.
   int Reget(std::string_view position);
 
@@ -73,6 +77,7 @@ class View {
 
  private:
   int Read(bool forward);
+  int StartPosition();
   void ReadJoins();
   // Compares the primary record's first key field with the range value in the
   // key's order.
@@ -88,6 +93,7 @@ class View {
   std::vector<Join_> joins_;
   int key_ = kRecordOrder;
   bool positioned_ = false;
+  bool pending_start_ = false;  // positioned at the order's start, resolved at the first read
   bool open_ = false;
   Filter filter_;
   std::string filter_error_;

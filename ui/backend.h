@@ -41,6 +41,12 @@ struct FileDialogRequest {
 
 enum class HelpAction { kContents, kSearch, kHowToUse };
 
+// How the frame arranges its child windows.
+enum class Arrange { kTile, kCascade, kIcons };
+
+// The clipboard actions of the Edit menu, on the control that has the focus.
+enum class EditAction { kCut, kCopy, kPaste };
+
 class Backend {
  public:
   virtual ~Backend() = default;
@@ -53,7 +59,17 @@ class Backend {
   virtual void ShowFileDialog(const FileDialogRequest& r,
                               std::function<void(std::optional<std::string>)> done) = 0;
   virtual void PrinterSetup(std::function<void()> done) = 0;
+  // A pop-up menu at the mouse: items separated by "|", a lone "-" a
+  // separator, a leading "~" a disabled item, a leading "-" or "+" an
+  // unchecked or checked item.  Answers the item chosen (1-based, separators
+  // not counted), or 0.
+  virtual void ShowPopupMenu(const std::string& items, std::function<void(int)> done) {
+    (void)items;
+    done(0);
+  }
   virtual void Help(HelpAction action) = 0;
+  virtual void ArrangeChildren(Arrange how) { (void)how; }
+  virtual void Edit(EditAction action) { (void)action; }
   virtual void Beep() = 0;
   // The program ends with this exit code.
   virtual void Quit(int exit_code) = 0;

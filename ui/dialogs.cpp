@@ -39,6 +39,12 @@ ModalAwaiter<std::optional<std::string>> FileDialog(FileDialogRequest request) {
       });
 }
 
+ModalAwaiter<int> PopupMenu(std::string items) {
+  return ModalAwaiter<int>([items](std::function<void(int)> done) {
+    Scheduler::Get().backend().ShowPopupMenu(items, std::move(done));
+  });
+}
+
 ModalAwaiter<bool> PrinterSetup() {
   return ModalAwaiter<bool>([](std::function<void(bool)> done) {
     Scheduler::Get().backend().PrinterSetup([done] { done(true); });
@@ -48,5 +54,9 @@ ModalAwaiter<bool> PrinterSetup() {
 void Help(HelpAction action) { Scheduler::Get().backend().Help(action); }
 
 void Beep() { Scheduler::Get().backend().Beep(); }
+
+ModalAwaiter<bool> Yield() {
+  return ModalAwaiter<bool>([](std::function<void(bool)> done) { done(true); });
+}
 
 }  // namespace mirabo::ui

@@ -53,10 +53,16 @@ Proc Halt(std::string text);
 // The file dialog; nullopt when cancelled.
 ModalAwaiter<std::optional<std::string>> FileDialog(FileDialogRequest request);
 
+// A pop-up menu (see Backend::ShowPopupMenu); the item chosen, or 0.
+ModalAwaiter<int> PopupMenu(std::string items);
+
 // The printer set-up dialog.
 ModalAwaiter<bool> PrinterSetup();
 
 void Help(HelpAction action);
 void Beep();
+
+// Gives way: the other ready threads run before the caller goes on.
+ModalAwaiter<bool> Yield();
 
 }  // namespace mirabo::ui

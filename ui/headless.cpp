@@ -36,6 +36,16 @@ void HeadlessBackend::ShowFileDialog(const FileDialogRequest& r,
   done(answer);
 }
 
+void HeadlessBackend::ShowPopupMenu(const std::string& items, std::function<void(int)> done) {
+  popups.push_back(items);
+  int answer = 0;
+  if (!popup_answers.empty()) {
+    answer = popup_answers.front();
+    popup_answers.pop_front();
+  }
+  done(answer);
+}
+
 void HeadlessBackend::PrinterSetup(std::function<void()> done) {
   ++printer_setups;
   done();

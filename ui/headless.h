@@ -23,6 +23,10 @@ class HeadlessBackend : public Backend {
   // Answers for the next file dialogs; when none is left, cancelled.
   std::deque<std::optional<std::string>> file_answers;
 
+  // Answers for the next pop-up menus; when none is left, nothing chosen.
+  std::deque<int> popup_answers;
+  std::vector<std::string> popups;
+
   std::vector<ShownMessage> messages;
   std::vector<FileDialogRequest> file_dialogs;
   std::vector<HelpAction> help;
@@ -41,6 +45,7 @@ class HeadlessBackend : public Backend {
   void ShowFileDialog(const FileDialogRequest& r,
                       std::function<void(std::optional<std::string>)> done) override;
   void PrinterSetup(std::function<void()> done) override;
+  void ShowPopupMenu(const std::string& items, std::function<void(int)> done) override;
   void Help(HelpAction action) override { help.push_back(action); }
   void Beep() override { ++beeps; }
   void Quit(int exit_code) override { quit_code = exit_code; }

@@ -1,0 +1,85 @@
+#include "app/data/open_checked_file.h"
+
+#include <string>
+
+#include "app/data/standard_message.h"
+#include "app/data/thread_block.h"
+#include "runtime/access.h"
+#include "runtime/error.h"
+#include "ui/dialogs.h"
+
+namespace mirabo::app {
+namespace {
+
+// Message numbers of the file-open check.
+constexpr int kMsgInvalidFile = 1;
+constexpr int kMsgInvalidKey = 2;
+constexpr int kMsgKeyRebuildError = 3;
+constexpr int kMsgCreateFailed = 4;
+constexpr int kMsgCreatedNotOpened = 5;
+constexpr int kMsgAccessError = 30;
+
+}  // namespace
+
+ui::Proc OpenCheckedFile(File& file) {
+  // Name() leaves the error state alone, so it may be taken at any point; the
+  // messages show the driver's full name of the file.
+  const std::string name = file.Name();
+
+  file.Open(kOpenShared);
+  if (CurrentError().code == kFileIsAlreadyLocked) {
+    // The lock may be one that a crashed station left behind; the driver can
+    // clear it, or wait for a live one to go, on the next open.
+    file.Option("Recover=10");
+    file.Open(kOpenShared);
+  }
+
+  switch (CurrentError().code) {
+    case kNoError:
+    case kFileAlreadyOpen:
+      co_return;
+    case kFileNotFound:
+      if (file.Create() != kNoError) co_await StandardMessage(kMsgCreateFailed, name);
+      if (file.Open(kOpenShared) != kNoError) co_await StandardMessage(kMsgCreatedNotOpened, name);
+      co_return;
+    case kInvalidRecordDeclaration:
+      co_await StandardMessage(kMsgInvalidFile, name);
+      co_return;
+    case kKeyFileMustBeRebuilt:
+      // Answered No, the message halts by itself.
+      co_await StandardMessage(kMsgInvalidKey, name);
+      if (file.BuildKeys() != kNoError) co_await StandardMessage(kMsgKeyRebuildError, name);
+      file.Open(kOpenShared);
+      break;
+    default:
+      break;
+  }
+
+  if (CurrentError().code != kNoError) {
+    co_await StandardMessage(kMsgAccessError, name);
+    const std::string halt = "Disk Error";
+    co_await ui::Halt(halt);
+  }
+}
+
+ui::Proc OpenDataFiles(std::vector<DataFile> files) {
+  for (const DataFile f : files) {
+    if (CurrentThread().UseCount(f) == 0) {
+      File& file = CurrentThread().Data(f);
+      co_await OpenCheckedFile(file);
+    }
+    ++CurrentThread().UseCount(f);
+  }
+}
+
+void CloseDataFiles(const std::vector<DataFile>& files) {
+  for (const DataFile f : files) {
+    int32_t& count = CurrentThread().UseCount(f);
+    // A release without a matching open leaves the count at 0 rather than
+    // below it, where the next user would never open the file.
+    if (count <= 0) continue;
+    if (--count == 0) CurrentThread().Data(f).Close();
+  }
+}
+
+}  // namespace mirabo::app

@@ -136,6 +136,7 @@ class NativeFile final : public DriverFile {
   int Previous() override { return Read(Dir::kBackward); }
   int Position(int key, std::string* position) override;
   int ResetToPosition(int key, std::string_view position) override;
+  int ResetPastPosition(int key, std::string_view position) override;
   int GetByKey(int key) override;
   int GetByPosition(int key, std::string_view position) override;
   int Add() override;
@@ -152,7 +153,8 @@ class NativeFile final : public DriverFile {
   int prepared() const { return prepared_; }
 
  private:
-  enum class PendingKind : uint8_t { kNone, kStart, kValue, kPosition };
+  enum class PendingKind : uint8_t { kNone, kStart, kValue, kPosition, kPastPosition };
+  int SetPendingPosition(int key, std::string_view position, PendingKind kind);
   enum class BusyMode : uint8_t { kOpen, kRead };
 
   static int BusyCallback(void* self, int count);
@@ -623,7 +625,8 @@ int NativeFile::Read(Dir dir) {
     } else if (pending_ == PendingKind::kValue) {
       built = BuildChain(order_, dir, pending_value_, false, 0, true);
     } else {
-      built = BuildChain(order_, dir, pending_value_, true, pending_rowid_, true);
+      built = BuildChain(order_, dir, pending_value_, true, pending_rowid_,
+                         pending_ == PendingKind::kPosition);
     }
     pending_ = PendingKind::kNone;
   } else if (!chain_live_ || chain_dir_ != dir) {
@@ -680,7 +683,7 @@ int NativeFile::Position(int key, std::string* position) {
   return kNoError;
 }
 
-int NativeFile::ResetToPosition(int key, std::string_view position) {
+int NativeFile::SetPendingPosition(int key, std::string_view position, PendingKind kind) {
   if (key != kRecordOrder && (key < 0 || key >= static_cast<int>(decl_.keys.size()))) {
     return kInvalidKeyFile;
   }
@@ -692,10 +695,18 @@ int NativeFile::ResetToPosition(int key, std::string_view position) {
   }
   ResetChain();
   order_ = key;
-  pending_ = PendingKind::kPosition;
+  pending_ = kind;
   pending_value_ = std::move(value);
   pending_rowid_ = rowid;
   return kNoError;
+}
+
+int NativeFile::ResetToPosition(int key, std::string_view position) {
+  return SetPendingPosition(key, position, PendingKind::kPosition);
+}
+
+int NativeFile::ResetPastPosition(int key, std::string_view position) {
+  return SetPendingPosition(key, position, PendingKind::kPastPosition);
 }
 
 int NativeFile::GetByKey(int key) {

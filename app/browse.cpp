@@ -1,0 +1,758 @@
+#include "app/browse.h"
+
+#include <algorithm>
+#include <cassert>
+#include <cstring>
+
+#include "app/data/globals.h"
+#include "app/data/open_checked_file.h"
+#include "app/data/standard_message.h"
+#include "app/data/thread_block.h"
+#include "app/data/window_position.h"
+#include "app/frame.h"
+#include "runtime/error.h"
+#include "runtime/picture.h"
+#include "runtime/text.h"
+#include "ui/dialogs.h"
+#include "ui/list_format.h"
+#include "ui/scheduler.h"
+
+namespace mirabo::app {
+namespace {
+
+// Tool tips the browse gives the frame's navigation buttons.
+struct ToolTip {
+  int id;
+  const char* tip;
+};
+constexpr ToolTip kToolTips[] = {
+    {kToolInsert, "Insert a new Record"},  {kToolBottom, "Go to the Last Page"},
+    {kToolTop, "Go to the First Page"},    {kToolPageDown, "Go to the Next Page"},
+    {kToolPageUp, "Go to the Prior Page"}, {kToolDown, "Go to the Next Record"},
+    {kToolUp, "Go to the Prior Record"},
+};
+
+enum LocateMode { kLocateOnPosition = 1, kLocateOnValue = 2, kLocateOnEdit = 3 };
+enum RefreshMode { kAroundRecord = 1, kAroundPage = 2, kFromTop = 3, kFromBottom = 4, kInternal = 5 };
+
+}  // namespace
+
+ui::Window* FrameWindow() {
+  if (!ui::Scheduler::Installed()) return nullptr;
+  for (ui::Window* w : ui::Scheduler::Get().windows()) {
+    if (w->def().flags & ui::kMdiFrame) return w;
+  }
+  return nullptr;
+}
+
+Browse::Browse(const BrowseDesign& design) : design_(design), orders_(design.orders.size()) {}
+
+Browse::~Browse() = default;
+
+File& Browse::file(DataFile f) { return CurrentThread().Data(f); }
+
+ValueRef Browse::FieldRef(const BrowseField& f) { return file(f.file).Field(f.field); }
+
+ValueRef Browse::KeyField() {
+  File& primary = file(design_.primary);
+  return primary.Field(primary.decl().keys[Order().key].components[0]);
+}
+
+int Browse::VisibleRows() const {
+  const ui::Control* list = window_->Find(design_.list);
+  return list ? std::max(1, list->visible_rows) : 1;
+}
+
+void Browse::CheckInvariants() const {
+#ifndef NDEBUG
+  assert(static_cast<int>(page_.size()) <= VisibleRows());
+  assert((current_row_ == 0) == page_.empty() || page_.empty());
+  assert(page_.empty() || (current_row_ >= 1 && current_row_ <= static_cast<int>(page_.size())));
+#endif
+}
+
+// ---------------------------------------------------------------------------
+// Page buffer
+
+Browse::Entry Browse::MakeEntry() {
+  Entry e;
+  for (const auto* list : {&design_.columns, &design_.hidden}) {
+    for (const BrowseField& f : *list) e.fields.emplace_back(FieldRef(f).Bytes());
+  }
+  e.position = view_->Position();
+  return e;
+}
+
+void Browse::CopyEntryToRecord(const Entry& e) {
+  size_t i = 0;
+  for (const auto* list : {&design_.columns, &design_.hidden}) {
+    for (const BrowseField& f : *list) {
+      const ValueRef ref = FieldRef(f);
+      std::memcpy(ref.data, e.fields[i].data(), std::min<size_t>(ref.size, e.fields[i].size()));
+      ++i;
+    }
+  }
+}
+
+void Browse::ShowPage() {
+  const auto columns = ui::ParseListFormat(window_->Find(design_.list)->def->format);
+  std::vector<std::vector<std::string>> rows;
+  for (const Entry& e : page_) {
+    std::vector<std::string> cells;
+    for (size_t c = 0; c < design_.columns.size(); ++c) {
+      const ValueRef ref = FieldRef(design_.columns[c]);
+      ValueRef value{ref.type, const_cast<char*>(e.fields[c].data()), ref.size};
+      const std::string picture = c < columns.size() ? columns[c].picture : "";
+      std::string text = value.numeric() ? FormatPicture(picture, value.GetNumber())
+                                         : FormatPicture(picture, value.Bytes());
+      if (picture.empty()) text = value.GetString();
+      cells.push_back(std::move(text));
+    }
+    rows.push_back(std::move(cells));
+  }
+  window_->SetRows(design_.list, std::move(rows));
+  window_->SetSelected(design_.list, current_row_);
+}
+
+// The page filler: reads items_to_fill records in one direction and merges
+// them into the buffer.  Rows not read (the view ended) stay in items_to_fill.
+void Browse::Fill(bool forward) {
+  std::string start;
+  bool skip_first = false;
+  if (!page_.empty()) {
+    start = forward ? page_.back().position : page_.front().position;
+    // Reading past the edge entry's position gives its neighbour at once;
+    // the skip below still guards against a view that returns the entry.
+    view_->ResetPast(start);
+    skip_first = true;
+  }
+  const int visible = VisibleRows();
+  while (items_to_fill_ > 0) {
+    const int rc = forward ? view_->Next() : view_->Previous();
+    if (rc == kRecordNotAvailable) break;
+    if (rc != kNoError) {
+      read_failed_ = true;
+      break;
+    }
+    if (skip_first) {
+      skip_first = false;
+      if (view_->Position() == start) continue;
+    }
+    if (add_rows_) {
+      if (static_cast<int>(page_.size()) >= visible) {
+        if (forward) {
+          page_.erase(page_.begin());
+        } else {
+          page_.pop_back();
+        }
+      }
+      if (forward) {
+        page_.push_back(MakeEntry());
+      } else {
+        page_.insert(page_.begin(), MakeEntry());
+      }
+    }
+    --items_to_fill_;
+  }
+  add_rows_ = true;
+}
+
+// ---------------------------------------------------------------------------
+// Positioning
+
+void Browse::SetRangeField() {
+  const BrowseOrder& o = Order();
+  if (o.range_field >= 0 && o.range_source) {
+    file(design_.primary).Field(o.range_field).Assign(o.range_source());
+  }
+}
+
+void Browse::ResetView() {
+  view_->Close();
+  SetRangeField();
+  File& primary = file(design_.primary);
+  if (view_->SetFilter(Order().filter, CurrentThread().bindings()) != kNoError) view_failed_ = true;
+  if (view_->SetOrder(Order().key) != kNoError) view_failed_ = true;
+  if (view_->Open() != kNoError) view_failed_ = true;
+  (void)primary;
+}
+
+void Browse::Locate(int mode) {
+  if (mode == kLocateOnPosition) mode = kLocateOnEdit;
+  view_->Close();
+  File& primary = file(design_.primary);
+  if (mode == kLocateOnEdit) {
+    std::string pos;
+    if (primary.Position(Order().key, &pos) == kNoError) {
+      highlighted_ = pos;
+      if (view_->Reset(pos) != kNoError) view_failed_ = true;
+    } else {
+      view_failed_ = true;
+    }
+  } else {
+    SetRangeField();
+    if (view_->SetOrderValue(Order().key) != kNoError) view_failed_ = true;
+  }
+  if (view_->SetFilter(Order().filter, CurrentThread().bindings()) != kNoError) view_failed_ = true;
+  if (view_->Open() != kNoError) view_failed_ = true;
+  page_.clear();
+  items_to_fill_ = 1;
+  add_rows_ = false;
+  Fill(true);
+  Refresh(items_to_fill_ > 0 ? kFromBottom : kAroundRecord);
+  PostNewSelection();
+}
+
+void Browse::Refresh(int mode) {
+  if (mode == kAroundRecord) {
+    highlighted_ = view_->Position();
+    view_->Reset(highlighted_);
+    mode = kLocateOnEdit;  // fill forwards from that record
+  } else if (!page_.empty()) {
+    const int row = current_row_ >= 1 && current_row_ <= static_cast<int>(page_.size())
+                        ? current_row_
+                        : static_cast<int>(page_.size());
+    highlighted_ = page_[row - 1].position;
+    view_->Reset(page_.front().position);
+    mode = kInternal;
+  } else {
+    highlighted_.clear();
+    ResetView();
+  }
+  page_.clear();
+  items_to_fill_ = VisibleRows();
+  Fill(mode != kFromBottom);
+  if (!highlighted_.empty() && items_to_fill_ > 0) {
+    // The view ended before the page was full: complete it from the other side.
+    if (page_.empty()) ResetView();
+    Fill(mode == kFromBottom);
+  }
+  if (!page_.empty()) {
+    if (Order().locator && design_.locator) window_->Enable(design_.locator);
+    if (!highlighted_.empty()) {
+      current_row_ = static_cast<int>(page_.size());
+      for (size_t i = 0; i < page_.size(); ++i) {
+        if (page_[i].position == highlighted_) {
+          current_row_ = static_cast<int>(i) + 1;
+          break;
+        }
+      }
+    } else {
+      current_row_ = mode == kFromBottom ? static_cast<int>(page_.size()) : 1;
+    }
+    ShowPage();
+    CopyEntryToRecord(page_[current_row_ - 1]);
+    EnableRowControls(true);
+  } else {
+    file(design_.primary).ClearRecord();
+    if (Order().locator && design_.locator) window_->Disable(design_.locator);
+    current_row_ = 0;
+    ShowPage();
+    EnableRowControls(false);
+  }
+  CheckInvariants();
+}
+
+void Browse::EnableRowControls(bool on) {
+  if (design_.change) window_->Enable(design_.change, on);
+  if (design_.del) window_->Enable(design_.del, on);
+}
+
+void Browse::FetchHighlighted() {
+  if (page_.empty()) return;
+  const ui::Control* list = window_->Find(design_.list);
+  if (list->selected >= 1 && list->selected <= static_cast<int>(page_.size())) {
+    current_row_ = list->selected;
+  }
+  // The record is watched for changes by other users by re-reading it now.
+  if (view_->Reget(page_[current_row_ - 1].position) != kNoError) {
+    CopyEntryToRecord(page_[current_row_ - 1]);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Ranges and key stops
+
+bool Browse::RangeChanged() const {
+  const BrowseOrder& o = Order();
+  if (!o.range_source) return false;
+  const OrderState& s = orders_[sort_order_ - 1];
+  if (!s.reset_set) return true;
+  const ValueRef v = o.range_source();
+  return v.numeric() ? s.reset_number.value != v.GetNumber() : s.reset_text != v.GetString();
+}
+
+void Browse::SaveRangeReset() {
+  const BrowseOrder& o = Order();
+  if (!o.range_source) return;
+  OrderState& s = orders_[sort_order_ - 1];
+  const ValueRef v = o.range_source();
+  if (v.numeric()) {
+    s.reset_number.value = v.GetNumber();
+  } else {
+    s.reset_text = v.GetString();
+  }
+  s.reset_set = true;
+}
+
+void Browse::BuildKeyStops() {
+  const BrowseOrder& o = Order();
+  ResetView();
+  int rc = view_->Previous();
+  if (rc == kRecordNotAvailable) return;  // an empty view keeps its stops
+  if (rc != kNoError) {
+    read_failed_ = true;
+    return;
+  }
+  const ValueRef key = KeyField();
+  const std::string high_text(key.Bytes());
+  const double high = key.GetNumber();
+  ResetView();
+  rc = view_->Next();
+  if (rc != kNoError) {
+    if (rc != kRecordNotAvailable) read_failed_ = true;
+    return;
+  }
+  KeyStops& stops = orders_[sort_order_ - 1].stops;
+  if (o.stops.type == KeyStopKind::Type::kString) {
+    stops.BuildString(o.stops, key.Bytes(), high_text);
+  } else {
+    stops.BuildNumeric(o.stops, key.GetNumber(), high);
+  }
+}
+
+void Browse::UpdateThumb() {
+  const BrowseOrder& o = Order();
+  const ValueRef key = KeyField();
+  KeyStops::Value value;
+  if (o.stops.type == KeyStopKind::Type::kString) {
+    value = std::string(key.Bytes());
+  } else {
+    value = key.GetNumber();
+  }
+  thumb_ = orders_[sort_order_ - 1].stops.Thumb(o.stops, value);
+  window_->SetThumb(design_.list, thumb_);
+}
+
+// ---------------------------------------------------------------------------
+// Events
+
+void Browse::Scroll(int event) {
+  if (page_.empty()) return;
+  const int visible = VisibleRows();
+  switch (event) {
+    case ui::EVENT_ScrollUp:
+      if (current_row_ > 1) {
+        --current_row_;
+      } else {
+        items_to_fill_ = 1;
+        Fill(false);
+      }
+      break;
+    case ui::EVENT_ScrollDown:
+      if (current_row_ < static_cast<int>(page_.size())) {
+        ++current_row_;
+      } else {
+        items_to_fill_ = 1;
+        Fill(true);
+        current_row_ = static_cast<int>(page_.size());
+      }
+      break;
+    case ui::EVENT_PageUp:
+    case ui::EVENT_PageDown: {
+      const bool down = event == ui::EVENT_PageDown;
+      items_to_fill_ = visible;
+      Fill(down);
+      if (items_to_fill_ > 0) {
+        current_row_ += down ? items_to_fill_ : -items_to_fill_;
+        current_row_ = std::clamp(current_row_, 1, static_cast<int>(page_.size()));
+      }
+      break;
+    }
+    case ui::EVENT_ScrollTop:
+    case ui::EVENT_ScrollBottom: {
+      const bool top = event == ui::EVENT_ScrollTop;
+      page_.clear();
+      ResetView();
+      items_to_fill_ = visible;
+      Fill(top);
+      current_row_ = top ? 1 : static_cast<int>(page_.size());
+      break;
+    }
+    default: return;
+  }
+  if (page_.empty()) current_row_ = 0;
+  ShowPage();
+  PostNewSelection();
+  CheckInvariants();
+}
+
+void Browse::PostNewSelection() {
+  if (selection_posted_) return;
+  selection_posted_ = true;
+  window_->Post(ui::EVENT_NewSelection, design_.list);
+}
+
+void Browse::NewSelection() {
+  if (page_.empty()) {
+    window_->ShowScrollbar(design_.list, false);
+    return;
+  }
+  const ui::Control* list = window_->Find(design_.list);
+  if (list->selected >= 1 && list->selected <= static_cast<int>(page_.size())) {
+    current_row_ = list->selected;
+  }
+  CopyEntryToRecord(page_[current_row_ - 1]);
+  if (static_cast<int>(page_.size()) == VisibleRows()) {
+    window_->ShowScrollbar(design_.list, true);
+    UpdateThumb();
+  } else {
+    window_->ShowScrollbar(design_.list, false);
+  }
+  Reset();
+}
+
+void Browse::Reset() {
+  last_sort_order_ = sort_order_;
+  range_changed_ = false;
+  const int tab = design_.sheet ? window_->Choice(design_.sheet) : 1;
+  sort_order_ = design_.order_for_tab(tab);
+  if (sort_order_ == last_sort_order_) range_changed_ = RangeChanged();
+  if (sort_order_ != last_sort_order_ || range_changed_ || force_refresh_) {
+    SaveRangeReset();
+    FetchHighlighted();
+    ResetView();
+    if (last_sort_order_ == 0) {
+      if (select_mode_) {
+        Locate(kLocateOnValue);
+      } else {
+        page_.clear();
+        Refresh(kFromTop);
+      }
+    } else if (range_changed_) {
+      page_.clear();
+      Refresh(kFromTop);
+    } else {
+      Locate(kLocateOnValue);
+    }
+    if (!page_.empty()) CopyEntryToRecord(page_[current_row_ - 1]);
+    BuildKeyStops();
+    if (!page_.empty()) CopyEntryToRecord(page_[current_row_ - 1]);
+  } else if (!page_.empty()) {
+    CopyEntryToRecord(page_[current_row_ - 1]);
+  }
+  window_->SetThumb(design_.list, thumb_);
+  if (Order().locator && design_.locator) {
+    KeyField().Clear();
+    // A character typed on the list arrives in the entry after the reset
+    // that its new selection brings.
+    window_->SetValue(design_.locator, typed_);
+    typed_.clear();
+  }
+  window_->Display();
+  force_refresh_ = false;
+}
+
+void Browse::Drag() {
+  const ui::Control* list = window_->Find(design_.list);
+  const int p = list->thumb;
+  if (p <= 1) {
+    window_->Post(ui::EVENT_ScrollTop, design_.list);
+  } else if (p >= 100) {
+    window_->Post(ui::EVENT_ScrollBottom, design_.list);
+  } else {
+    const KeyStops::Value& stop = orders_[sort_order_ - 1].stops.Stop(p);
+    if (const auto* d = std::get_if<double>(&stop)) {
+      KeyField().SetNumber(*d);
+    } else {
+      KeyField().SetString(std::get<std::string>(stop));
+    }
+    Locate(kLocateOnValue);
+  }
+}
+
+void Browse::Press(int control) {
+  if (control) window_->Post(ui::EVENT_Accepted, control);
+}
+
+void Browse::SyncToolbar(int accepted) {
+  ui::Window* frame = FrameWindow();
+  if (frame) {
+    for (int id = kToolBottom; id <= kToolLocate; ++id) frame->Enable(id);
+    frame->Disable(kToolHistory);
+    auto mirror = [&](int tool, int control) {
+      const ui::Control* c = control ? window_->Find(control) : nullptr;
+      frame->Enable(tool, c && !c->disabled);
+    };
+    mirror(kToolHelp, design_.help);
+    if (design_.select) mirror(kToolSelect, design_.select);
+    mirror(kToolInsert, design_.insert);
+    mirror(kToolChange, design_.change);
+    mirror(kToolDelete, design_.del);
+    for (const ToolTip& t : kToolTips) frame->SetTooltip(t.id, t.tip);
+  }
+  switch (accepted) {
+    case kToolBottom: window_->Post(ui::EVENT_ScrollBottom, design_.list); break;
+    case kToolTop: window_->Post(ui::EVENT_ScrollTop, design_.list); break;
+    case kToolPageDown: window_->Post(ui::EVENT_PageDown, design_.list); break;
+    case kToolPageUp: window_->Post(ui::EVENT_PageUp, design_.list); break;
+    case kToolDown: window_->Post(ui::EVENT_ScrollDown, design_.list); break;
+    case kToolUp: window_->Post(ui::EVENT_ScrollUp, design_.list); break;
+    case kToolLocate: window_->Post(ui::EVENT_Locate, design_.list); break;
+    case kToolHelp: Press(design_.help); break;
+    case kToolInsert: Press(design_.insert); break;
+    case kToolChange: Press(design_.change); break;
+    case kToolDelete: Press(design_.del); break;
+    default: break;
+  }
+}
+
+ui::Proc Browse::UpdateRequest(int request) {
+  ThreadBlock& block = CurrentThread();
+  File& primary = file(design_.primary);
+  if (request == ReqInsert) {
+    primary.ClearRecord();
+    if (design_.on_insert) design_.on_insert(*this);
+  }
+  local_request_ = request;
+  view_->Close();
+  block.SharedRequest.value = local_request_;
+  block.SharedNavRequest.value = 0;
+  local_response_ = block.SharedResponse.value;
+  ResetView();
+  if (request == ReqDelete && local_response_ == RespCompleted && !page_.empty()) {
+    page_.erase(page_.begin() + (current_row_ - 1));
+    current_row_ = std::min<int>(current_row_, static_cast<int>(page_.size()));
+  }
+  if (request != ReqDelete && local_response_ == RespCompleted) {
+    Locate(kLocateOnEdit);
+  } else {
+    Refresh(kAroundPage);
+  }
+  BuildKeyStops();
+  PostNewSelection();
+  window_->Select(design_.list);
+  local_request_ = opening_request_;
+  local_response_ = RespCancelled;
+  Reset();
+  co_return;
+}
+
+// Events on the list box.  Returns false when the window must close.
+ui::Task<bool> Browse::HandleList(const ui::Event& e) {
+  switch (e.code) {
+    case ui::EVENT_NewSelection: {
+      selection_posted_ = false;
+      if (e.key == ui::MouseRight) {
+        // The context menu offers Select, enabled only where it can act.
+        const bool can = select_mode_ && !page_.empty();
+        const std::string items = can ? "&Select" : "~&Select";
+        const int chosen = co_await ui::PopupMenu(items);
+        if (chosen == 1 && can) Press(design_.select);
+        co_return true;
+      }
+      NewSelection();
+      co_return true;
+    }
+    case ui::EVENT_ScrollUp:
+    case ui::EVENT_ScrollDown:
+    case ui::EVENT_PageUp:
+    case ui::EVENT_PageDown:
+    case ui::EVENT_ScrollTop:
+    case ui::EVENT_ScrollBottom: Scroll(e.code); co_return true;
+    case ui::EVENT_ScrollDrag: Drag(); co_return true;
+    case ui::EVENT_AlertKey: {
+      const bool full = !page_.empty();
+      bool post = true;
+      switch (e.key) {
+        case ui::MouseLeft2:
+          if (full) {
+            if (select_mode_) {
+              Press(design_.select);
+              post = false;
+            } else {
+              Press(design_.change);
+              CopyEntryToRecord(page_[current_row_ - 1]);
+            }
+          }
+          break;
+        case ui::InsertKey: Press(design_.insert); break;
+        case ui::DeleteKey:
+          if (full) Press(design_.del);
+          break;
+        case ui::CtrlEnter:
+          if (full) Press(design_.change);
+          break;
+        default:
+          if (full && Order().locator && design_.locator && e.key > ui::kCharKeyBase) {
+            const char c = static_cast<char>(e.key - ui::kCharKeyBase);
+            if (c != ' ') {
+              typed_ = std::string(1, c);
+              window_->SetValue(design_.locator, typed_);
+              window_->Select(design_.locator);
+            }
+          }
+          break;
+      }
+      if (post) PostNewSelection();
+      co_return true;
+    }
+    default: co_return true;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// The procedure
+
+ui::Proc Browse::Run() {
+  ThreadBlock& block = CurrentThread();
+  opening_request_ = block.SharedRequest.value;
+  if (ReportAfterSelect.value == 100) opening_request_ = ReqSelect;
+  local_request_ = opening_request_;
+  local_response_ = RespCancelled;
+  block.SharedRequest.value = 0;
+  block.SharedResponse.value = 0;
+  select_mode_ = !design_.select_title.empty() && local_request_ == ReqSelect;
+
+  const std::vector<DataFile> files = design_.files;
+  co_await OpenDataFiles(files);
+
+  // Names the filters see: every field of the browse's files, the globals,
+  // and the design's own.
+  Bindings& bindings = block.bindings();
+  bindings.PushScope();
+  for (DataFile f : design_.files) bindings.BindRecord(file(f));
+  BindGlobals(bindings);
+  for (const auto& [name, ref] : design_.bindings) bindings.Bind(name, ref(*this));
+
+  view_ = std::make_unique<View>(file(design_.primary));
+  for (const BrowseJoin& j : design_.joins) {
+    view_->Join(file(j.lookup), j.lookup_key, {{j.primary_field, j.lookup_field}});
+  }
+
+  window_ = std::make_unique<ui::Window>(*design_.window);
+  ui::Window& w = *window_;
+  w.Open();
+  w.SetMinimumSize(design_.window->width, design_.window->height);
+  RestoreWindowPosition(w, design_.procedure);
+  if (design_.select) {
+    if (select_mode_) {
+      w.SetTitle(design_.select_title);
+      if (design_.publish) w.Hide(design_.publish);
+    } else {
+      w.Hide(design_.select);
+      w.Disable(design_.select);
+    }
+  }
+  add_rows_ = true;
+  w.Alert(ui::MouseLeft2);
+  w.Alert(ui::InsertKey);
+  w.Alert(ui::DeleteKey);
+  w.Alert(ui::CtrlEnter);
+
+  bool closing = false;
+  while (ui::Event e = co_await w.Accept()) {
+    const bool window_event = e.code == ui::EVENT_CloseDown || e.code == ui::EVENT_OpenWindow ||
+                              e.code == ui::EVENT_GainFocus || e.code == ui::EVENT_Sized ||
+                              e.code == ui::EVENT_Rejected;
+    if (!window_event) {
+      const int accepted = e.code == ui::EVENT_Accepted ? e.control : 0;
+      if (design_.select && accepted == kToolSelect) {
+        FetchHighlighted();
+        local_response_ = RespCompleted;
+        w.Post(ui::EVENT_CloseDown);
+        continue;
+      }
+      if (accepted >= kToolInsert && accepted <= kToolHelp) {
+        SyncToolbar(accepted);
+        continue;
+      }
+      SyncToolbar(0);
+    }
+    switch (e.code) {
+      case ui::EVENT_OpenWindow:
+        SyncToolbar(0);
+        Reset();
+        w.Select(design_.list);
+        PostNewSelection();  // shows the thumb of a full first page
+        break;
+      case ui::EVENT_GainFocus:
+      case ui::EVENT_Sized:
+        force_refresh_ = true;
+        Reset();
+        break;
+      case ui::EVENT_Rejected:
+        ui::Beep();
+        w.Select(e.control);
+        break;
+      default:
+        if (e.control == design_.list && e.code != ui::EVENT_Accepted) {
+          co_await HandleList(e);
+        } else if (e.control == design_.sheet && design_.sheet &&
+                   (e.code == ui::EVENT_Accepted || e.code == ui::EVENT_NewSelection ||
+                    e.code == ui::EVENT_TabChanging || e.code == ui::EVENT_Selected)) {
+          Reset();
+        } else if (e.code == ui::EVENT_Accepted) {
+          const int c = e.control;
+          if (c == design_.locator && design_.locator && Order().locator) {
+            // The entry's value is the order's key field itself.
+            const std::string typed = w.Value(design_.locator);
+            KeyField().SetString(typed);
+            const ValueRef key = KeyField();
+            const bool blank = key.numeric() ? key.GetNumber() == 0 : Clip(key.Bytes()).empty();
+            if (!blank) {
+              Locate(kLocateOnValue);
+              w.Select(design_.list);
+              PostNewSelection();
+            }
+          } else if (c == design_.insert || c == design_.change || c == design_.del) {
+            FetchHighlighted();
+            const int request = c == design_.insert ? ReqInsert : c == design_.change ? ReqChange : ReqDelete;
+            co_await UpdateRequest(request);
+          } else if (c == design_.select && design_.select) {
+            FetchHighlighted();
+            local_response_ = RespCompleted;
+            w.Post(ui::EVENT_CloseWindow);
+          } else if (c == design_.close && design_.close) {
+            FetchHighlighted();
+            local_response_ = RespCancelled;
+            w.Post(ui::EVENT_CloseWindow);
+          } else if (c == design_.help && design_.help) {
+            FetchHighlighted();
+            ui::Help(ui::HelpAction::kContents);
+          } else if (c == design_.publish && design_.publish) {
+            FetchHighlighted();
+            const std::string name = "GenerateHTML", none;
+            co_await StandardMessage(6, name, none);
+          } else if (design_.on_accepted) {
+            co_await design_.on_accepted(*this, c);
+          }
+        }
+        break;
+    }
+    if (view_failed_) {
+      view_failed_ = false;
+      const std::string none;
+      co_await StandardMessage(36, none, none);
+    }
+    if (read_failed_) {
+      read_failed_ = false;
+      const std::string name = file(design_.primary).Name();
+      const std::string none;
+      co_await StandardMessage(35, name, none);
+      closing = true;
+      break;
+    }
+  }
+  (void)closing;
+
+  if (design_.on_exit) co_await design_.on_exit(*this);
+  view_->Close();
+  CloseDataFiles(files);
+  bindings.PopScope();
+  SaveWindowPosition(w, design_.procedure);
+  w.Close();
+  block.SharedResponse.value = local_response_ ? local_response_ : RespCancelled;
+}
+
+}  // namespace mirabo::app

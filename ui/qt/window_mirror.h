@@ -1,0 +1,156 @@
+// The widgets of one open window, and the two directions between them and
+// the window model:
+//
+//   model -> widgets   Sync() brings the widgets up to the model.  It runs
+//                      after a scheduler run for each window whose version
+//                      moved, never while procedure code runs, so a burst of
+//                      changes in one event costs one update.  Nothing it
+//                      does to a widget is mistaken for the user: handlers
+//                      ignore signals while syncing_ is set.
+//   widgets -> model   A user's action writes what it changed into the model
+//                      (a value, the highlight, the geometry) and then posts
+//                      the event, so the procedure sees the new state.
+//
+// Three shapes of window: the MDI frame (a QMainWindow with menus, toolbar,
+// status bar and a QMdiArea), an MDI child (a QMdiSubWindow in the frame's
+// area) and a top-level window.  Each has a ClientArea holding its controls
+// at their dialog-unit places; the frame's client is its MDI area.
+//
+// The mirror lives from WindowOpened to WindowClosed.  Widgets may outlive it
+// briefly (they are deleted later, as one may be handling an event when its
+// window closes); everything that reaches back to the mirror holds a QPointer.
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "ui/qt/dialog_units.h"
+#include "ui/window.h"
+
+class QAbstractButton;
+class QAction;
+class QButtonGroup;
+class QLabel;
+class QMainWindow;
+class QMdiArea;
+class QMdiSubWindow;
+class QMenu;
+class QTabWidget;
+class QWidget;
+
+namespace mirabo::ui::qt {
+
+class QtBackend;
+class ListBox;
+class ClientArea;
+
+class WindowMirror : public QObject {
+ public:
+  WindowMirror(QtBackend& backend, Window& w);
+  ~WindowMirror() override;
+
+  // Creates the widgets (hidden) and measures the list boxes, so the
+  // procedure knows its visible rows before it handles EVENT_OpenWindow.
+  void Build();
+  // Brings the widgets up to the model; the first call shows the window.
+  void Sync();
+  // The window closed: forget the model and take the widgets away.
+  void Detach();
+  // After every scheduler run.
+  void EndOfRun();
+
+  Window* window() const { return window_; }
+  bool is_frame() const { return frame_ != nullptr; }
+  bool is_mdi_child() const { return sub_ != nullptr; }
+  bool shown() const { return shown_; }
+  QWidget* top() const;
+  QWidget* client() const;
+  QMainWindow* frame_window() const { return frame_; }
+  QMdiArea* area() const { return area_; }
+  QMdiSubWindow* sub() const { return sub_; }
+  const DialogUnits& units() const { return units_; }
+
+  QWidget* ControlWidget(int id) const;
+  QAction* MenuAction(int id) const;
+  QAbstractButton* ToolbarButton(int id) const;
+  QLabel* StatusZone(int zone) const;
+
+  // Posts to the window; ignored once it closed.
+  void Post(int code, int control = 0, int key = 0);
+  // A list box measured how many rows fit.
+  void ListRowsMeasured(int id, int rows);
+  // Raises EVENT_Sized once for everything that changed size until then.
+  void RequestSized();
+  // The client was resized: places the controls for its new size.
+  void LayOut();
+  // The frame's MDI area: places a new child below and right of the last.
+  QPoint NextChildPlace() const;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  struct View;
+
+  void BuildFrame();
+  void BuildMenus();
+  void AddMenuItems(QMenu* menu, const std::vector<MenuItemDef>& items);
+  void FillWindowList(QMenu* menu);
+  void BuildToolbar();
+  void BuildStatusBar();
+  void BuildClientWindow();
+  void BuildControls();
+  QWidget* MakeControl(View& v, QWidget* parent);
+  void InstallAlertFilter();
+  void SyncControls();
+  void SyncControl(View& v);
+  void SyncFrameParts();
+  void ApplyGeometry();
+  void PlaceByDefault(Geometry& g);
+  void ReadBackGeometry();
+  void QueueReadBack();
+  bool EffectivelyHidden(const View& v) const;
+  bool EffectivelyDisabled(const View& v) const;
+  int ControlIdOf(QObject* o) const;
+  void SetZoneOne(const QString& text);
+  void EditAction(const QString& which);
+
+  QtBackend& backend_;
+  Window* window_;
+  DialogUnits units_;
+  QFont* font_ = nullptr;
+
+  QPointer<QMainWindow> frame_;
+  QPointer<QMdiArea> area_;
+  QPointer<QMdiSubWindow> sub_;
+  QPointer<ClientArea> client_;
+  QPointer<QWidget> top_;
+
+  std::vector<View> views_;
+  std::map<int, size_t> by_id_;
+  std::map<int, QPointer<QAction>> menu_actions_;
+  QPointer<QMenu> window_menu_;
+  std::vector<QPointer<QAction>> window_list_actions_;
+  std::vector<QPointer<QLabel>> zones_;
+
+  uint64_t synced_version_ = 0;
+  bool shown_ = false;
+  bool opened_ = false;
+  bool syncing_ = false;
+  bool applying_geometry_ = false;
+  bool readback_queued_ = false;
+  bool sized_queued_ = false;
+  Geometry applied_geometry_;
+  bool geometry_applied_ = false;
+  Geometry opened_geometry_;
+  int applied_focus_ = 0;
+  std::string applied_title_;
+  bool title_applied_ = false;
+  int min_w_applied_ = -1, min_h_applied_ = -1;
+};
+
+}  // namespace mirabo::ui::qt
