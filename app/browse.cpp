@@ -10,6 +10,7 @@
 #include "app/data/thread_block.h"
 #include "app/data/window_position.h"
 #include "app/frame.h"
+#include "app/html_export.h"
 #include "runtime/error.h"
 #include "runtime/picture.h"
 #include "runtime/text.h"
@@ -721,9 +722,7 @@ ui::Proc Browse::Run() {
             FetchHighlighted();
             ui::Help(ui::HelpAction::kContents);
           } else if (c == design_.publish && design_.publish) {
-            FetchHighlighted();
-            const std::string name = "GenerateHTML", none;
-            co_await StandardMessage(6, name, none);
+            co_await PublishHtml(*this);
           } else if (design_.on_accepted) {
             co_await design_.on_accepted(*this, c);
           }

@@ -79,6 +79,9 @@ struct BrowseDesign {
       help = 0, publish = 0;
   std::string select_title;  // empty: the browse has no select mode
   std::string html_name;     // the default HTML file name ("FEATURES.HTM")
+  std::string html_heading;  // "<H1>Features </H1><P>"
+  std::string html_header;   // the header row: "<TR> <TD>PRODUCT</TD> ... </TR>"
+  // The HTML rows' cells are the list's columns; numbers take picture n10.
 
   // A button of its own (the Features browse's lookup buttons): true when
   // the control was the design's.

@@ -170,6 +170,10 @@ BrowseDesign BuildFeaturesDesign() {
   d.help = kBrowseHelp;
   d.publish = kBrowsePublish;
   d.html_name = "FEATURES.HTM";
+  d.html_heading = "<H1>Features </H1><P>";
+  d.html_header =
+      "<TR> <TD>PRODUCT</TD> <TD>REVIEW</TD> <TD>ISSUE</TD> <TD>SUPPLIER</TD> <TD>H/S</TD> "
+      "<TD>CATEGORY</TD> <TD>VERSION</TD> <TD>COMMENTS</TD> </TR>";
   d.on_accepted = FeaturesLookup;
   d.on_insert = [](Browse& b) {
     // A new record would fall in the range shown.
@@ -203,6 +207,8 @@ struct LookupParams {
   const char* report;  // the Features report run after a selection for the frame
   ShortVar* global;    // where a completed selection goes (none for ISSUES)
   const char* html_name;
+  const char* html_heading;
+  const char* html_header;
 };
 
 const std::vector<LookupParams>& Lookups() {
@@ -212,22 +218,26 @@ const std::vector<LookupParams>& Lookups() {
        DataFile::kSupplier, SUP::KEY_SUPPLIER, SUP::SUPPLIER, "Supplier Order", 202, 226,
        {8, 22, 192, 180}, "80L(2)|_M~SUPPLIER~@s36@", "s36",
        "Enter 1st few chars of Supplier and press TAB Key", {T::kString, 36, 9, false},
-       {SUP::SUPPLIER}, "PRINTFEA:FEATSUPP", &GLO::supplier, "SUPPLIER.HTM"},
+       {SUP::SUPPLIER}, "PRINTFEA:FEATSUPP", &GLO::supplier, "SUPPLIER.HTM",
+       "<H1>Supplier Listing</H1><P>", "<TR> <TD>SUPPLIER</TD> </TR>"},
       {"BrowseReview", "BROWSEREVIEW$QUICKWINDOW", "Browse the REVIEW Table", "Select Review",
        DataFile::kReview, REV::KEY_REVIEW, REV::REVIEW, "Review Order", 193, 223,
        {8, 20, 176, 178}, "80L(2)|_M~REVIEW~@s19@", "s19",
        "Enter 1st few chars of Review and press TAB Key", {T::kString, 19, 9, false},
-       {REV::REVIEW}, "PRINTFEA:FEATREV", &GLO::review, "REVIEW.HTM"},
+       {REV::REVIEW}, "PRINTFEA:FEATREV", &GLO::review, "REVIEW.HTM",
+       "<H1>Review Listing</H1><P>", "<TR> <TD>REVIEW</TD> </TR>"},
       {"BrowseCategory", "BROWSECATEGORY$QUICKWINDOW", "Browse the CATEGORY Table", "Select Category",
        DataFile::kCategory, CAT::KEY_CATEGORY, CAT::CATEGORY, "Category Order", 198, 220,
        {8, 20, 184, 174}, "80L(2)|_M~CATEGORY~@s31@", "s31",
        "Enter 1st few chars of Category and press TAB Key", {T::kString, 31, 9, false},
-       {CAT::CATEGORY}, "PRINTFEA:FEATCAT", &GLO::category, "CATEGORY.HTM"},
+       {CAT::CATEGORY}, "PRINTFEA:FEATCAT", &GLO::category, "CATEGORY.HTM",
+       "<H1>Category Listing</H1><P>", "<TR> <TD>CATEGORY</TD> </TR>"},
       {"BrowseISSUES", "BROWSEISSUES$QUICKWINDOW", "Browse the ISSUES Table", "Select Issue",
        DataFile::kIssues, ISS::ISSUE, ISS::ISSUE_NUMB, "Issue", 323, 184, {8, 20, 304, 139},
        "44D(12)|_M~ISSUE NO.~C(0)@n10@60L(2)|_M~NAME~@s14@80L(2)|_M~COMMENTS~@s91@", "n10",
        "Enter Issue no. and press TAB Key", {T::kReal, 0, 0, false},
-       {ISS::ISSUE_NUMB, ISS::ISSUE_NAME, ISS::COMMENTS}, "PRINTFEA:FEATISS", nullptr, "ISSUES.HTM"},
+       {ISS::ISSUE_NUMB, ISS::ISSUE_NAME, ISS::COMMENTS}, "PRINTFEA:FEATISS", nullptr, "ISSUES.HTM",
+       "<H1>Issues Listing</H1><P>", "<TR> <TD>ISSUE NO.</TD> <TD>NAME</TD> <TD>COMMENTS</TD> </TR>"},
   };
   return params;
 }
@@ -318,6 +328,8 @@ BrowseDesign BuildLookupDesign(const LookupParams& p) {
   d.publish = kBrowsePublish;
   d.select_title = p.select_title;
   d.html_name = p.html_name;
+  d.html_heading = p.html_heading;
+  d.html_header = p.html_header;
   d.on_exit = [&p](Browse& b) { return LookupExit(p, b); };
   return d;
 }

@@ -2,7 +2,19 @@
 
 #include "runtime/error.h"
 
+#include <set>
+
 namespace mirabo {
+namespace {
+std::set<File*>& OpenFiles() {
+  static std::set<File*> files;
+  return files;
+}
+}  // namespace
+
+void ReleaseAllFileLocks() {
+  for (File* f : OpenFiles()) f->ReleaseLocks();
+}
 
 File::File(const FileDecl& decl) : decl_(&decl), record_(decl.record_size, '\0') {
   ClearRecord();
@@ -10,6 +22,7 @@ File::File(const FileDecl& decl) : decl_(&decl), record_(decl.record_size, '\0')
 
 File::~File() {
   if (driver_ && open_) driver_->Close();
+  OpenFiles().erase(this);
 }
 
 ValueRef File::Field(int index) {
@@ -42,6 +55,7 @@ int File::Open(uint8_t access_mode) {
   if (open_) return SetError(kFileAlreadyOpen);
   const int rc = driver_->Open(access_mode);
   open_ = rc == kNoError;
+  if (open_) OpenFiles().insert(this);
   return rc == kFileSystemError ? rc : SetError(rc);
 }
 
@@ -55,6 +69,7 @@ int File::Create() {
 int File::Close() {
   if (!driver_ || !open_) return SetError(kFileNotOpen);
   open_ = false;
+  OpenFiles().erase(this);
   const int rc = driver_->Close();
   return rc == kFileSystemError ? rc : SetError(rc);
 }

@@ -81,4 +81,9 @@ class File {
   int64_t reads_ = 0;
 };
 
+// Every open file gives up the read locks it keeps between operations (see
+// DriverFile::ReleaseLocks).  The window layer calls this whenever all
+// procedure threads wait for their user.
+void ReleaseAllFileLocks();
+
 }  // namespace mirabo

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cassert>
 
+#include "runtime/file.h"
 #include "ui/window.h"
 
 namespace mirabo::ui {
@@ -124,6 +125,9 @@ bool Scheduler::RunReady() {
   }
   current_ = 0;
   running_ = false;
+  // Every thread now waits for its user: no data file keeps other
+  // processes from writing meanwhile.
+  if (any) ReleaseAllFileLocks();
   return any;
 }
 

@@ -21,8 +21,11 @@
 // window closes); everything that reaches back to the mirror holds a QPointer.
 #pragma once
 
+#include <QFont>
 #include <QObject>
+#include <QPoint>
 #include <QPointer>
+#include <QSize>
 #include <QString>
 #include <map>
 #include <string>
@@ -46,7 +49,6 @@ namespace mirabo::ui::qt {
 
 class QtBackend;
 class ListBox;
-class ClientArea;
 
 class WindowMirror : public QObject {
  public:
@@ -87,7 +89,11 @@ class WindowMirror : public QObject {
   void RequestSized();
   // The client was resized: places the controls for its new size.
   void LayOut();
-  // The frame's MDI area: places a new child below and right of the last.
+  // Focus moved to `widget` (inside this window) by the user or by Qt.
+  void FocusMovedTo(QWidget* widget);
+  // Gives the focus to the model's focused control when it has not had it yet.
+  void ApplyFocus();
+  // The frame's MDI area: where a new child goes when nothing places it.
   QPoint NextChildPlace() const;
 
  protected:
@@ -118,16 +124,19 @@ class WindowMirror : public QObject {
   int ControlIdOf(QObject* o) const;
   void SetZoneOne(const QString& text);
   void EditAction(const QString& which);
+  QSize SubWindowSizeFor(QSize content) const;
+  void TrackHover(QObject* watched, QEvent* event);
+  bool AlertFilter(QObject* watched, QEvent* event);
 
   QtBackend& backend_;
   Window* window_;
   DialogUnits units_;
-  QFont* font_ = nullptr;
+  QFont font_;
 
   QPointer<QMainWindow> frame_;
   QPointer<QMdiArea> area_;
   QPointer<QMdiSubWindow> sub_;
-  QPointer<ClientArea> client_;
+  QPointer<QWidget> client_;  // a ClientArea, or the frame's MDI area
   QPointer<QWidget> top_;
 
   std::vector<View> views_;
@@ -151,6 +160,9 @@ class WindowMirror : public QObject {
   std::string applied_title_;
   bool title_applied_ = false;
   int min_w_applied_ = -1, min_h_applied_ = -1;
+  // Mouse events climb from a widget to its parents; one click is one key.
+  ulong last_alert_time_ = 0;
+  int last_alert_type_ = 0;
 };
 
 }  // namespace mirabo::ui::qt

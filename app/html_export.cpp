@@ -1,0 +1,281 @@
+#include "app/html_export.h"
+
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "app/browse.h"
+#include "app/data/globals.h"
+#include "runtime/access.h"
+#include "runtime/error.h"
+#include "runtime/file.h"
+#include "runtime/picture.h"
+#include "runtime/text.h"
+#include "ui/dialogs.h"
+#include "ui/window.h"
+
+namespace mirabo::app {
+namespace {
+
+using ui::ControlDef;
+using ui::ControlKind;
+
+ui::WindowDef BuildHtmlWindow() {
+  ui::WindowDef d;
+  d.name = "$HTMLPROPWINDOW";
+  d.title = "Generate an HTML document";
+  d.width = 317;
+  d.height = 35;
+  d.flags = ui::kModal;
+  ControlDef progress{.kind = ControlKind::kString, .id = kHtmlProgress, .at = {36, 18, 116, 10},
+                      .picture = "s30"};
+  progress.hidden = true;
+  d.controls = {
+      {.kind = ControlKind::kPrompt, .id = kHtmlPrompt, .text = "HTML Name:", .at = {36, 4, -1, -1}},
+      {.kind = ControlKind::kImage, .id = kHtmlIcon, .at = {4, 6, 25, 22}, .icon = "~KVHTML15.ICO"},
+      // The name is held whole: a name cut to a width would write elsewhere.
+      {.kind = ControlKind::kEntry, .id = kHtmlName, .at = {87, 4, 206, 10}, .picture = "s255"},
+      {.kind = ControlKind::kButton, .id = kHtmlPick, .text = "...", .at = {297, 2, 13, 13}},
+      {.kind = ControlKind::kButton, .id = kHtmlDisplayed, .text = "&Displayed records only",
+       .at = {36, 17, -1, -1}},
+      {.kind = ControlKind::kButton, .id = kHtmlAll, .text = "&All records", .at = {131, 17, 83, 14}},
+      {.kind = ControlKind::kButton, .id = kHtmlCancel, .text = "&Cancel", .at = {227, 17, 83, 14}},
+      progress,
+  };
+  return d;
+}
+
+// Splits a token that is too long for a line at its last blank, or, with no
+// blank, at the width without cutting an entity in two.
+void BreakLong(std::string token, size_t width, std::vector<std::string>& lines) {
+  while (token.size() > width) {
+    size_t cut = token.rfind(' ', width);
+    size_t next = cut == std::string::npos ? std::string::npos : cut + 1;
+    if (cut == std::string::npos || cut == 0) {
+      cut = width;
+      const size_t amp = token.rfind('&', cut - 1);
+      if (amp != std::string::npos && token.find(';', amp) >= cut && amp > 0) cut = amp;
+      next = cut;
+    }
+    lines.push_back(token.substr(0, cut));
+    token = token.substr(next);
+  }
+  lines.push_back(token);
+}
+
+// The page's writer: one line per record of the line driver.
+class HtmlWriter {
+ public:
+  HtmlWriter() : file_(HtmlFileDecl()) {}
+
+  // Creates and opens the file; the error code on failure.
+  int Begin() {
+    int rc = file_.Create();
+    if (rc == kNoError) rc = file_.Open(kOpenExclusive);
+    return rc;
+  }
+  int Line(const std::string& text) {
+    file_.Field(0).SetString(text);
+    return file_.Add();
+  }
+  int Close() { return file_.is_open() ? file_.Close() : SetError(kFileNotOpen); }
+
+ private:
+  File file_;
+};
+
+std::string ErrorDescriptionNow();
+
+// The five closing lines, then the file's close; a failure of the last line
+// or of the close shows the runtime's stop box.
+ui::Proc WriteFooter(HtmlWriter& writer) {
+  for (const char* line : {"", "</TABLE>", "", "</BODY>"}) writer.Line(line);
+  if (writer.Line("</HTML>") != kNoError) {
+    const std::string text = ErrorDescriptionNow();
+    co_await ui::StopBox(text);
+  }
+  if (writer.Close() != kNoError) {
+    const std::string text = ErrorDescriptionNow();
+    co_await ui::StopBox(text);
+  }
+}
+
+std::string ErrorDescriptionNow() {
+  const ErrorState& e = CurrentError();
+  if (e.code == kFileSystemError) return std::string(Clip(e.fs_text)) + " (" + e.fs_code + ")";
+  return ErrorText(e.code);
+}
+
+// The text of each cell of the browse's current record.
+std::vector<std::string> RowCells(Browse& b) {
+  std::vector<std::string> cells;
+  for (const BrowseField& f : b.design().columns) {
+    const ValueRef v = b.file(f.file).Field(f.field);
+    if (v.numeric()) {
+      cells.emplace_back(Clip(FormatPicture("n10", v.GetNumber())));
+    } else {
+      cells.emplace_back(Clip(v.Bytes()));
+    }
+  }
+  return cells;
+}
+
+}  // namespace
+
+const ui::WindowDef& HtmlPropertyWindowDef() {
+  static const ui::WindowDef def = BuildHtmlWindow();
+  return def;
+}
+
+std::string HtmlEscape(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      default: out.push_back(c);
+    }
+  }
+  return out;
+}
+
+std::vector<std::string> HtmlRowLines(const std::vector<std::string>& cells, size_t width) {
+  std::vector<std::string> tokens;
+  tokens.push_back("<TR> <TD>");
+  for (size_t i = 0; i < cells.size(); ++i) {
+    if (i) tokens.push_back("</TD> <TD>");
+    tokens.push_back(HtmlEscape(cells[i]));
+  }
+  tokens.push_back("</TD> </TR>");
+
+  std::vector<std::string> lines;
+  std::string line;
+  for (std::string& t : tokens) {
+    if (line.size() + t.size() <= width) {
+      line += t;
+      continue;
+    }
+    if (!line.empty()) lines.push_back(std::move(line));
+    line.clear();
+    if (t.size() <= width) {
+      line = std::move(t);
+    } else {
+      std::vector<std::string> parts;
+      BreakLong(std::move(t), width, parts);
+      line = std::move(parts.back());
+      parts.pop_back();
+      for (std::string& p : parts) lines.push_back(std::move(p));
+    }
+  }
+  if (!line.empty()) lines.push_back(std::move(line));
+  return lines;
+}
+
+ui::Proc PublishHtml(Browse& browse) {
+  const BrowseDesign& design = browse.design();
+  browse.FetchHighlighted();
+  std::error_code ec;
+  const std::string cwd(Clip(std::filesystem::current_path(ec).string()));
+  HTMLName = cwd + "/" + design.html_name;
+
+  ui::Window w(HtmlPropertyWindowDef());
+  w.Open();
+  w.SetValue(kHtmlName, HTMLName);
+  int64_t written = 0;
+  int icon = 15;
+  bool started = false;  // the header is written and the footer not yet
+  HtmlWriter writer;
+
+  auto progress = [&](const std::string& text) {
+    HTMLProgressText.Assign(text);
+    w.SetText(kHtmlProgress, text);  // shown whole, also past 30 characters
+  };
+
+  auto stop_text = [] { return ErrorDescriptionNow(); };
+
+  while (ui::Event e = co_await w.Accept()) {
+    if (e.code == ui::EVENT_Accepted && e.control == kHtmlName) {
+      HTMLName = w.Value(kHtmlName);
+      continue;
+    }
+    const bool header = e.code == ui::EVENT_Accepted &&
+                        (e.control == kHtmlDisplayed || e.control == kHtmlAll);
+    if (e.code == ui::EVENT_Accepted && e.control == kHtmlPick) {
+      ui::FileDialogRequest request;
+      request.title = "Enter the name of your HTML File";
+      request.file = HTMLName;
+      request.filter = "HTML Files|*.HTM|All Files|*.*";
+      request.save = true;
+      const std::optional<std::string> chosen = co_await ui::FileDialog(request);
+      if (chosen) {
+        HTMLName = *chosen;
+        w.SetValue(kHtmlName, HTMLName);
+      }
+      continue;
+    }
+    if (header) {
+      HTMLName = w.Value(kHtmlName).empty() ? HTMLName : w.Value(kHtmlName);
+      w.Hide(kHtmlPick);
+      w.Hide(kHtmlDisplayed);
+      w.Hide(kHtmlAll);
+      w.Unhide(kHtmlCancel);
+      w.Unhide(kHtmlProgress);
+      progress("Building Header");
+      if (writer.Begin() != kNoError) {
+        const std::string text = stop_text();
+        co_await ui::StopBox(text);
+      }
+      const std::string head[] = {"<HTML>", "", "<HEAD><TITLE>Features Database</TITLE></HEAD>",
+                                  "", "<BODY>", "", design.html_heading, "<HR>",
+                                  "<TABLE BORDER=1>", design.html_header};
+      for (const std::string& line : head) writer.Line(line);
+      started = true;
+    }
+    bool footer = false;
+    if (e.code == ui::EVENT_Accepted && e.control == kHtmlDisplayed) {
+      for (const Browse::Entry& entry : browse.page()) {
+        // The values now in the file, not the page's copies.
+        if (browse.view().Reget(entry.position) != kNoError) break;
+        for (const std::string& line : HtmlRowLines(RowCells(browse))) writer.Line(line);
+      }
+      footer = true;
+      w.Post(ui::EVENT_CloseWindow);
+    } else if (e.code == ui::EVENT_Accepted && e.control == kHtmlAll) {
+      icon = 1;
+      browse.ResetView();
+      w.SetTimer(1);
+    } else if (e.code == ui::EVENT_Timer) {
+      for (int i = 0; i < 10; ++i) {
+        if (browse.view().Next() != kNoError) {
+          footer = true;
+          w.SetTimer(0);
+          w.Post(ui::EVENT_CloseWindow);
+          break;
+        }
+        ++written;
+        for (const std::string& line : HtmlRowLines(RowCells(browse))) writer.Line(line);
+      }
+      progress("Processing. Record Read: " + std::to_string(written));
+      icon = icon + 1 == 16 ? 1 : icon + 1;
+      w.SetIcon(kHtmlIcon, "~KVHTML" + FormatPicture("N02", icon) + ".ICO");
+    } else if (e.code == ui::EVENT_Accepted && e.control == kHtmlCancel) {
+      // A page that was begun is always finished, even before its first
+      // batch: a page without its closing tags is a broken page.
+      w.SetTimer(0);
+      footer = true;
+      w.Post(ui::EVENT_CloseWindow);
+    }
+    if (footer && started) {
+      started = false;
+      co_await WriteFooter(writer);
+    }
+  }
+  // Closed from its close box half-way: the page is still finished.
+  if (started) co_await WriteFooter(writer);
+  w.Close();
+}
+
+}  // namespace mirabo::app

@@ -1,0 +1,239 @@
+#include "app/html_export.h"
+
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "app/browses.h"
+#include "app/data/globals.h"
+#include "app/data/thread_block.h"
+#include "app/startup.h"
+#include "runtime/access.h"
+#include "runtime/error.h"
+#include "runtime/file.h"
+#include "runtime/file_system.h"
+#include "runtime/text.h"
+#include "tests/testing/temp_dir.h"
+#include "ui/headless.h"
+#include "ui/scheduler.h"
+#include "ui/window.h"
+
+namespace mirabo::app {
+namespace {
+
+void WriteTable(DataFile table, const std::vector<std::vector<std::string>>& rows) {
+  File f(DataFileDecl(table));
+  ASSERT_EQ(f.Create(), kNoError);
+  ASSERT_EQ(f.Open(kOpenExclusive), kNoError);
+  for (const auto& row : rows) {
+    f.ClearRecord();
+    for (size_t i = 0; i < row.size(); ++i) f.Field(static_cast<int>(i)).SetString(row[i]);
+    ASSERT_EQ(f.Add(), kNoError);
+  }
+}
+
+std::string Page(const std::string& heading, const std::string& header,
+                 const std::vector<std::string>& rows) {
+  std::string out = "<HTML>\r\n\r\n<HEAD><TITLE>Features Database</TITLE></HEAD>\r\n\r\n<BODY>\r\n\r\n" +
+                    heading + "\r\n<HR>\r\n<TABLE BORDER=1>\r\n" + header + "\r\n";
+  for (const std::string& r : rows) out += r + "\r\n";
+  return out + "\r\n</TABLE>\r\n\r\n</BODY>\r\n</HTML>\r\n";
+}
+
+TEST(HtmlRowTest, RowsAreEscapedAndLongRowsContinueOnFollowingLines) {
+  EXPECT_EQ(HtmlRowLines({"a", "b"}), (std::vector<std::string>{"<TR> <TD>a</TD> <TD>b</TD> </TR>"}));
+  EXPECT_EQ(HtmlRowLines({"Bright & Sons \"Micro\"", "<Beta>"}),
+            (std::vector<std::string>{
+                "<TR> <TD>Bright &amp; Sons &quot;Micro&quot;</TD> <TD>&lt;Beta&gt;</TD> </TR>"}));
+  // A row over the line width breaks between cells; a cell over it at a blank.
+  const std::string product(86, 'P');
+  std::string comment;
+  for (int i = 0; i < 40; ++i) comment += "word" + std::to_string(i) + " ";
+  const std::vector<std::string> cells = {product, "Group Test", "     12", comment, "&&&&"};
+  const auto lines = HtmlRowLines(cells);
+  ASSERT_GT(lines.size(), 1u);
+  std::string joined;
+  for (const std::string& l : lines) {
+    EXPECT_LE(l.size(), 255u);
+    joined += l + "\n";
+  }
+  EXPECT_EQ(lines.back().substr(lines.back().size() - 11), "</TD> </TR>") << "the row is always closed";
+  EXPECT_NE(joined.find(product), std::string::npos) << "no text lost";
+  EXPECT_NE(joined.find("word39"), std::string::npos);
+  EXPECT_NE(joined.find("&amp;&amp;&amp;&amp;"), std::string::npos);
+  // A cell without blanks is split without cutting an entity.
+  const auto hard = HtmlRowLines({std::string(300, '&')});
+  for (const std::string& l : hard) {
+    EXPECT_LE(l.size(), 255u);
+    EXPECT_TRUE(l.find('&') == std::string::npos || l.rfind(';') > l.rfind('&') || l.find("</TD>") != std::string::npos)
+        << l;
+  }
+}
+
+class PublishTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    setenv("XDG_CONFIG_HOME", config_.path().c_str(), 1);
+    chdir_ = std::make_unique<testing::ScopedChdir>(data_.path());
+    RegisterAll();
+    ResetGlobals();
+    UseSchedulerThreadBlocks();
+    WriteTable(DataFile::kSupplier, {{"Brennock Systems", "1"}, {"Bright & Sons \"Micro\"", "2"},
+                                     {"Tallowmere <Data>", "3"}});
+    WriteTable(DataFile::kReview, {{"Group Test", "1"}, {"First Look", "2"}});
+    WriteTable(DataFile::kCategory, {{"Modems", "1"}});
+    WriteTable(DataFile::kIssues, {{"12", "May 1996", "Christmas special"}, {"1234", "Far off", ""}});
+    std::vector<std::vector<std::string>> features;
+    for (int i = 0; i < 25; ++i) {
+      features.push_back({"Quillon Write " + std::string(1, static_cast<char>('A' + i)), "1", "12",
+                          i < 20 ? "1" : "2", "S", "1", "2.1", i == 3 ? std::string(207, 'x') : ""});
+    }
+    WriteTable(DataFile::kFeatures, features);
+  }
+  void TearDown() override {
+    SetFileSystemForTests(nullptr);
+    unsetenv("XDG_CONFIG_HOME");
+  }
+
+  ui::ThreadId Open(ui::Proc proc) {
+    const ui::ThreadId id = scheduler_.Start(std::move(proc));
+    scheduler_.RunReady();
+    return id;
+  }
+  void Post(ui::ThreadId id, int code, int control) {
+    scheduler_.TopWindow(id)->Post(code, control);
+    scheduler_.RunReady();
+  }
+  // Publish, then one button of the property window.
+  void Publish(ui::ThreadId id, int button) {
+    Post(id, ui::EVENT_Accepted, kBrowsePublish);
+    ASSERT_EQ(scheduler_.TopWindow(id)->def().name, "$HTMLPROPWINDOW");
+    Post(id, ui::EVENT_Accepted, button);
+    for (int i = 0; i < 100 && scheduler_.TopWindow(id)->def().name == "$HTMLPROPWINDOW"; ++i) {
+      scheduler_.Advance(10);
+    }
+  }
+  std::string Written(const char* name) { return testing::ReadFile(data_.File(name)); }
+
+  testing::TempDir config_, data_;
+  std::unique_ptr<testing::ScopedChdir> chdir_;
+  ui::HeadlessBackend backend_;
+  ui::VirtualClock clock_;
+  ui::Scheduler scheduler_{backend_, clock_};
+};
+
+TEST_F(PublishTest, EachLookupPublishesItsListingInBothModes) {
+  const ui::ThreadId sup = Open(BrowseSupplier());
+  Publish(sup, kHtmlDisplayed);
+  const std::string expected =
+      Page("<H1>Supplier Listing</H1><P>", "<TR> <TD>SUPPLIER</TD> </TR>",
+           {"<TR> <TD>Brennock Systems</TD> </TR>",
+            "<TR> <TD>Bright &amp; Sons &quot;Micro&quot;</TD> </TR>",
+            "<TR> <TD>Tallowmere &lt;Data&gt;</TD> </TR>"});
+  EXPECT_EQ(Written("SUPPLIER.HTM"), expected);
+  EXPECT_EQ(HTMLName, data_.File("SUPPLIER.HTM")) << "the current folder joined with the name";
+  Publish(sup, kHtmlAll);
+  EXPECT_EQ(Written("SUPPLIER.HTM"), expected) << "all records of a short table are the rows shown";
+
+  const ui::ThreadId iss = Open(BrowseISSUES());
+  Publish(iss, kHtmlAll);
+  EXPECT_EQ(Written("ISSUES.HTM"),
+            Page("<H1>Issues Listing</H1><P>",
+                 "<TR> <TD>ISSUE NO.</TD> <TD>NAME</TD> <TD>COMMENTS</TD> </TR>",
+                 {"<TR> <TD>        12</TD> <TD>May 1996</TD> <TD>Christmas special</TD> </TR>",
+                  "<TR> <TD>     1,234</TD> <TD>Far off</TD> <TD></TD> </TR>"}));
+}
+
+TEST_F(PublishTest, TheFeaturesSupplierOrderWritesOnlyThatSupplier) {
+  GLO::supplier.value = 2;
+  const ui::ThreadId id = Open(BrowseFEATURES());
+  scheduler_.TopWindow(id)->SetChoice(kBrowseSheet, 2);
+  Post(id, ui::EVENT_NewSelection, kBrowseSheet);
+  Publish(id, kHtmlAll);
+  std::vector<std::string> rows;
+  for (char c : std::string("UVWXY")) {
+    rows.push_back(std::string("<TR> <TD>Quillon Write ") + c +
+                   "</TD> <TD>Group Test</TD> <TD>        12</TD> <TD>Bright &amp; Sons "
+                   "&quot;Micro&quot;</TD> <TD>S</TD> <TD>Modems</TD> <TD>2.1</TD> <TD></TD> </TR>");
+  }
+  EXPECT_EQ(Written("FEATURES.HTM"),
+            Page("<H1>Features </H1><P>",
+                 "<TR> <TD>PRODUCT</TD> <TD>REVIEW</TD> <TD>ISSUE</TD> <TD>SUPPLIER</TD> <TD>H/S</TD> "
+                 "<TD>CATEGORY</TD> <TD>VERSION</TD> <TD>COMMENTS</TD> </TR>",
+                 rows));
+}
+
+TEST_F(PublishTest, AnEmptyBrowseGivesTheHeaderRowOnly) {
+  GLO::supplier.value = 9;
+  const ui::ThreadId id = Open(BrowseFEATURES());
+  scheduler_.TopWindow(id)->SetChoice(kBrowseSheet, 2);
+  Post(id, ui::EVENT_NewSelection, kBrowseSheet);
+  Publish(id, kHtmlDisplayed);
+  const std::string page = Written("FEATURES.HTM");
+  EXPECT_NE(page.find("<TD>COMMENTS</TD> </TR>\r\n\r\n</TABLE>"), std::string::npos) << page;
+}
+
+TEST_F(PublishTest, AllRecordsGoTenPerTimerTickAndCancelFinishesThePage) {
+  const ui::ThreadId id = Open(BrowseFEATURES());
+  Post(id, ui::EVENT_Accepted, kBrowsePublish);
+  ui::Window& w = *scheduler_.TopWindow(id);
+  Post(id, ui::EVENT_Accepted, kHtmlAll);
+  EXPECT_TRUE(w.Find(kHtmlAll)->hidden);
+  EXPECT_FALSE(w.Find(kHtmlCancel)->hidden);
+  scheduler_.Advance(10);
+  EXPECT_EQ(w.Find(kHtmlProgress)->text, "Processing. Record Read: 10");
+  EXPECT_EQ(w.Find(kHtmlIcon)->icon, "~KVHTML02.ICO");
+  Post(id, ui::EVENT_Accepted, kHtmlCancel);
+  const std::string page = Written("FEATURES.HTM");
+  size_t rows = 0;
+  for (size_t at = page.find("<TR> <TD>Quillon"); at != std::string::npos;
+       at = page.find("<TR> <TD>Quillon", at + 1)) {
+    ++rows;
+  }
+  EXPECT_EQ(rows, 10u);
+  EXPECT_EQ(page.substr(page.size() - 9), "</HTML>\r\n") << "Cancel still finishes the page";
+  EXPECT_EQ(scheduler_.TopWindow(id)->def().name, "BROWSEFEATURES$QUICKWINDOW");
+}
+
+TEST_F(PublishTest, ALongCommentRowContinuesOnTheNextLine) {
+  const ui::ThreadId id = Open(BrowseFEATURES());
+  Publish(id, kHtmlDisplayed);
+  std::istringstream in(Written("FEATURES.HTM"));
+  std::string line, all;
+  while (std::getline(in, line)) {
+    EXPECT_LE(line.size(), 256u) << "255 and the CR";
+    all += line;
+  }
+  EXPECT_NE(all.find(std::string(207, 'x')), std::string::npos);
+}
+
+TEST_F(PublishTest, TheNameCanBeChosenWithASaveDialog) {
+  const ui::ThreadId id = Open(BrowseReview());
+  Post(id, ui::EVENT_Accepted, kBrowsePublish);
+  backend_.file_answers = {data_.File("chosen.htm")};
+  Post(id, ui::EVENT_Accepted, kHtmlPick);
+  ASSERT_EQ(backend_.file_dialogs.size(), 1u);
+  EXPECT_EQ(backend_.file_dialogs[0].title, "Enter the name of your HTML File");
+  EXPECT_EQ(backend_.file_dialogs[0].filter, "HTML Files|*.HTM|All Files|*.*");
+  EXPECT_TRUE(backend_.file_dialogs[0].save) << "the save dialog asks before replacing a file";
+  Post(id, ui::EVENT_Accepted, kHtmlDisplayed);
+  EXPECT_NE(Written("chosen.htm").find("<TD>First Look</TD>"), std::string::npos);
+}
+
+TEST_F(PublishTest, AFileThatCannotBeCreatedShowsTheStopBox) {
+  const ui::ThreadId id = Open(BrowseReview());
+  Post(id, ui::EVENT_Accepted, kBrowsePublish);
+  scheduler_.TopWindow(id)->SetValue(kHtmlName, data_.File("no/such/folder/x.htm"));
+  backend_.answers = {ui::kButtonIgnore};
+  Post(id, ui::EVENT_Accepted, kHtmlDisplayed);
+  ASSERT_FALSE(backend_.messages.empty());
+  EXPECT_EQ(backend_.messages[0].request.caption, "Stop");
+  EXPECT_EQ(backend_.messages[0].request.text, "Path Not Found");
+  EXPECT_FALSE(scheduler_.exited()) << "Ignore goes on";
+}
+
+}  // namespace
+}  // namespace mirabo::app
