@@ -227,12 +227,42 @@ TEST_F(PublishTest, AFileThatCannotBeCreatedShowsTheStopBox) {
   const ui::ThreadId id = Open(BrowseReview());
   Post(id, ui::EVENT_Accepted, kBrowsePublish);
   scheduler_.TopWindow(id)->SetValue(kHtmlName, data_.File("no/such/folder/x.htm"));
-  backend_.answers = {ui::kButtonIgnore};
+  // The create fails, then the last line and the close of the file that never opened.
+  backend_.answers = {ui::kButtonIgnore, ui::kButtonIgnore, ui::kButtonIgnore};
   Post(id, ui::EVENT_Accepted, kHtmlDisplayed);
-  ASSERT_FALSE(backend_.messages.empty());
+  ASSERT_EQ(backend_.messages.size(), 3u);
   EXPECT_EQ(backend_.messages[0].request.caption, "Stop");
   EXPECT_EQ(backend_.messages[0].request.text, "Path Not Found");
+  EXPECT_EQ(backend_.messages[0].request.default_button, ui::kButtonAbort);
   EXPECT_FALSE(scheduler_.exited()) << "Ignore goes on";
+
+  // Abort ends the program.
+  Post(id, ui::EVENT_Accepted, kBrowsePublish);
+  scheduler_.TopWindow(id)->SetValue(kHtmlName, data_.File("no/such/folder/x.htm"));
+  backend_.answers = {ui::kButtonAbort};
+  Post(id, ui::EVENT_Accepted, kHtmlDisplayed);
+  EXPECT_TRUE(scheduler_.exited());
+}
+
+// A disk that fills while the page is written: the last line's failure shows
+// the stop box, and Ignore goes on to close the file.
+TEST_F(PublishTest, WriteFailuresAtTheEndShowTheStopBox) {
+  FaultyFileSystem faulty(FileSystem::Default());
+  SetFileSystemForTests(&faulty);
+  const ui::ThreadId id = Open(BrowseReview());
+  Post(id, ui::EVENT_Accepted, kBrowsePublish);
+  // 10 header lines and 2 rows, then the footer: its fifth line is write 17.
+  faulty.FailWrite(17, ENOSPC);
+  backend_.answers = {ui::kButtonIgnore};
+  Post(id, ui::EVENT_Accepted, kHtmlDisplayed);
+  ASSERT_EQ(backend_.messages.size(), 1u);
+  EXPECT_EQ(backend_.messages[0].request.caption, "Stop");
+  EXPECT_EQ(backend_.messages[0].request.text, "Access Denied") << "a failed add is error 5";
+  EXPECT_FALSE(scheduler_.exited());
+  EXPECT_EQ(faulty.writes(), 17);
+  const std::string page = testing::ReadFile(data_.File("REVIEW.HTM"));
+  EXPECT_NE(page.find("</BODY>"), std::string::npos);
+  EXPECT_EQ(page.find("</HTML>"), std::string::npos) << "the line that failed";
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "app/frame.h"
 #include "app/procedures.h"
 #include "storage/native/native_driver.h"
+#include "storage/text/ascii_driver.h"
 #include "ui/dialogs.h"
 #include "ui/window.h"
 
@@ -14,6 +15,7 @@ namespace mirabo::app {
 
 void RegisterAll() {
   native::RegisterNativeDriver();
+  text::RegisterAsciiDriver();
   RegisterProcedure("AboutQRT", AboutQRT);
   RegisterBrowses();
 }

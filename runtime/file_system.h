@@ -20,6 +20,7 @@
 // procedure thread runs at a time.
 #pragma once
 
+#include <cerrno>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -127,6 +128,7 @@ class MemoryFileSystem : public FileSystem {
                 std::unique_ptr<FileHandle>* file) override;
   IoStatus Remove(const std::string& path) override;
 
+  // Adds the folder and the folders it lies in.
   void AddFolder(const std::string& path);
   // Creates or replaces a file with `bytes`.
   void SetContents(const std::string& path, std::string bytes);
@@ -135,9 +137,11 @@ class MemoryFileSystem : public FileSystem {
   // Handles open on `path` and not yet closed.
   int OpenCount(const std::string& path) const;
 
-  struct Node;
-
  private:
+  struct Node;
+  class Handle;
+  bool FolderExists(const std::string& path) const;
+
   std::map<std::string, std::shared_ptr<Node>> files_;
   std::vector<std::string> folders_;
 };
@@ -154,14 +158,14 @@ class FaultyFileSystem : public FileSystem {
   IoStatus Remove(const std::string& path) override { return base_.Remove(path); }
 
   // The nth write from now (1: the next) fails with `err` and writes nothing.
-  void FailWrite(int nth, int err = 5 /* EIO */);
+  void FailWrite(int nth, int err = EIO);
   // The disk holds `bytes` more bytes: the write that reaches the limit
   // writes what fits and fails with ENOSPC, later writes write nothing.
   void FillDiskAfter(int64_t bytes);
   // Every close fails with `err` (the file is closed all the same).
-  void FailClose(int err = 5 /* EIO */);
+  void FailClose(int err = EIO);
   // Every sync fails with `err`.
-  void FailSync(int err = 5 /* EIO */);
+  void FailSync(int err = EIO);
   // The next open fails with `err`; with `creating_only`, the next open that
   // may create a file.
   void FailOpen(int err, bool creating_only = false);

@@ -42,8 +42,10 @@ std::vector<Rect> AnchorControls(const std::vector<LayoutItem>& items, int dx, i
       r.w += dx;
       r.h += dy;
     } else {
-      if (r.x >= right) r.x += dx;
-      else if (r.x + r.w > right) r.w += dx;  // spans the list's edge: stretches across
+      if (r.x >= right)
+        r.x += dx;
+      else if (r.x + r.w > right)
+        r.w += dx;  // spans the list's edge: stretches across
       if (r.y >= bottom) r.y += dy;
     }
     r.w = std::max(r.w, 1);

@@ -38,7 +38,8 @@ QFont WindowFont(const std::string& face, int points) {
 
 DialogUnits MeasureDialogUnits(const QFont& font) {
   const QFontMetrics fm(font);
-  static const QString kLetters = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+  static const QString kLetters =
+      QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
   DialogUnits du;
   du.char_width = std::max(1, static_cast<int>(std::lround(fm.horizontalAdvance(kLetters) / 52.0)));
   du.char_height = std::max(1, fm.height());

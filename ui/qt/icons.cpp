@@ -1,6 +1,7 @@
 #include "ui/qt/icons.h"
 
 #include <QFile>
+#include <QGuiApplication>
 #include <QHash>
 #include <QPainter>
 #include <QSvgRenderer>
@@ -32,7 +33,10 @@ QPixmap IconPixmap(std::string_view name, QSize size) {
   const QString key = QStringLiteral("%1@%2x%3").arg(path).arg(size.width()).arg(size.height());
   if (auto it = cache.constFind(key); it != cache.constEnd()) return *it;
   QSvgRenderer svg(path);
-  QPixmap pm(size);
+  // Drawn at the screen's pixel density, so the picture stays sharp.
+  const qreal dpr = qApp ? qApp->devicePixelRatio() : 1.0;
+  QPixmap pm(size * dpr);
+  pm.setDevicePixelRatio(dpr);
   pm.fill(Qt::transparent);
   QSizeF drawn = svg.defaultSize();
   drawn.scale(QSizeF(size), Qt::KeepAspectRatio);

@@ -23,9 +23,12 @@ namespace {
 Qt::Alignment AlignmentOf(char justify) {
   switch (justify) {
     case 'R':
-    case 'D': return Qt::AlignRight | Qt::AlignVCenter;
-    case 'C': return Qt::AlignHCenter | Qt::AlignVCenter;
-    default: return Qt::AlignLeft | Qt::AlignVCenter;
+    case 'D':
+      return Qt::AlignRight | Qt::AlignVCenter;
+    case 'C':
+      return Qt::AlignHCenter | Qt::AlignVCenter;
+    default:
+      return Qt::AlignLeft | Qt::AlignVCenter;
   }
 }
 
@@ -93,9 +96,11 @@ class ListModel : public QAbstractTableModel {
 // highlight still fills the whole cell.
 class ListDelegate : public QStyledItemDelegate {
  public:
-  ListDelegate(const ListModel& model, QObject* parent) : QStyledItemDelegate(parent), model_(model) {}
+  ListDelegate(const ListModel& model, QObject* parent)
+      : QStyledItemDelegate(parent), model_(model) {}
 
-  void paint(QPainter* p, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+  void paint(QPainter* p, const QStyleOptionViewItem& option,
+             const QModelIndex& index) const override {
     QStyleOptionViewItem o(option);
     initStyleOption(&o, index);
     const QString text = o.text;
@@ -108,13 +113,19 @@ class ListDelegate : public QStyledItemDelegate {
     QRect r = o.rect.adjusted(margin, 0, -margin, 0);
     switch (look.justify) {
       case 'R':
-      case 'D': r.setRight(r.right() - look.indent_px); break;
-      case 'C': r.translate(look.indent_px, 0); break;
-      default: r.setLeft(r.left() + look.indent_px); break;
+      case 'D':
+        r.setRight(r.right() - look.indent_px);
+        break;
+      case 'C':
+        r.translate(look.indent_px, 0);
+        break;
+      default:
+        r.setLeft(r.left() + look.indent_px);
+        break;
     }
     const bool selected = (o.state & QStyle::State_Selected) != 0;
-    const QPalette::ColorGroup group = (o.state & QStyle::State_Active) ? QPalette::Active
-                                                                        : QPalette::Inactive;
+    const QPalette::ColorGroup group =
+        (o.state & QStyle::State_Active) ? QPalette::Active : QPalette::Inactive;
     p->save();
     p->setPen(o.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text));
     p->setFont(o.font);
@@ -176,11 +187,7 @@ class ListView : public QTableView {
 
 ListBox::ListBox(WindowMirror& mirror, int id, const std::string& format, const DialogUnits& units,
                  const QFont& font, QWidget* parent)
-    : QFrame(parent),
-      mirror_(&mirror),
-      id_(id),
-      columns_(ParseListFormat(format)),
-      units_(units) {
+    : QFrame(parent), mirror_(&mirror), id_(id), columns_(ParseListFormat(format)), units_(units) {
   model_ = new ListModel;
   model_->setParent(this);
   view_ = new ListView(*this, this);
@@ -298,7 +305,7 @@ void ListBox::Sync(const Control& c) {
     view_->selectionModel()->clear();
   }
   view_->verticalScrollBar()->setValue(0);
-  if (thumb_->isVisible() != c.scrollbar) thumb_->setVisible(c.scrollbar);
+  if (thumb_->isHidden() == c.scrollbar) thumb_->setVisible(c.scrollbar);
   if (!thumb_->isSliderDown() && thumb_->value() != c.thumb) thumb_->setValue(c.thumb);
   syncing_ = false;
 }
@@ -352,14 +359,30 @@ void ListBox::KeyPressed(QKeyEvent* e) {
   const Qt::KeyboardModifiers mods = e->modifiers() & ~Qt::KeypadModifier;
   const bool ctrl = (mods & Qt::ControlModifier) != 0;
   switch (e->key()) {
-    case Qt::Key_Up: Up(); break;
-    case Qt::Key_Down: Down(); break;
-    case Qt::Key_PageUp: Post(EVENT_PageUp); break;
-    case Qt::Key_PageDown: Post(EVENT_PageDown); break;
-    case Qt::Key_Home: Post(EVENT_ScrollTop); break;
-    case Qt::Key_End: Post(EVENT_ScrollBottom); break;
-    case Qt::Key_Insert: PostAlert(InsertKey); break;
-    case Qt::Key_Delete: PostAlert(DeleteKey); break;
+    case Qt::Key_Up:
+      Up();
+      break;
+    case Qt::Key_Down:
+      Down();
+      break;
+    case Qt::Key_PageUp:
+      Post(EVENT_PageUp);
+      break;
+    case Qt::Key_PageDown:
+      Post(EVENT_PageDown);
+      break;
+    case Qt::Key_Home:
+      Post(EVENT_ScrollTop);
+      break;
+    case Qt::Key_End:
+      Post(EVENT_ScrollBottom);
+      break;
+    case Qt::Key_Insert:
+      PostAlert(InsertKey);
+      break;
+    case Qt::Key_Delete:
+      PostAlert(DeleteKey);
+      break;
     case Qt::Key_Return:
     case Qt::Key_Enter:
       if (ctrl && mirror_ && mirror_->window() && mirror_->window()->Alerted(CtrlEnter)) {
@@ -405,7 +428,10 @@ void ListBox::Clicked(int row, Qt::MouseButton button) {
 }
 
 void ListBox::DoubleClicked(int row, Qt::MouseButton button) {
-  (void)row;
+  // The second press of a double click arrives as the double click itself:
+  // it picks its row like a single press would.
+  const Control* c = model();
+  if (c && row >= 0 && c->selected != row + 1) Clicked(row, button);
   if (button == Qt::LeftButton) PostAlert(MouseLeft2);
   if (button == Qt::RightButton) PostAlert(MouseRight2);
 }
@@ -425,13 +451,26 @@ void ListBox::ThumbAction(int action) {
   if (syncing_) return;
   int code = 0;
   switch (action) {
-    case QAbstractSlider::SliderSingleStepAdd: code = EVENT_ScrollDown; break;
-    case QAbstractSlider::SliderSingleStepSub: code = EVENT_ScrollUp; break;
-    case QAbstractSlider::SliderPageStepAdd: code = EVENT_PageDown; break;
-    case QAbstractSlider::SliderPageStepSub: code = EVENT_PageUp; break;
-    case QAbstractSlider::SliderToMinimum: code = EVENT_ScrollTop; break;
-    case QAbstractSlider::SliderToMaximum: code = EVENT_ScrollBottom; break;
-    default: return;  // a drag: ThumbMoved
+    case QAbstractSlider::SliderSingleStepAdd:
+      code = EVENT_ScrollDown;
+      break;
+    case QAbstractSlider::SliderSingleStepSub:
+      code = EVENT_ScrollUp;
+      break;
+    case QAbstractSlider::SliderPageStepAdd:
+      code = EVENT_PageDown;
+      break;
+    case QAbstractSlider::SliderPageStepSub:
+      code = EVENT_PageUp;
+      break;
+    case QAbstractSlider::SliderToMinimum:
+      code = EVENT_ScrollTop;
+      break;
+    case QAbstractSlider::SliderToMaximum:
+      code = EVENT_ScrollBottom;
+      break;
+    default:
+      return;  // a drag: ThumbMoved
   }
   // The arrows and the groove ask for rows, not for a thumb position: the
   // thumb stays where the procedure put it.

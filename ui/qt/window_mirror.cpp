@@ -8,6 +8,7 @@
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMdiArea>
@@ -146,8 +147,9 @@ struct WindowMirror::View {
   QPointer<ListBox> list;
   QButtonGroup* group = nullptr;  // options: owned by the option's widget
   QPointer<QTabWidget> sheet;
-  int tab_index = -1;  // tabs: place in the sheet
-  QRect designed;      // pixels
+  QPointer<QAction> toolbar_action;  // a toolbar shows and hides its widgets through these
+  int tab_index = -1;                // tabs: place in the sheet
+  QRect designed;                    // pixels
   // What was applied last, to leave unchanged widgets alone.
   bool first = true;
   std::string text, value, icon, tooltip;
@@ -309,7 +311,9 @@ void WindowMirror::AddMenuItems(QMenu* menu, const std::vector<MenuItemDef>& ite
     a->setCheckable(item.check);
     menu_actions_[item.id] = a;
     const QString plain = WithoutMnemonics(text);
-    connect(a, &QAction::triggered, this, [this, id = item.id, plain] {
+    connect(a, &QAction::triggered, this, [this, a, id = item.id, plain] {
+      // The check mark is the procedure's to set.
+      if (a->isCheckable() && window_) a->setChecked(window_->MenuChecked(id));
       // The clipboard items act on the focused control; the procedure hears
       // of the choice as of any other.
       if (plain == QLatin1String("Cut") || plain == QLatin1String("Copy") ||
@@ -388,7 +392,7 @@ void WindowMirror::BuildToolbar() {
     connect(b, &QToolButton::clicked, this, [this, id = v.def->id] {
       if (!syncing_) Post(EVENT_Accepted, id);
     });
-    bar->addWidget(b);
+    v.toolbar_action = bar->addWidget(b);
     v.widget = b;
   }
 }
@@ -628,7 +632,8 @@ QWidget* WindowMirror::MakeControl(View& v, QWidget* parent) {
       f->setAttribute(Qt::WA_TransparentForMouseEvents);
       return f;
     }
-    case ControlKind::kGroup: return new QGroupBox(parent);
+    case ControlKind::kGroup:
+      return new QGroupBox(parent);
   }
   return nullptr;
 }
@@ -666,8 +671,11 @@ void WindowMirror::LayOut() {
   }
   const std::vector<Rect> rects = AnchorControls(items, dx, dy);
   for (size_t i = 0; i < rects.size(); ++i) {
+    View& v = *placed[i];
     const QRect r(rects[i].x, rects[i].y, rects[i].w, rects[i].h);
-    if (placed[i]->widget->geometry() != r) placed[i]->widget->setGeometry(r);
+    if (v.widget->geometry() == r) continue;
+    v.widget->setGeometry(r);
+    if (v.def->kind == ControlKind::kImage && !v.first) RenderImage(v);
   }
 }
 
@@ -833,7 +841,8 @@ void WindowMirror::ListRowsMeasured(int id, int rows) {
 // ---------------------------------------------------------------- syncing
 
 bool WindowMirror::EffectivelyHidden(const View& v) const {
-  for (const View* p = &v; p; p = p->parent >= 0 ? &views_[static_cast<size_t>(p->parent)] : nullptr) {
+  for (const View* p = &v; p;
+       p = p->parent >= 0 ? &views_[static_cast<size_t>(p->parent)] : nullptr) {
     if (p->model->hidden) return true;
     if (p->def->kind == ControlKind::kTab && p->parent >= 0) {
       const View& sheet = views_[static_cast<size_t>(p->parent)];
@@ -844,7 +853,8 @@ bool WindowMirror::EffectivelyHidden(const View& v) const {
 }
 
 bool WindowMirror::EffectivelyDisabled(const View& v) const {
-  for (const View* p = &v; p; p = p->parent >= 0 ? &views_[static_cast<size_t>(p->parent)] : nullptr) {
+  for (const View* p = &v; p;
+       p = p->parent >= 0 ? &views_[static_cast<size_t>(p->parent)] : nullptr) {
     if (p->model->disabled) return true;
   }
   return false;
@@ -943,7 +953,8 @@ void WindowMirror::SyncControl(View& v) {
     if (v.first || c.hidden != v.hidden) v.sheet->setTabVisible(v.tab_index, !c.hidden);
     if (v.first || c.disabled != v.disabled) v.sheet->setTabEnabled(v.tab_index, !c.disabled);
     if (v.first || c.text != v.text) v.sheet->setTabText(v.tab_index, FromCp1252(c.text));
-    if (v.first || c.tooltip != v.tooltip) v.sheet->setTabToolTip(v.tab_index, FromCp1252(c.tooltip));
+    if (v.first || c.tooltip != v.tooltip)
+      v.sheet->setTabToolTip(v.tab_index, FromCp1252(c.tooltip));
     v.hidden = c.hidden;
     v.disabled = c.disabled;
     v.text = c.text;
@@ -1044,24 +1055,21 @@ void WindowMirror::SyncControl(View& v) {
       break;
     case ControlKind::kProgress: {
       auto* p = static_cast<QProgressBar*>(w);
-      if (v.first || c.low != v.low || c.high != v.high) p->setRange(c.low, std::max(c.low, c.high));
+      if (v.first || c.low != v.low || c.high != v.high)
+        p->setRange(c.low, std::max(c.low, c.high));
       const int value = std::clamp(IntValue(c.value, c.low), p->minimum(), p->maximum());
       if (p->value() != value) p->setValue(value);
       v.low = c.low;
       v.high = c.high;
       break;
     }
-    case ControlKind::kImage: {
-      auto* l = static_cast<QLabel*>(w);
-      if (icon_changed || l->size() != v.icon_size) {
-        l->setPixmap(IconPixmap(c.icon, l->size()));
-        v.icon_size = l->size();
-      }
+    case ControlKind::kImage:
+      if (icon_changed || w->size() != v.icon_size) RenderImage(v);
       break;
-    }
     case ControlKind::kSpin: {
       auto* s = static_cast<QSpinBox*>(w);
-      if (v.first || c.low != v.low || c.high != v.high) s->setRange(c.low, std::max(c.low, c.high));
+      if (v.first || c.low != v.low || c.high != v.high)
+        s->setRange(c.low, std::max(c.low, c.high));
       if (v.first || c.value != v.value) {
         s->setValue(IntValue(c.value, s->minimum()));
         v.value = c.value;
@@ -1075,12 +1083,19 @@ void WindowMirror::SyncControl(View& v) {
       break;
     case ControlKind::kBox:
     case ControlKind::kLine:
-    case ControlKind::kTab: break;
+    case ControlKind::kTab:
+      break;
   }
 
   const bool hidden = v.toolbar ? c.hidden : EffectivelyHidden(v);
   const bool disabled = EffectivelyDisabled(v);
-  if (v.first || hidden != v.hidden) w->setVisible(!hidden);
+  if (v.first || hidden != v.hidden) {
+    if (v.toolbar_action) {
+      v.toolbar_action->setVisible(!hidden);
+    } else {
+      w->setVisible(!hidden);
+    }
+  }
   if (v.first || disabled != v.disabled) w->setEnabled(!disabled);
   v.hidden = hidden;
   v.disabled = disabled;
@@ -1088,6 +1103,12 @@ void WindowMirror::SyncControl(View& v) {
   v.icon = c.icon;
   v.tooltip = c.tooltip;
   v.first = false;
+}
+
+void WindowMirror::RenderImage(View& v) {
+  auto* l = static_cast<QLabel*>(v.widget.data());
+  l->setPixmap(IconPixmap(v.model->icon, l->size()));
+  v.icon_size = l->size();
 }
 
 // ---------------------------------------------------------------- input
@@ -1121,7 +1142,8 @@ bool WindowMirror::AlertFilter(QObject* watched, QEvent* event) {
   if (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonDblClick) return false;
   auto* me = static_cast<QMouseEvent*>(event);
   // The same click reaches each parent of the widget that ignored it.
-  if (me->timestamp() == last_alert_time_ && static_cast<int>(type) == last_alert_type_) return false;
+  if (me->timestamp() == last_alert_time_ && static_cast<int>(type) == last_alert_type_)
+    return false;
   last_alert_time_ = me->timestamp();
   last_alert_type_ = static_cast<int>(type);
   int key = 0;
@@ -1146,14 +1168,16 @@ bool WindowMirror::eventFilter(QObject* watched, QEvent* event) {
       case QEvent::WindowStateChange:
         if (!applying_geometry_ && shown_) QueueReadBack();
         break;
-      default: break;
+      default:
+        break;
     }
   }
   if (frame_) {
     TrackHover(watched, event);
     return false;
   }
-  if (client_ && (watched == client_.data() || client_->isAncestorOf(qobject_cast<QWidget*>(watched)))) {
+  if (client_ &&
+      (watched == client_.data() || client_->isAncestorOf(qobject_cast<QWidget*>(watched)))) {
     return AlertFilter(watched, event);
   }
   return false;

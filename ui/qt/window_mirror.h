@@ -22,6 +22,9 @@
 #pragma once
 
 #include <QFont>
+#include <QMainWindow>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QObject>
 #include <QPoint>
 #include <QPointer>
@@ -38,9 +41,6 @@ class QAbstractButton;
 class QAction;
 class QButtonGroup;
 class QLabel;
-class QMainWindow;
-class QMdiArea;
-class QMdiSubWindow;
 class QMenu;
 class QTabWidget;
 class QWidget;
@@ -114,6 +114,7 @@ class WindowMirror : public QObject {
   void InstallAlertFilter();
   void SyncControls();
   void SyncControl(View& v);
+  void RenderImage(View& v);
   void SyncFrameParts();
   void ApplyGeometry();
   void PlaceByDefault(Geometry& g);

@@ -1,0 +1,506 @@
+#include "ui/qt/qt_backend.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMainWindow>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPushButton>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+
+#include "ui/qt/dialog_units.h"
+#include "ui/qt/help_window.h"
+#include "ui/qt/qt_text.h"
+#include "ui/qt/window_mirror.h"
+
+// Resources compiled into a static library are registered by hand: nothing
+// else refers to them, so the linker would drop them.
+static void InitUiQtResources() { Q_INIT_RESOURCE(uiqt); }
+
+namespace mirabo::ui::qt {
+
+namespace {
+
+// The model's file names are Windows-1252; a name the user picks must fit it,
+// or the program would write to a different file than the one chosen.
+class SaveFileDialog : public QFileDialog {
+ public:
+  using QFileDialog::QFileDialog;
+
+  void accept() override {
+    const QStringList files = selectedFiles();
+    if (!files.isEmpty() && !FitsCp1252(files.front())) {
+      auto* box = new QMessageBox(
+          QMessageBox::Warning, windowTitle(),
+          QStringLiteral("The name \"%1\" holds characters that cannot be kept in this "
+                         "program's files.\nPlease choose a name with Western European "
+                         "letters only.")
+              .arg(QFileInfo(files.front()).fileName()),
+          QMessageBox::Ok, this);
+      box->setAttribute(Qt::WA_DeleteOnClose);
+      box->open();
+      return;
+    }
+    QFileDialog::accept();
+  }
+};
+
+QMessageBox::Icon BoxIcon(Icon icon) {
+  switch (icon) {
+    case Icon::kInformation:
+      return QMessageBox::Information;
+    case Icon::kExclamation:
+      return QMessageBox::Warning;
+    case Icon::kHand:
+      return QMessageBox::Critical;
+    case Icon::kQuestion:
+      return QMessageBox::Question;
+    case Icon::kNone:
+      break;
+  }
+  return QMessageBox::NoIcon;
+}
+
+}  // namespace
+
+QtBackend::QtBackend(QApplication& app) : app_(app), pump_(std::make_unique<QObject>()) {
+  InitUiQtResources();
+  // The program ends when its procedures say so, not when a window closes.
+  QGuiApplication::setQuitOnLastWindowClosed(false);
+  timer_ = new QTimer(pump_.get());
+  timer_->setSingleShot(true);
+  timer_->setTimerType(Qt::PreciseTimer);
+  QObject::connect(timer_, &QTimer::timeout, pump_.get(), [this] { RunScheduler(true); });
+  QObject::connect(&app_, &QApplication::focusChanged, pump_.get(), [this](QWidget*, QWidget* now) {
+    if (!now) return;
+    for (auto& [w, m] : mirrors_) {
+      QWidget* client = m->client();
+      if (client && !m->is_frame() && (client == now || client->isAncestorOf(now))) {
+        m->FocusMovedTo(now);
+        return;
+      }
+    }
+  });
+}
+
+QtBackend::~QtBackend() {
+  for (auto& [w, m] : mirrors_) m->Detach();
+  mirrors_.clear();
+  delete help_.data();
+  pump_.reset();
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+// ---------------------------------------------------------------- driving
+
+void QtBackend::Wake() {
+  if (wake_queued_) return;
+  wake_queued_ = true;
+  QMetaObject::invokeMethod(
+      pump_.get(),
+      [this] {
+        wake_queued_ = false;
+        RunScheduler(false);
+      },
+      Qt::QueuedConnection);
+}
+
+void QtBackend::Pump() { RunScheduler(false); }
+
+void QtBackend::RunScheduler(bool tick) {
+  if (!Scheduler::Installed()) return;
+  Scheduler& s = Scheduler::Get();
+  if (running_) {
+    // Called from an event loop nested in a run: the outer run goes round
+    // once more instead.
+    again_ = true;
+    return;
+  }
+  running_ = true;
+  bool first = true;
+  do {
+    again_ = false;
+    if (!s.exited()) {
+      if (tick && first) {
+        s.Tick();
+      } else {
+        s.RunReady();
+      }
+    }
+    first = false;
+    for (auto& [w, m] : mirrors_) m->EndOfRun();
+    SyncChanged();
+  } while (again_ && !s.exited());
+  running_ = false;
+  if (s.exited()) return;
+  ArmTimer();
+  if (end_when_idle_ && s.thread_count() == 0) s.Exit(0);
+}
+
+void QtBackend::SyncChanged() {
+  if (dirty_.empty()) return;
+  std::set<const Window*> dirty;
+  dirty.swap(dirty_);
+  // Oldest first, so a frame is up before the children that live in it.
+  for (const Window* w : std::vector<const Window*>(open_order_)) {
+    if (!dirty.count(w)) continue;
+    if (WindowMirror* m = MirrorOf(*w)) m->Sync();
+  }
+}
+
+void QtBackend::ArmTimer() {
+  Scheduler& s = Scheduler::Get();
+  const int64_t due = s.NextTimerDue();
+  if (due < 0) {
+    timer_->stop();
+    return;
+  }
+  const int64_t wait = std::clamp<int64_t>(due - s.clock().NowMs(), 0, INT_MAX);
+  timer_->start(static_cast<int>(wait));
+}
+
+// ---------------------------------------------------------------- windows
+
+void QtBackend::WindowOpened(Window& w) {
+  auto mirror = std::make_unique<WindowMirror>(*this, w);
+  WindowMirror* m = mirror.get();
+  mirrors_[&w] = std::move(mirror);
+  open_order_.push_back(&w);
+  m->Build();
+  if ((w.def().flags & kMdiFrame) && !frame_) frame_ = &w;
+  dirty_.insert(&w);
+  Wake();
+}
+
+void QtBackend::WindowChanged(Window& w) {
+  dirty_.insert(&w);
+  Wake();
+}
+
+void QtBackend::WindowClosed(Window& w) {
+  auto it = mirrors_.find(&w);
+  if (it == mirrors_.end()) return;
+  std::unique_ptr<WindowMirror> m = std::move(it->second);
+  mirrors_.erase(it);
+  open_order_.erase(std::remove(open_order_.begin(), open_order_.end(), &w), open_order_.end());
+  dirty_.erase(&w);
+  if (frame_ == &w) frame_ = nullptr;
+  m->Detach();
+}
+
+WindowMirror* QtBackend::MirrorOf(const Window& w) const {
+  auto it = mirrors_.find(&w);
+  return it == mirrors_.end() ? nullptr : it->second.get();
+}
+
+WindowMirror* QtBackend::MirrorOfSub(QMdiSubWindow* sub) const {
+  for (const auto& [w, m] : mirrors_) {
+    if (sub && m->sub() == sub) return m.get();
+  }
+  return nullptr;
+}
+
+WindowMirror* QtBackend::FrameMirror() const { return frame_ ? MirrorOf(*frame_) : nullptr; }
+
+void QtBackend::ChildActivated(QMdiSubWindow* sub) {
+  if (!Scheduler::Installed()) return;
+  Scheduler& s = Scheduler::Get();
+  if (!sub) {
+    // The frame lost the application's focus, or the last child closed.
+    if (QMdiArea* area = MdiArea(); area && !area->currentSubWindow()) s.SetActiveChild(nullptr);
+    return;
+  }
+  WindowMirror* m = MirrorOfSub(sub);
+  if (!m || !m->window()) return;
+  Window* w = m->window();
+  if (s.ActiveChild() != w) {
+    s.SetActiveChild(w);
+    m->Post(EVENT_GainFocus);
+  }
+  m->ApplyFocus();
+}
+
+QMainWindow* QtBackend::FrameWindow() const {
+  WindowMirror* f = FrameMirror();
+  return f ? f->frame_window() : nullptr;
+}
+
+QMdiArea* QtBackend::MdiArea() const {
+  WindowMirror* f = FrameMirror();
+  return f ? f->area() : nullptr;
+}
+
+QWidget* QtBackend::TopWidget(const Window& w) const {
+  WindowMirror* m = MirrorOf(w);
+  return m ? m->top() : nullptr;
+}
+
+QWidget* QtBackend::ClientWidget(const Window& w) const {
+  WindowMirror* m = MirrorOf(w);
+  return m ? m->client() : nullptr;
+}
+
+QWidget* QtBackend::ControlWidget(const Window& w, int id) const {
+  WindowMirror* m = MirrorOf(w);
+  return m ? m->ControlWidget(id) : nullptr;
+}
+
+QAction* QtBackend::MenuAction(int id) const {
+  WindowMirror* f = FrameMirror();
+  return f ? f->MenuAction(id) : nullptr;
+}
+
+QAbstractButton* QtBackend::ToolbarButton(int id) const {
+  WindowMirror* f = FrameMirror();
+  return f ? f->ToolbarButton(id) : nullptr;
+}
+
+QLabel* QtBackend::StatusZone(int zone) const {
+  WindowMirror* f = FrameMirror();
+  return f ? f->StatusZone(zone) : nullptr;
+}
+
+HelpWindow* QtBackend::help_window() const { return help_.data(); }
+
+QWidget* QtBackend::DialogParent() const {
+  QWidget* frame = FrameWindow();
+  if (frame && frame->isVisible()) return frame;
+  return QApplication::activeWindow();
+}
+
+// ---------------------------------------------------------------- arranging
+
+void QtBackend::ArrangeChildren(Arrange how) {
+  switch (how) {
+    case Arrange::kTile:
+      TileChildren();
+      break;
+    case Arrange::kCascade:
+      CascadeChildren();
+      break;
+    case Arrange::kIcons:
+      ArrangeIcons();
+      break;
+  }
+}
+
+void QtBackend::TileChildren() {
+  if (QMdiArea* a = MdiArea()) a->tileSubWindows();
+}
+
+void QtBackend::CascadeChildren() {
+  if (QMdiArea* a = MdiArea()) a->cascadeSubWindows();
+}
+
+void QtBackend::ArrangeIcons() {
+  QMdiArea* a = MdiArea();
+  if (!a) return;
+  const int width = a->viewport()->width();
+  int x = 0;
+  int bottom = a->viewport()->height();
+  int row_height = 0;
+  for (QMdiSubWindow* s : a->subWindowList(QMdiArea::CreationOrder)) {
+    if (!s->isMinimized()) continue;
+    const QSize size = s->size();
+    if (x > 0 && x + size.width() > width) {
+      x = 0;
+      bottom -= row_height;
+      row_height = 0;
+    }
+    s->move(x, bottom - size.height());
+    x += size.width();
+    row_height = std::max(row_height, size.height());
+  }
+}
+
+bool QtBackend::DesktopArea(int* width, int* height) {
+  if (WindowMirror* f = FrameMirror(); f && f->area()) {
+    QSize size = f->area()->viewport()->size();
+    if (!f->shown()) {
+      // Not laid out yet: the frame's size less its bars.
+      QMainWindow* mw = f->frame_window();
+      int bars = mw->menuBar()->sizeHint().height();
+      for (QToolBar* tb : mw->findChildren<QToolBar*>()) bars += tb->sizeHint().height();
+      if (mw->statusBar()) bars += mw->statusBar()->sizeHint().height();
+      const int frame = 2 * f->area()->frameWidth();
+      size = QSize(mw->width() - frame, mw->height() - bars - frame);
+    }
+    *width = f->units().FromPixelsX(size.width());
+    *height = f->units().FromPixelsY(size.height());
+    return true;
+  }
+  QScreen* screen = QGuiApplication::primaryScreen();
+  if (!screen) return false;
+  const DialogUnits du = MeasureDialogUnits(WindowFont("MS Sans Serif", 8));
+  const QRect room = screen->availableGeometry();
+  *width = du.FromPixelsX(room.width());
+  *height = du.FromPixelsY(room.height());
+  return true;
+}
+
+// ---------------------------------------------------------------- modal requests
+
+void QtBackend::ShowMessage(const MessageRequest& r, std::function<void(int)> done) {
+  auto* box = new QMessageBox(DialogParent());
+  box->setWindowTitle(FromCp1252(r.caption));
+  box->setText(FromCp1252(r.text));
+  box->setIcon(BoxIcon(r.icon));
+  box->setTextFormat(Qt::PlainText);
+  struct Choice {
+    int bit;
+    QMessageBox::StandardButton button;
+    const char* text;  // our own wording, or null for Qt's
+  };
+  static const Choice kChoices[] = {
+      {kButtonOk, QMessageBox::Ok, nullptr},
+      {kButtonYes, QMessageBox::Yes, nullptr},
+      {kButtonNo, QMessageBox::No, nullptr},
+      {kButtonAbort, QMessageBox::Abort, "&Abort"},
+      {kButtonRetry, QMessageBox::Retry, nullptr},
+      {kButtonIgnore, QMessageBox::Ignore, "&Ignore"},
+      {kButtonCancel, QMessageBox::Cancel, nullptr},
+  };
+  const int buttons = r.buttons != 0 ? r.buttons : kButtonOk;
+  auto values = std::make_shared<std::map<QAbstractButton*, int>>();
+  QAbstractButton* escape = nullptr;
+  for (const Choice& c : kChoices) {
+    if (!(buttons & c.bit)) continue;
+    QPushButton* b = box->addButton(c.button);
+    if (c.text) b->setText(QString::fromLatin1(c.text));
+    (*values)[b] = c.bit;
+    if (c.bit == r.default_button) box->setDefaultButton(b);
+    if (c.bit == kButtonCancel || (c.bit == kButtonNo && !escape)) escape = b;
+  }
+  if (!escape && values->size() == 1) escape = values->begin()->first;
+  if (escape) box->setEscapeButton(escape);
+  // Closing the box without a button gives the escape button, else the
+  // default button.
+  const int fallback = escape ? (*values)[escape] : r.default_button;
+  box->setWindowModality(Qt::ApplicationModal);
+  QObject::connect(box, &QMessageBox::finished, box, [box, values, fallback, done](int) {
+    auto it = values->find(box->clickedButton());
+    const int answer = it != values->end() ? it->second : fallback;
+    box->deleteLater();
+    done(answer);
+  });
+  box->show();
+}
+
+void QtBackend::ShowFileDialog(const FileDialogRequest& r,
+                               std::function<void(std::optional<std::string>)> done) {
+  auto* dlg = new SaveFileDialog(DialogParent(), FromCp1252(r.title));
+  dlg->setOption(QFileDialog::DontUseNativeDialog);
+  dlg->setNameFilter(FileDialogFilter(r.filter));
+  dlg->setDefaultSuffix(DefaultSuffix(r.filter));
+  if (r.save) {
+    dlg->setAcceptMode(QFileDialog::AcceptSave);
+    dlg->setFileMode(QFileDialog::AnyFile);
+  } else {
+    dlg->setAcceptMode(QFileDialog::AcceptOpen);
+    dlg->setFileMode(QFileDialog::ExistingFile);
+  }
+  if (!r.file.empty()) {
+    const QFileInfo start(FromCp1252(r.file));
+    if (start.isAbsolute() || r.file.find('/') != std::string::npos) {
+      dlg->setDirectory(start.absolutePath());
+    }
+    dlg->selectFile(start.fileName());
+  }
+  dlg->setWindowModality(Qt::ApplicationModal);
+  QObject::connect(dlg, &QFileDialog::finished, dlg, [dlg, done](int result) {
+    std::optional<std::string> answer;
+    const QStringList files = dlg->selectedFiles();
+    if (result == QDialog::Accepted && !files.isEmpty()) answer = ToCp1252(files.front());
+    dlg->deleteLater();
+    done(answer);
+  });
+  dlg->show();
+}
+
+QPrinter& QtBackend::printer() {
+  if (!printer_) printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
+  return *printer_;
+}
+
+void QtBackend::PrinterSetup(std::function<void()> done) {
+  auto* dlg = new QPrintDialog(&printer(), DialogParent());
+  dlg->setWindowTitle(QStringLiteral("Print Setup"));
+  dlg->setWindowModality(Qt::ApplicationModal);
+  QObject::connect(dlg, &QDialog::finished, dlg, [dlg, done](int) {
+    dlg->deleteLater();
+    done();
+  });
+  dlg->show();
+}
+
+void QtBackend::Help(HelpAction action) {
+  if (!help_) help_ = new HelpWindow;
+  help_->Show(action);
+}
+
+void QtBackend::Beep() { QApplication::beep(); }
+
+void QtBackend::Quit(int exit_code) {
+  quit_code_ = exit_code;
+  timer_->stop();
+  QCoreApplication::exit(exit_code);
+}
+
+// ---------------------------------------------------------------- entry
+
+int RunEventLoop(QApplication& app, Scheduler& scheduler) {
+  if (auto* qt = dynamic_cast<QtBackend*>(&scheduler.backend())) {
+    qt->set_end_when_idle(true);
+    qt->Wake();
+  }
+  if (scheduler.exited()) return scheduler.exit_code();
+  const int rc = app.exec();
+  return scheduler.exited() ? scheduler.exit_code() : rc;
+}
+
+bool DisplayAvailable(const std::function<const char*(const char*)>& getenv) {
+  auto get = [&](const char* name) -> std::string {
+    const char* v = getenv ? getenv(name) : std::getenv(name);
+    return v ? std::string(v) : std::string();
+  };
+  const bool x11 = !get("DISPLAY").empty();
+  const bool wayland = !get("WAYLAND_DISPLAY").empty();
+  const std::string platforms = get("QT_QPA_PLATFORM");
+  if (platforms.empty()) return x11 || wayland;
+  // "wayland;xcb" names the ones to try in turn; ":options" follow a name.
+  size_t start = 0;
+  while (start <= platforms.size()) {
+    size_t end = platforms.find(';', start);
+    if (end == std::string::npos) end = platforms.size();
+    std::string name = platforms.substr(start, end - start);
+    name = name.substr(0, name.find(':'));
+    if (name == "xcb") {
+      if (x11) return true;
+    } else if (name.rfind("wayland", 0) == 0) {
+      if (wayland) return true;
+    } else if (!name.empty()) {
+      return true;  // offscreen, minimal, vnc, eglfs, linuxfb: no display server to reach
+    }
+    start = end + 1;
+  }
+  return false;
+}
+
+std::string NoDisplayAdvice() {
+  return "There is no display to show the program's windows on.\n"
+         "Run it on a desktop, or with a virtual X server:  xvfb-run <program>\n"
+         "or without any display:  QT_QPA_PLATFORM=offscreen <program>\n";
+}
+
+}  // namespace mirabo::ui::qt
