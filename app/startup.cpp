@@ -5,6 +5,7 @@
 #include "app/data/globals.h"
 #include "app/data/thread_block.h"
 #include "app/frame.h"
+#include "app/html_export.h"
 #include "app/procedures.h"
 #include "storage/native/native_driver.h"
 #include "storage/text/ascii_driver.h"
@@ -24,6 +25,7 @@ void StartUp(ui::Scheduler& scheduler) {
   RegisterAll();
   ResetGlobals();
   UseSchedulerThreadBlocks();
+  HtmlPropertyWindowDef();  // the Publish window exists from the start, unseen
   (void)scheduler;
 }
 

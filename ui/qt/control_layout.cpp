@@ -5,9 +5,8 @@
 namespace mirabo::ui::qt {
 namespace {
 
-bool Contains(const Rect& outer, const Rect& inner) {
-  return inner.x >= outer.x && inner.y >= outer.y && inner.x + inner.w <= outer.x + outer.w &&
-         inner.y + inner.h <= outer.y + outer.h;
+bool Overlap(const Rect& a, const Rect& b) {
+  return a.x < b.x + b.w && b.x < a.x + a.w && a.y < b.y + b.h && b.y < a.y + a.h;
 }
 
 }  // namespace
@@ -36,7 +35,7 @@ std::vector<Rect> AnchorControls(const std::vector<LayoutItem>& items, int dx, i
     }
     bool grows = it.list;
     for (const LayoutItem& other : items) {
-      if (!grows && other.list && Contains(it.at, other.at)) grows = true;
+      if (!grows && other.list && Overlap(it.at, other.at)) grows = true;
     }
     if (grows) {
       r.w += dx;

@@ -2,8 +2,9 @@
 // than designed.  The definitions place every control for the designed size
 // only; the list boxes are what a user enlarges a browse for, so they take up
 // the difference and everything beyond their right or bottom edge moves with
-// the window's edge.  Sheets, groups and boxes that surround a list grow with
-// it.  A window without a list box keeps its layout.
+// the window's edge.  Whatever overlaps a list is a sheet, group or box drawn
+// around it (not always quite enclosing it) and grows with it.  A window
+// without a list box keeps its layout.
 #pragma once
 
 #include <vector>

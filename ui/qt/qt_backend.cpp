@@ -1,11 +1,15 @@
 #include "ui/qt/qt_backend.h"
 
 #include <QApplication>
+#include <QClipboard>
+#include <QCursor>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPrintDialog>
@@ -13,6 +17,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
+#include <QTableView>
 #include <QTimer>
 #include <QToolBar>
 #include <algorithm>
@@ -325,7 +330,17 @@ void QtBackend::ArrangeIcons() {
 }
 
 bool QtBackend::DesktopArea(int* width, int* height) {
-  if (WindowMirror* f = FrameMirror(); f && f->area()) {
+  // The window asking is the newest of the procedure that runs: a child is
+  // placed in the frame's MDI area, the frame and other windows on the
+  // screen.  Outside procedure code, the MDI area when there is one.
+  const Window* asking = nullptr;
+  if (Scheduler::Installed() && Scheduler::Get().Current() != 0) {
+    asking = Scheduler::Get().TopWindow(Scheduler::Get().Current());
+  }
+  WindowMirror* f = FrameMirror();
+  const bool in_area =
+      f && f->area() && (!asking || ((asking->def().flags & kMdiChild) && asking != frame_));
+  if (in_area) {
     QSize size = f->area()->viewport()->size();
     if (!f->shown()) {
       // Not laid out yet: the frame's size less its bars.
@@ -342,7 +357,9 @@ bool QtBackend::DesktopArea(int* width, int* height) {
   }
   QScreen* screen = QGuiApplication::primaryScreen();
   if (!screen) return false;
-  const DialogUnits du = MeasureDialogUnits(WindowFont("MS Sans Serif", 8));
+  const DialogUnits du =
+      MeasureDialogUnits(asking ? WindowFont(asking->def().font, asking->def().font_size)
+                                : WindowFont("MS Sans Serif", 8));
   const QRect room = screen->availableGeometry();
   *width = du.FromPixelsX(room.width());
   *height = du.FromPixelsY(room.height());
@@ -442,6 +459,88 @@ void QtBackend::PrinterSetup(std::function<void()> done) {
     done();
   });
   dlg->show();
+}
+
+void QtBackend::ShowPopupMenu(const std::string& items, std::function<void(int)> done) {
+  auto* menu = new QMenu(DialogParent());
+  menu->setAttribute(Qt::WA_DeleteOnClose);
+  int number = 0;
+  for (QString item : FromCp1252(items).split(QLatin1Char('|'))) {
+    if (item == QLatin1String("-")) {
+      menu->addSeparator();
+      continue;
+    }
+    ++number;
+    bool enabled = true;
+    int check = -1;  // -1 no check mark, 0 unchecked, 1 checked
+    while (!item.isEmpty()) {
+      if (item.startsWith(QLatin1Char('~'))) {
+        enabled = false;
+      } else if (item.startsWith(QLatin1Char('-'))) {
+        check = 0;
+      } else if (item.startsWith(QLatin1Char('+'))) {
+        check = 1;
+      } else {
+        break;
+      }
+      item.remove(0, 1);
+    }
+    QAction* a = menu->addAction(item);
+    a->setEnabled(enabled);
+    a->setData(number);
+    if (check >= 0) {
+      a->setCheckable(true);
+      a->setChecked(check == 1);
+    }
+  }
+  // A menu closes before it reports the item chosen: the answer "nothing"
+  // waits for the event loop, by which time a choice has been made or not.
+  auto answered = std::make_shared<bool>(false);
+  QObject::connect(menu, &QMenu::triggered, menu, [answered, done](QAction* a) {
+    if (*answered) return;
+    *answered = true;
+    done(a->data().toInt());
+  });
+  QObject* context = pump_.get();
+  QObject::connect(menu, &QMenu::aboutToHide, context, [context, answered, done] {
+    QTimer::singleShot(0, context, [answered, done] {
+      if (*answered) return;
+      *answered = true;
+      done(0);
+    });
+  });
+  popup_ = menu;
+  menu->popup(QCursor::pos());
+}
+
+QMenu* QtBackend::popup_menu() const { return popup_.data(); }
+
+void QtBackend::Edit(EditAction action) {
+  QWidget* w = QApplication::focusWidget();
+  if (auto* edit = qobject_cast<QLineEdit*>(w)) {
+    switch (action) {
+      case EditAction::kCut:
+        edit->cut();
+        break;
+      case EditAction::kCopy:
+        edit->copy();
+        break;
+      case EditAction::kPaste:
+        edit->paste();
+        break;
+    }
+    return;
+  }
+  // A list copies its highlighted row, one tab between cells.
+  auto* table = qobject_cast<QTableView*>(w);
+  if (!table || action != EditAction::kCopy) return;
+  const QModelIndex current = table->currentIndex();
+  if (!current.isValid()) return;
+  QStringList cells;
+  for (int c = 0; c < table->model()->columnCount(); ++c) {
+    cells << table->model()->index(current.row(), c).data().toString().trimmed();
+  }
+  QApplication::clipboard()->setText(cells.join(QLatin1Char('\t')));
 }
 
 void QtBackend::Help(HelpAction action) {

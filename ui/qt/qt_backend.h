@@ -12,8 +12,11 @@
 //   mirabo::ui::qt::QtBackend backend(app);
 //   mirabo::ui::SteadyClock clock;
 //   mirabo::ui::Scheduler scheduler(backend, clock);
-//   scheduler.Start(Main());
+//   scheduler.Start(Program());  // the first procedure thread
 //   return mirabo::ui::qt::RunEventLoop(app, scheduler);
+//
+// In this order the scheduler (closing the windows left open) goes before the
+// backend, and the backend (deleting the widgets) before the application.
 //
 // Driving: a wake from the model (a posted event, a started thread, a modal
 // answer) queues one call that runs the scheduler until no thread is ready and
@@ -43,6 +46,7 @@ class QLabel;
 class QMainWindow;
 class QMdiArea;
 class QMdiSubWindow;
+class QMenu;
 class QPrinter;
 class QTimer;
 class QWidget;
@@ -67,8 +71,10 @@ class QtBackend : public Backend {
   void ShowFileDialog(const FileDialogRequest& r,
                       std::function<void(std::optional<std::string>)> done) override;
   void PrinterSetup(std::function<void()> done) override;
+  void ShowPopupMenu(const std::string& items, std::function<void(int)> done) override;
   void Help(HelpAction action) override;
   void ArrangeChildren(Arrange how) override;
+  void Edit(EditAction action) override;
   void Beep() override;
   void Quit(int exit_code) override;
   bool DesktopArea(int* width, int* height) override;
@@ -99,6 +105,7 @@ class QtBackend : public Backend {
   QAbstractButton* ToolbarButton(int id) const;           // the frame's toolbar
   QLabel* StatusZone(int zone) const;                     // the frame's status bar, 1-based
   HelpWindow* help_window() const;
+  QMenu* popup_menu() const;  // the pop-up menu now open
 
   // The printer that the set-up dialog configures; reports print with it.
   QPrinter& printer();
@@ -129,6 +136,7 @@ class QtBackend : public Backend {
   std::optional<int> quit_code_;
   std::unique_ptr<QPrinter> printer_;
   QPointer<HelpWindow> help_;
+  QPointer<QMenu> popup_;
 };
 
 // Runs Qt's event loop with `scheduler` driven by it, until the program ends;

@@ -7,6 +7,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QClipboard>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -19,7 +20,9 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPrintDialog>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTabWidget>
 #include <QTableView>
@@ -52,6 +55,10 @@ void QuietPlatformNotes(QtMsgType type, const QMessageLogContext& context, const
 QApplication& App() {
   static QApplication* app = [] {
     qInstallMessageHandler(QuietPlatformNotes);
+    // Qt's dialogs remember their state in the user's settings: not ours to change.
+    const QString config = QDir::tempPath() + QStringLiteral("/mirabo-uiqt-tests-config");
+    QDir().mkpath(config);
+    qputenv("XDG_CONFIG_HOME", config.toLocal8Bit());
     // MIRABO_UIQT_PLATFORM=xcb runs the same tests on a (virtual) X display.
     const char* platform = std::getenv("MIRABO_UIQT_PLATFORM");
     qputenv("QT_QPA_PLATFORM", platform && *platform ? platform : "offscreen");
@@ -141,6 +148,24 @@ const WindowDef& BrowseDef() {
          .at = {200, 130, 45, 14},
          .help = "Close this Window"},
     };
+    return d;
+  }();
+  return def;
+}
+
+const WindowDef& AboutDef() {
+  static const WindowDef def = [] {
+    WindowDef d;
+    d.name = "ABOUTQRT$WINDOW";
+    d.width = 204;
+    d.height = 94;
+    d.flags = kNoCaption;
+    d.controls = {{.kind = ControlKind::kString,
+                   .id = 1,
+                   .text = "MIRABO Features Database Browser",
+                   .at = {0, 4, 204, 10},
+                   .centred = true},
+                  {.kind = ControlKind::kImage, .id = 2, .at = {70, 20, 64, 40}, .icon = "LOGO"}};
     return d;
   }();
   return def;
@@ -486,6 +511,25 @@ TEST_F(QtBackendTest, EntryShowsAndReturnsWindows1252) {
   EXPECT_EQ(browse_.window->Value(kEntry),
             "?mega Gr\xF6\xDF"
             "e");
+
+  // The locator: the procedure types the first letter, the user tabs out
+  // without changing it, and that completes the entry too.
+  browse_.window->SetValue(kEntry, "B");
+  browse_.window->Select(kEntry);
+  backend_.Pump();
+  ASSERT_TRUE(WaitFor([&] { return QApplication::focusWidget() == edit; }));
+  browse_.events.clear();
+  QTest::keyClick(edit, Qt::Key_Tab);
+  ASSERT_TRUE(WaitFor([&] { return browse_.Has(EVENT_Accepted, kEntry); }));
+  EXPECT_EQ(browse_.window->Value(kEntry), "B");
+
+  // Clicking away from an entry nobody edited completes nothing.
+  edit->setFocus(Qt::MouseFocusReason);
+  backend_.Pump();
+  browse_.events.clear();
+  view_->setFocus(Qt::MouseFocusReason);
+  backend_.Pump();
+  EXPECT_FALSE(browse_.Has(EVENT_Accepted, kEntry));
 }
 
 TEST_F(QtBackendTest, CloseBoxAsksTheProcedureWhichClosesTheWindow) {
@@ -534,11 +578,13 @@ TEST_F(QtBackendTest, WindowsThatCannotBeResizedKeepTheirSize) {
     d.width = 198;
     d.height = 123;
     d.flags = kMdiChild;
-    d.controls = {{.kind = ControlKind::kButton,
-                   .id = 4,
-                   .text = "Start Search",
-                   .at = {10, 100, 60, 14},
-                   .default_button = true}};
+    d.controls = {
+        {.kind = ControlKind::kPrompt, .id = 7, .text = "Search String:", .at = {4, 4, -1, -1}},
+        {.kind = ControlKind::kButton,
+         .id = 4,
+         .text = "Start Search",
+         .at = {10, 100, 60, 14},
+         .default_button = true}};
     return d;
   }();
   Seen seen;
@@ -552,6 +598,11 @@ TEST_F(QtBackendTest, WindowsThatCannotBeResizedKeepTheirSize) {
   EXPECT_EQ(client->size(), designed);
   EXPECT_EQ(seen.window->geometry().width, 198);
   EXPECT_FALSE(seen.Has(EVENT_Sized));
+
+  // A control without a size gets what its text needs.
+  QWidget* prompt = backend_.ControlWidget(*seen.window, 7);
+  EXPECT_GE(prompt->width(),
+            prompt->fontMetrics().horizontalAdvance(QStringLiteral("Search String:")));
 
   // Enter presses the default button.
   client->setFocus();
@@ -630,20 +681,7 @@ TEST_F(QtBackendTest, SheetTabsSwitchTheirControlsAndTellTheProcedure) {
 }
 
 TEST_F(QtBackendTest, CaptionlessWindowAlertsClicksAndShowsItsPicture) {
-  static const WindowDef def = [] {
-    WindowDef d;
-    d.name = "ABOUTQRT$WINDOW";
-    d.width = 204;
-    d.height = 94;
-    d.flags = kNoCaption;
-    d.controls = {{.kind = ControlKind::kString,
-                   .id = 1,
-                   .text = "MIRABO Features Database Browser",
-                   .at = {0, 4, 204, 10},
-                   .centred = true},
-                  {.kind = ControlKind::kImage, .id = 2, .at = {70, 20, 64, 40}, .icon = "LOGO"}};
-    return d;
-  }();
+  const WindowDef& def = AboutDef();
   Seen seen;
   scheduler_.Start(Logged(def, seen, [](Window& w) {
     w.Alert(MouseLeft);
@@ -689,6 +727,24 @@ TEST_F(QtBackendTest, FileDialogOffersTheFilterAndAnswersCancel) {
   EXPECT_FALSE(dlg->testOption(QFileDialog::DontConfirmOverwrite));
   dlg->reject();
   ASSERT_TRUE(WaitFor([&] { return !answer.has_value(); }));
+}
+
+TEST_F(QtBackendTest, PrinterSetupConfiguresTheBackendsPrinter) {
+  bool done = false;
+  auto setup = [](bool* out) -> Proc {
+    ModalAwaiter<bool> dialog = PrinterSetup();
+    *out = co_await dialog;
+  };
+  scheduler_.Start(setup(&done));
+  QPrintDialog* dlg = nullptr;
+  ASSERT_TRUE(WaitFor([&] {
+    dlg = qobject_cast<QPrintDialog*>(QApplication::activeModalWidget());
+    return dlg != nullptr;
+  }));
+  EXPECT_EQ(dlg->printer(), &backend_.printer());
+  EXPECT_FALSE(done);
+  dlg->reject();
+  ASSERT_TRUE(WaitFor([&] { return done; }));
 }
 
 TEST_F(QtBackendTest, HelpWindowShowsOurPagesAndFindsWords) {
@@ -741,6 +797,21 @@ TEST_F(QtBackendTest, DesktopAreaIsTheMdiAreaAndExitEndsTheLoop) {
   EXPECT_GT(h, 100);
   EXPECT_LT(h, 289);
 
+  // A procedure placing a window of its own that is not a child: the screen.
+  int screen_w = 0, screen_h = 0;
+  auto ask = [](int* out_w, int* out_h) -> Proc {
+    Window about(AboutDef());
+    about.Open();
+    Scheduler::Get().backend().DesktopArea(out_w, out_h);
+    about.Close();
+    co_return;
+  };
+  scheduler_.Start(ask(&screen_w, &screen_h));
+  ASSERT_TRUE(WaitFor([&] { return screen_w != 0; }));
+  const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+  EXPECT_GT(screen_h, h);
+  EXPECT_NEAR(screen_h * backend_.FrameWindow()->height() / 289, screen.height(), 16);
+
   // A picture of the frame with its child, for people to look at.
   QDir().mkpath(QStringLiteral(MIRABO_SCREENSHOT_DIR));
   const QString shot = QStringLiteral(MIRABO_SCREENSHOT_DIR "/uiqt_frame.png");
@@ -749,6 +820,58 @@ TEST_F(QtBackendTest, DesktopAreaIsTheMdiAreaAndExitEndsTheLoop) {
 
   scheduler_.Exit(3);
   EXPECT_EQ(backend_.quit_code(), 3);
+}
+
+TEST_F(QtBackendTest, PopupMenuAnswersTheItemNumberOrNothing) {
+  OpenFrameAndBrowse();
+  std::vector<int> answers;
+  auto ask = [](std::vector<int>* out) -> Proc {
+    for (const char* items : {"~&Select|-|+&Checked|&Other", "&Select"}) {
+      ModalAwaiter<int> menu = PopupMenu(items);
+      out->push_back(co_await menu);
+    }
+  };
+  scheduler_.Start(ask(&answers));
+  ASSERT_TRUE(WaitFor([&] { return backend_.popup_menu() && backend_.popup_menu()->isVisible(); }));
+  QList<QAction*> items = backend_.popup_menu()->actions();
+  ASSERT_EQ(items.size(), 4);
+  EXPECT_EQ(items[0]->text(), QStringLiteral("&Select"));
+  EXPECT_FALSE(items[0]->isEnabled());
+  EXPECT_TRUE(items[1]->isSeparator());
+  EXPECT_TRUE(items[2]->isChecked());
+  items[3]->trigger();
+  backend_.popup_menu()->close();
+  ASSERT_TRUE(WaitFor([&] { return answers.size() == 1; }));
+  EXPECT_EQ(answers[0], 3) << "separators are not counted";
+
+  QPointer<QMenu> second;
+  ASSERT_TRUE(WaitFor([&] {
+    second = backend_.popup_menu();
+    return second && second->isVisible() && second->actions().size() == 1;
+  }));
+  second->close();  // Escape, or a click elsewhere
+  ASSERT_TRUE(WaitFor([&] { return answers.size() == 2; }));
+  EXPECT_EQ(answers[1], 0);
+}
+
+TEST_F(QtBackendTest, EditActionsWorkOnTheFocusedControl) {
+  OpenFrameAndBrowse();
+  auto* edit = qobject_cast<QLineEdit*>(backend_.ControlWidget(*browse_.window, kEntry));
+  QApplication::setActiveWindow(backend_.FrameWindow());
+  edit->setFocus();
+  edit->setText(QStringLiteral("Northwind"));
+  edit->setSelection(0, 5);
+  ASSERT_TRUE(WaitFor([&] { return QApplication::focusWidget() == edit; }));
+  backend_.Edit(EditAction::kCut);
+  EXPECT_EQ(edit->text(), QStringLiteral("wind"));
+  edit->setCursorPosition(4);
+  backend_.Edit(EditAction::kPaste);
+  EXPECT_EQ(edit->text(), QStringLiteral("windNorth"));
+
+  view_->setFocus();
+  ASSERT_TRUE(WaitFor([&] { return QApplication::focusWidget() == view_; }));
+  backend_.Edit(EditAction::kCopy);
+  EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("Supplier 3\t3"));
 }
 
 TEST_F(QtBackendTest, EventLoopRunsTheProceduresUntilOneExits) {

@@ -3,8 +3,8 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
-#include <QClipboard>
 #include <QEvent>
+#include <QFocusEvent>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -310,37 +310,11 @@ void WindowMirror::AddMenuItems(QMenu* menu, const std::vector<MenuItemDef>& ite
     a->setProperty(kMessageProperty, FromCp1252(item.msg));
     a->setCheckable(item.check);
     menu_actions_[item.id] = a;
-    const QString plain = WithoutMnemonics(text);
-    connect(a, &QAction::triggered, this, [this, a, id = item.id, plain] {
+    connect(a, &QAction::triggered, this, [this, a, id = item.id] {
       // The check mark is the procedure's to set.
       if (a->isCheckable() && window_) a->setChecked(window_->MenuChecked(id));
-      // The clipboard items act on the focused control; the procedure hears
-      // of the choice as of any other.
-      if (plain == QLatin1String("Cut") || plain == QLatin1String("Copy") ||
-          plain == QLatin1String("Paste")) {
-        EditAction(plain);
-      }
       Post(EVENT_Accepted, id);
     });
-  }
-}
-
-void WindowMirror::EditAction(const QString& which) {
-  QWidget* w = QApplication::focusWidget();
-  if (auto* edit = qobject_cast<QLineEdit*>(w)) {
-    if (which == QLatin1String("Cut")) edit->cut();
-    if (which == QLatin1String("Copy")) edit->copy();
-    if (which == QLatin1String("Paste")) edit->paste();
-    return;
-  }
-  if (auto* table = qobject_cast<QTableView*>(w); table && which == QLatin1String("Copy")) {
-    const QModelIndex current = table->currentIndex();
-    if (!current.isValid()) return;
-    QStringList cells;
-    for (int c = 0; c < table->model()->columnCount(); ++c) {
-      cells << table->model()->index(current.row(), c).data().toString();
-    }
-    QApplication::clipboard()->setText(cells.join(QLatin1Char('\t')));
   }
 }
 
@@ -473,6 +447,12 @@ void WindowMirror::BuildControls() {
     v.widget = w;
     w->setProperty(kControlProperty, v.def->id);
     w->setFont(font_);
+    // A control without a size takes what its text needs.
+    const QString text = FromCp1252(v.def->text);
+    if (auto* b = qobject_cast<QAbstractButton*>(w)) b->setText(text);
+    if (auto* l = qobject_cast<QLabel*>(w); l && v.def->kind != ControlKind::kImage)
+      l->setText(text);
+    if (auto* g = qobject_cast<QGroupBox*>(w)) g->setTitle(text);
     const Rect& at = v.def->at;
     const QSize hint = w->sizeHint();
     const int x = at.x < 0 ? 0 : units_.ToPixelsX(at.x);
@@ -526,13 +506,7 @@ QWidget* WindowMirror::MakeControl(View& v, QWidget* parent) {
       auto* e = new QLineEdit(parent);
       const Picture p = Picture::Compile(d.picture);
       if (p.valid() && p.width() > 0) e->setMaxLength(p.width());
-      connect(e, &QLineEdit::editingFinished, this, [this, id, e] {
-        if (syncing_ || !window_) return;
-        const std::string typed = ToCp1252(e->text());
-        if (auto it = by_id_.find(id); it != by_id_.end()) views_[it->second].value = typed;
-        window_->SetValue(id, typed);
-        Post(EVENT_Accepted, id);
-      });
+      connect(e, &QLineEdit::returnPressed, this, [this, id, e] { CommitEntry(id, e); });
       return e;
     }
     case ControlKind::kOption: {
@@ -1154,8 +1128,37 @@ bool WindowMirror::AlertFilter(QObject* watched, QEvent* event) {
   return false;
 }
 
+// An entry is completed by Enter or by Tab, changed or not: the locator
+// relies on it, whose text the procedure typed in.  Leaving it with the mouse
+// completes it only when the user edited it; a menu or another window taking
+// the focus for a while does not.
+void WindowMirror::EntryFocusOut(QLineEdit* e, Qt::FocusReason reason) {
+  const int id = ControlIdOf(e);
+  if (id == 0) return;
+  auto it = by_id_.find(id);
+  if (it == by_id_.end() || views_[it->second].def->kind != ControlKind::kEntry) return;
+  const bool tabbed = reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason;
+  const bool clicked_away = reason == Qt::MouseFocusReason || reason == Qt::ShortcutFocusReason ||
+                            reason == Qt::OtherFocusReason;
+  if (tabbed || (clicked_away && e->isModified())) CommitEntry(id, e);
+}
+
+void WindowMirror::CommitEntry(int id, QLineEdit* e) {
+  if (syncing_ || !window_) return;
+  const std::string typed = ToCp1252(e->text());
+  if (auto it = by_id_.find(id); it != by_id_.end()) views_[it->second].value = typed;
+  e->setModified(false);
+  window_->SetValue(id, typed);
+  Post(EVENT_Accepted, id);
+}
+
 bool WindowMirror::eventFilter(QObject* watched, QEvent* event) {
   if (!window_) return false;
+  if (event->type() == QEvent::FocusOut) {
+    if (auto* e = qobject_cast<QLineEdit*>(watched)) {
+      EntryFocusOut(e, static_cast<QFocusEvent*>(event)->reason());
+    }
+  }
   if (watched == top_.data()) {
     switch (event->type()) {
       case QEvent::Close:

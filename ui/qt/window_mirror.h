@@ -41,6 +41,7 @@ class QAbstractButton;
 class QAction;
 class QButtonGroup;
 class QLabel;
+class QLineEdit;
 class QMenu;
 class QTabWidget;
 class QWidget;
@@ -124,8 +125,9 @@ class WindowMirror : public QObject {
   bool EffectivelyDisabled(const View& v) const;
   int ControlIdOf(QObject* o) const;
   void SetZoneOne(const QString& text);
-  void EditAction(const QString& which);
   QSize SubWindowSizeFor(QSize content) const;
+  void EntryFocusOut(QLineEdit* e, Qt::FocusReason reason);
+  void CommitEntry(int id, QLineEdit* e);
   void TrackHover(QObject* watched, QEvent* event);
   bool AlertFilter(QObject* watched, QEvent* event);
 
