@@ -15,6 +15,7 @@
 #include "runtime/access.h"
 #include "runtime/error.h"
 #include "runtime/text.h"
+#include "tests/testing/data_files.h"
 #include "tests/testing/temp_dir.h"
 #include "ui/headless.h"
 #include "ui/scheduler.h"
@@ -23,18 +24,7 @@
 namespace mirabo::app {
 namespace {
 
-// Builds the data files in the current directory.
-void WriteTable(DataFile table, const std::vector<std::vector<std::string>>& rows) {
-  const FileDecl& decl = DataFileDecl(table);
-  File f(decl);
-  ASSERT_EQ(f.Create(), kNoError);
-  ASSERT_EQ(f.Open(kOpenExclusive), kNoError);
-  for (const auto& row : rows) {
-    f.ClearRecord();
-    for (size_t i = 0; i < row.size(); ++i) f.Field(static_cast<int>(i)).SetString(row[i]);
-    ASSERT_EQ(f.Add(), kNoError);
-  }
-}
+using testing::WriteTable;
 
 std::string Two(int i) { return (i < 10 ? "0" : "") + std::to_string(i); }
 

@@ -16,6 +16,7 @@
 #include "runtime/file.h"
 #include "runtime/file_system.h"
 #include "runtime/text.h"
+#include "tests/testing/data_files.h"
 #include "tests/testing/temp_dir.h"
 #include "ui/headless.h"
 #include "ui/scheduler.h"
@@ -24,16 +25,7 @@
 namespace mirabo::app {
 namespace {
 
-void WriteTable(DataFile table, const std::vector<std::vector<std::string>>& rows) {
-  File f(DataFileDecl(table));
-  ASSERT_EQ(f.Create(), kNoError);
-  ASSERT_EQ(f.Open(kOpenExclusive), kNoError);
-  for (const auto& row : rows) {
-    f.ClearRecord();
-    for (size_t i = 0; i < row.size(); ++i) f.Field(static_cast<int>(i)).SetString(row[i]);
-    ASSERT_EQ(f.Add(), kNoError);
-  }
-}
+using testing::WriteTable;
 
 std::string Page(const std::string& heading, const std::string& header,
                  const std::vector<std::string>& rows) {

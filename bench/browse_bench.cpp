@@ -17,6 +17,7 @@
 
 #include "app/browses.h"
 #include "app/data/globals.h"
+#include "app/html_export.h"
 #include "app/data/thread_block.h"
 #include "app/startup.h"
 #include "bench/bench_data.h"
@@ -147,6 +148,23 @@ void BM_ScrollUpAtTheFirstRowOfTheRange(benchmark::State& state) {
   }
   s.Tab(1);
 }
+
+// Publish, all records: one timer tick writes a batch of 10 rows.
+void BM_PublishBatchOfTen(benchmark::State& state) {
+  Session& s = Get(state.range(0));
+  s.Post(ui::EVENT_Accepted, app::kBrowsePublish);
+  ui::Window& html = s.Win();
+  html.SetValue(app::kHtmlName, std::filesystem::absolute("bench-publish.htm").string());
+  s.Post(ui::EVENT_Accepted, app::kHtmlAll);
+  const auto before = std::filesystem::file_size("bench-publish.htm");
+  for (auto _ : state) {
+    s.scheduler->Advance(10);  // one timer event: ten rows
+  }
+  const auto bytes = std::filesystem::file_size("bench-publish.htm") - before;
+  state.SetBytesProcessed(static_cast<int64_t>(bytes));
+  s.Post(ui::EVENT_Accepted, app::kHtmlCancel);
+}
+BENCHMARK(BM_PublishBatchOfTen)->Arg(1'000'000)->Unit(benchmark::kMicrosecond)->Iterations(2000);
 
 // Medians over five runs of each operation.
 #define SIZES \

@@ -39,26 +39,19 @@ struct PromiseBase {
 
 }  // namespace detail
 
-template <typename T>
-class [[nodiscard]] Task {
+// What every task has: ownership of its coroutine, and awaiting it.
+template <typename Promise>
+class TaskBase {
  public:
-  struct promise_type : detail::PromiseBase {
-    std::optional<T> value;
-    Task get_return_object() {
-      return Task(std::coroutine_handle<promise_type>::from_promise(*this));
-    }
-    void return_value(T v) { value = std::move(v); }
-  };
-
-  Task(Task&& o) noexcept : h_(std::exchange(o.h_, {})) {}
-  Task& operator=(Task&& o) noexcept {
+  TaskBase(TaskBase&& o) noexcept : h_(std::exchange(o.h_, {})) {}
+  TaskBase& operator=(TaskBase&& o) noexcept {
     if (this != &o) {
       if (h_) h_.destroy();
       h_ = std::exchange(o.h_, {});
     }
     return *this;
   }
-  ~Task() {
+  ~TaskBase() {
     if (h_) h_.destroy();
   }
 
@@ -67,51 +60,58 @@ class [[nodiscard]] Task {
     h_.promise().continuation = caller;
     return h_;
   }
-  T await_resume() { return std::move(*h_.promise().value); }
 
   // Gives the coroutine away (to a scheduler thread).
-  std::coroutine_handle<promise_type> release() { return std::exchange(h_, {}); }
+  std::coroutine_handle<Promise> release() { return std::exchange(h_, {}); }
 
- private:
-  explicit Task(std::coroutine_handle<promise_type> h) : h_(h) {}
-  std::coroutine_handle<promise_type> h_;
+ protected:
+  explicit TaskBase(std::coroutine_handle<Promise> h) : h_(h) {}
+  std::coroutine_handle<Promise> h_;
+};
+
+template <typename T>
+struct TaskPromise : detail::PromiseBase {
+  std::optional<T> value;
+  Task<T> get_return_object();
+  void return_value(T v) { value = std::move(v); }
 };
 
 template <>
-class [[nodiscard]] Task<void> {
+struct TaskPromise<void> : detail::PromiseBase {
+  Task<void> get_return_object();
+  void return_void() {}
+};
+
+template <typename T>
+class [[nodiscard]] Task : public TaskBase<TaskPromise<T>> {
  public:
-  struct promise_type : detail::PromiseBase {
-    Task get_return_object() {
-      return Task(std::coroutine_handle<promise_type>::from_promise(*this));
-    }
-    void return_void() {}
-  };
-
-  Task(Task&& o) noexcept : h_(std::exchange(o.h_, {})) {}
-  Task& operator=(Task&& o) noexcept {
-    if (this != &o) {
-      if (h_) h_.destroy();
-      h_ = std::exchange(o.h_, {});
-    }
-    return *this;
-  }
-  ~Task() {
-    if (h_) h_.destroy();
-  }
-
-  bool await_ready() const noexcept { return false; }
-  std::coroutine_handle<> await_suspend(std::coroutine_handle<> caller) noexcept {
-    h_.promise().continuation = caller;
-    return h_;
-  }
-  void await_resume() const noexcept {}
-
-  std::coroutine_handle<promise_type> release() { return std::exchange(h_, {}); }
+  using promise_type = TaskPromise<T>;
+  T await_resume() { return std::move(*this->h_.promise().value); }
 
  private:
-  explicit Task(std::coroutine_handle<promise_type> h) : h_(h) {}
-  std::coroutine_handle<promise_type> h_;
+  friend struct TaskPromise<T>;
+  explicit Task(std::coroutine_handle<promise_type> h) : TaskBase<promise_type>(h) {}
 };
+
+template <>
+class [[nodiscard]] Task<void> : public TaskBase<TaskPromise<void>> {
+ public:
+  using promise_type = TaskPromise<void>;
+  void await_resume() const noexcept {}
+
+ private:
+  friend struct TaskPromise<void>;
+  explicit Task(std::coroutine_handle<promise_type> h) : TaskBase<promise_type>(h) {}
+};
+
+template <typename T>
+Task<T> TaskPromise<T>::get_return_object() {
+  return Task<T>(std::coroutine_handle<TaskPromise<T>>::from_promise(*this));
+}
+
+inline Task<void> TaskPromise<void>::get_return_object() {
+  return Task<void>(std::coroutine_handle<TaskPromise<void>>::from_promise(*this));
+}
 
 // A procedure: a task without a result.
 using Proc = Task<void>;
