@@ -61,11 +61,11 @@ struct Session {
 
 Session& Get(int64_t size) {
   static std::map<int64_t, std::unique_ptr<Session>> sessions;
+  auto it = sessions.find(size);
+  if (it != sessions.end()) return *it->second;
+  sessions.clear();  // one scheduler at a time
   auto& s = sessions[size];
-  if (!s) {
-    sessions.clear();  // one scheduler at a time
-    s = std::make_unique<Session>(size);
-  }
+  s = std::make_unique<Session>(size);
   return *s;
 }
 

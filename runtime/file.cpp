@@ -6,9 +6,10 @@
 
 namespace mirabo {
 namespace {
+// Never destroyed: files in objects destroyed at exit still unregister.
 std::set<File*>& OpenFiles() {
-  static std::set<File*> files;
-  return files;
+  static auto* files = new std::set<File*>;
+  return *files;
 }
 }  // namespace
 

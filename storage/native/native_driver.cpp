@@ -178,6 +178,10 @@ class NativeFile final : public DriverFile {
   int Read(Dir dir);
   int StartBulkIfEmpty();
   int StepInto(sqlite3_stmt* stmt);  // SQLITE_ROW after decoding, else the code
+  // Reads between two releases of the locks share one read transaction, so
+  // a lookup per record does not take and drop the file's lock each time.
+  void EnsureReadTransaction();
+  void EndReadTransaction();
   void DecodeRow(sqlite3_stmt* stmt);
   void BindRecord(sqlite3_stmt* stmt);
 
@@ -209,6 +213,7 @@ class NativeFile final : public DriverFile {
   std::string current_record_;  // the record as it was read
 
   int prepared_ = 0;
+  bool in_read_transaction_ = false;
   bool in_transaction_ = false;
   bool bulk_checked_ = false;
   bool bulk_ = false;  // a transaction that defers its non-unique keys to the commit
@@ -290,6 +295,8 @@ int NativeFile::OpenConnection(const std::string& path, int flags, sqlite3** db)
 }
 
 void NativeFile::CloseConnection() {
+  ResetChain();
+  EndReadTransaction();
   for (auto& [id, stmt] : statements_) sqlite3_finalize(stmt);
   statements_.clear();
   chain_.clear();
@@ -458,6 +465,7 @@ int NativeFile::Close() {
 }
 
 int NativeFile::Records(int64_t* count) {
+  EnsureReadTransaction();
   sqlite3_stmt* stmt = nullptr;
   const std::string sql = "SELECT count(*) FROM " + QuoteIdentifier(schema_->table());
   busy_mode_ = BusyMode::kRead;
@@ -602,7 +610,19 @@ void NativeFile::DecodeRow(sqlite3_stmt* stmt) {
   current_record_.assign(record, decl_.record_size);
 }
 
+void NativeFile::EnsureReadTransaction() {
+  if (in_read_transaction_ || in_transaction_ || !db_) return;
+  in_read_transaction_ = sqlite3_exec(db_, "BEGIN", nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+void NativeFile::EndReadTransaction() {
+  if (!in_read_transaction_) return;
+  in_read_transaction_ = false;
+  if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+}
+
 int NativeFile::StepInto(sqlite3_stmt* stmt) {
+  EnsureReadTransaction();
   busy_mode_ = BusyMode::kRead;
   const int rc = sqlite3_step(stmt);
   if (rc == SQLITE_ROW) DecodeRow(stmt);
@@ -769,6 +789,7 @@ void NativeFile::BindRecord(sqlite3_stmt* stmt) {
 }
 
 int NativeFile::Add() {
+  EndReadTransaction();  // an add outside a transaction commits at once
   if (in_transaction_ && !bulk_checked_) {
     if (int rc = StartBulkIfEmpty()) return rc;
   }
@@ -797,11 +818,13 @@ int NativeFile::Add() {
 
 int NativeFile::Empty() {
   ResetChain();
+  EndReadTransaction();
   return Exec(db_, "DELETE FROM " + QuoteIdentifier(schema_->table()), BusyMode::kRead);
 }
 
 int NativeFile::BeginTransaction() {
   ResetChain();
+  EndReadTransaction();
   const int rc = Exec(db_, "BEGIN IMMEDIATE", BusyMode::kRead);
   in_transaction_ = rc == kNoError;
   bulk_checked_ = false;
@@ -869,6 +892,7 @@ int NativeFile::Rollback() {
 
 int NativeFile::BuildKeys() {
   if (!DeclarationFits(decl_)) return kInvalidRecordDeclaration;
+  EndReadTransaction();
   name_ = ResolveName(decl_.ExternalName());
   schema_ = std::make_unique<NativeSchema>(decl_, name_.table);
   if (::access(name_.path.c_str(), F_OK) != 0) return kFileNotFound;
@@ -972,9 +996,11 @@ int NativeFile::Option(std::string_view text, std::string* answer) {
 }
 
 void NativeFile::ReleaseLocks() {
-  // A live chain keeps SQLite's shared lock; dropping it lets other processes
-  // write.  The next read builds a new chain from the current record.
+  // A live chain and the read transaction keep SQLite's shared lock;
+  // dropping them lets other processes write.  The next read builds a new
+  // chain from the current record.
   ResetChain();
+  EndReadTransaction();
 }
 
 std::vector<std::pair<std::string, std::string>> NativeFile::Explain() {

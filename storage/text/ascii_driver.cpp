@@ -84,6 +84,7 @@ class AsciiFile final : public DriverFile {
   std::unique_ptr<FileHandle> handle_;
   uint8_t access_ = kReadOnly;
   int64_t current_ = -1;      // first byte of the line the last add wrote
+  int64_t end_ = -1;          // the file's end after the last add; -1: ask the system
   bool eof_checked_ = false;  // the first add's look for a trailing 0x1A is done
   std::string line_;          // the line being written, reused from add to add
 
@@ -122,6 +123,7 @@ int AsciiFile::Open(uint8_t access_mode) {
   if (IoStatus s = CurrentFileSystem().Open(Name(), o, &handle_); !s.ok()) return s.Report();
   access_ = access_mode;
   current_ = -1;
+  end_ = -1;
   eof_checked_ = false;
   ResetOptions(access_mode);
   return kNoError;
@@ -138,8 +140,10 @@ int AsciiFile::Close() {
 int AsciiFile::Add() {
   if (!handle_) return kFileNotOpen;
   if (!CanWrite(access_)) return kAccessDenied;
-  int64_t position = 0;
-  if (!handle_->Size(&position).ok()) return kAccessDenied;
+  // The file is ours alone while open for writing (others may not write), so
+  // its end is known after the first add without asking the system again.
+  int64_t position = end_;
+  if (position < 0 && !handle_->Size(&position).ok()) return kAccessDenied;
   if (!eof_checked_) {
     // A file opened for writing only cannot be read; its last byte stays.
     std::string last;
@@ -161,8 +165,12 @@ int AsciiFile::Add() {
   // A write that failed before it wrote anything leaves the 0x1A for the
   // next add to replace.
   if (s.ok() || written > 0) eof_checked_ = true;
-  if (!s.ok()) return kAccessDenied;
+  if (!s.ok()) {
+    end_ = -1;  // what a failed write left is for the system to say
+    return kAccessDenied;
+  }
   current_ = position;
+  end_ = position + static_cast<int64_t>(line_.size());
   return kNoError;
 }
 
