@@ -171,11 +171,9 @@ void Browse::SetRangeField() {
 void Browse::ResetView() {
   view_->Close();
   SetRangeField();
-  File& primary = file(design_.primary);
   if (view_->SetFilter(Order().filter, CurrentThread().bindings()) != kNoError) view_failed_ = true;
   if (view_->SetOrder(Order().key) != kNoError) view_failed_ = true;
   if (view_->Open() != kNoError) view_failed_ = true;
-  (void)primary;
 }
 
 void Browse::Locate(int mode) {
@@ -651,7 +649,6 @@ ui::Proc Browse::Run() {
   w.Alert(ui::DeleteKey);
   w.Alert(ui::CtrlEnter);
 
-  bool closing = false;
   while (ui::Event e = co_await w.Accept()) {
     const bool window_event = e.code == ui::EVENT_CloseDown || e.code == ui::EVENT_OpenWindow ||
                               e.code == ui::EVENT_GainFocus || e.code == ui::EVENT_Sized ||
@@ -739,11 +736,9 @@ ui::Proc Browse::Run() {
       const std::string name = file(design_.primary).Name();
       const std::string none;
       co_await StandardMessage(35, name, none);
-      closing = true;
-      break;
+      break;  // the window closes
     }
   }
-  (void)closing;
 
   if (design_.on_exit) co_await design_.on_exit(*this);
   view_->Close();

@@ -139,6 +139,47 @@ TEST_F(PublishTest, EachLookupPublishesItsListingInBothModes) {
                   "<TR> <TD>     1,234</TD> <TD>Far off</TD> <TD></TD> </TR>"}));
 }
 
+TEST_F(PublishTest, ReviewAndCategoryListingsInBothModes) {
+  struct Case {
+    ui::Proc (*browse)();
+    const char* file;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {BrowseReview, "REVIEW.HTM",
+       Page("<H1>Review Listing</H1><P>", "<TR> <TD>REVIEW</TD> </TR>",
+            {"<TR> <TD>First Look</TD> </TR>", "<TR> <TD>Group Test</TD> </TR>"})},
+      {BrowseCategory, "CATEGORY.HTM",
+       Page("<H1>Category Listing</H1><P>", "<TR> <TD>CATEGORY</TD> </TR>",
+            {"<TR> <TD>Modems</TD> </TR>"})},
+  };
+  for (const Case& c : cases) {
+    for (int mode : {kHtmlDisplayed, kHtmlAll}) {
+      const ui::ThreadId id = Open(c.browse());
+      Publish(id, mode);
+      EXPECT_EQ(Written(c.file), c.expected) << c.file << " mode " << mode;
+      Post(id, ui::EVENT_Accepted, kBrowseClose);
+    }
+  }
+}
+
+TEST_F(PublishTest, TheFeaturesPageShowsTheDisplayedRowsAsTheyAreInTheFile) {
+  const ui::ThreadId id = Open(BrowseFEATURES());
+  Publish(id, kHtmlDisplayed);
+  const std::string page = Written("FEATURES.HTM");
+  // Sixteen rows fit the list; each is re-read, so it carries today's values.
+  size_t rows = 0;
+  for (size_t at = page.find("<TR> <TD>Quillon"); at != std::string::npos;
+       at = page.find("<TR> <TD>Quillon", at + 1)) {
+    ++rows;
+  }
+  EXPECT_EQ(rows, 16u);
+  EXPECT_NE(page.find("<TR> <TD>Quillon Write A</TD> <TD>Group Test</TD> <TD>        12</TD> "
+                      "<TD>Brennock Systems</TD> <TD>S</TD> <TD>Modems</TD> <TD>2.1</TD> <TD></TD> "
+                      "</TR>\r\n"),
+            std::string::npos);
+}
+
 TEST_F(PublishTest, TheFeaturesSupplierOrderWritesOnlyThatSupplier) {
   GLO::supplier.value = 2;
   const ui::ThreadId id = Open(BrowseFEATURES());
