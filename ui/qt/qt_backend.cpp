@@ -202,6 +202,15 @@ void QtBackend::WindowClosed(Window& w) {
   dirty_.erase(&w);
   if (frame_ == &w) frame_ = nullptr;
   m->Detach();
+  // A window that a procedure called on its own thread (a lookup) hands the
+  // focus back to its caller's window, not to whichever child was active
+  // before.
+  if (Scheduler::Installed()) {
+    const Window* caller = Scheduler::Get().TopWindow(w.owner());
+    if (WindowMirror* cm = caller ? MirrorOf(*caller) : nullptr; cm && cm->sub()) {
+      if (QMdiArea* area = MdiArea()) area->setActiveSubWindow(cm->sub());
+    }
+  }
 }
 
 WindowMirror* QtBackend::MirrorOf(const Window& w) const {
