@@ -72,6 +72,25 @@ void Browse::CheckInvariants() const {
 #endif
 }
 
+void Browse::NoteFailure(bool* flag) {
+  if (!read_failed_ && !view_failed_) failure_ = CurrentError();
+  *flag = true;
+}
+
+void Browse::TrimPage() {
+  const int visible = VisibleRows();
+  while (static_cast<int>(page_.size()) > visible) {
+    // Drop rows from the side away from the highlight.
+    if (current_row_ > visible) {
+      page_.erase(page_.begin());
+      --current_row_;
+    } else {
+      page_.pop_back();
+    }
+  }
+  if (page_.empty()) current_row_ = 0;
+}
+
 // ---------------------------------------------------------------------------
 // Page buffer
 
@@ -132,7 +151,7 @@ void Browse::Fill(bool forward) {
     const int rc = forward ? view_->Next() : view_->Previous();
     if (rc == kRecordNotAvailable) break;
     if (rc != kNoError) {
-      read_failed_ = true;
+      NoteFailure(&read_failed_);
       break;
     }
     if (skip_first) {
@@ -171,9 +190,9 @@ void Browse::SetRangeField() {
 void Browse::ResetView() {
   view_->Close();
   SetRangeField();
-  if (view_->SetFilter(Order().filter, CurrentThread().bindings()) != kNoError) view_failed_ = true;
-  if (view_->SetOrder(Order().key) != kNoError) view_failed_ = true;
-  if (view_->Open() != kNoError) view_failed_ = true;
+  if (view_->SetFilter(Order().filter, CurrentThread().bindings()) != kNoError) NoteFailure(&view_failed_);
+  if (view_->SetOrder(Order().key) != kNoError) NoteFailure(&view_failed_);
+  if (view_->Open() != kNoError) NoteFailure(&view_failed_);
 }
 
 void Browse::Locate(int mode) {
@@ -184,16 +203,16 @@ void Browse::Locate(int mode) {
     std::string pos;
     if (primary.Position(Order().key, &pos) == kNoError) {
       highlighted_ = pos;
-      if (view_->Reset(pos) != kNoError) view_failed_ = true;
+      if (view_->Reset(pos) != kNoError) NoteFailure(&view_failed_);
     } else {
-      view_failed_ = true;
+      NoteFailure(&view_failed_);
     }
   } else {
     SetRangeField();
-    if (view_->SetOrderValue(Order().key) != kNoError) view_failed_ = true;
+    if (view_->SetOrderValue(Order().key) != kNoError) NoteFailure(&view_failed_);
   }
-  if (view_->SetFilter(Order().filter, CurrentThread().bindings()) != kNoError) view_failed_ = true;
-  if (view_->Open() != kNoError) view_failed_ = true;
+  if (view_->SetFilter(Order().filter, CurrentThread().bindings()) != kNoError) NoteFailure(&view_failed_);
+  if (view_->Open() != kNoError) NoteFailure(&view_failed_);
   page_.clear();
   items_to_fill_ = 1;
   add_rows_ = false;
@@ -300,7 +319,7 @@ void Browse::BuildKeyStops() {
   int rc = view_->Previous();
   if (rc == kRecordNotAvailable) return;  // an empty view keeps its stops
   if (rc != kNoError) {
-    read_failed_ = true;
+    NoteFailure(&read_failed_);
     return;
   }
   const ValueRef key = KeyField();
@@ -309,7 +328,7 @@ void Browse::BuildKeyStops() {
   ResetView();
   rc = view_->Next();
   if (rc != kNoError) {
-    if (rc != kRecordNotAvailable) read_failed_ = true;
+    if (rc != kRecordNotAvailable) NoteFailure(&read_failed_);
     return;
   }
   KeyStops& stops = orders_[sort_order_ - 1].stops;
@@ -337,6 +356,7 @@ void Browse::UpdateThumb() {
 // Events
 
 void Browse::Scroll(int event) {
+  TrimPage();
   if (page_.empty()) return;
   const int visible = VisibleRows();
   switch (event) {
@@ -612,6 +632,7 @@ ui::Proc Browse::Run() {
   block.SharedRequest.value = 0;
   block.SharedResponse.value = 0;
   select_mode_ = !design_.select_title.empty() && local_request_ == ReqSelect;
+  opened_for_report_ = select_mode_ && ReportAfterSelect.value == 100;
 
   const std::vector<DataFile> files = design_.files;
   co_await OpenDataFiles(files);
@@ -725,6 +746,14 @@ ui::Proc Browse::Run() {
           }
         }
         break;
+    }
+    if (view_failed_ || read_failed_) {
+      // The messages describe the failure itself, not what ran after it.
+      if (failure_.code == kFileSystemError) {
+        SetFileSystemError(failure_.fs_code, failure_.fs_text);
+      } else {
+        SetError(failure_.code);
+      }
     }
     if (view_failed_) {
       view_failed_ = false;

@@ -27,6 +27,7 @@
 
 #include "app/data/declarations.h"
 #include "app/key_stops.h"
+#include "runtime/error.h"
 #include "runtime/value.h"
 #include "runtime/view.h"
 #include "ui/event.h"
@@ -107,6 +108,8 @@ class Browse {
   View& view() { return *view_; }
   File& file(DataFile f);
   bool select_mode() const { return select_mode_; }
+  // Opened by the frame to pick the group of a report (the flag was set).
+  bool opened_for_report() const { return opened_for_report_; }
   int sort_order() const { return sort_order_; }
   int local_response() const { return local_response_; }
   int opening_request() const { return opening_request_; }
@@ -163,6 +166,10 @@ class Browse {
   void Press(int control);
   void Drag();
   void CheckInvariants() const;
+  // A list made smaller than the page keeps the rows around the highlight.
+  void TrimPage();
+  // Keeps the first failure's error state for the message shown later.
+  void NoteFailure(bool* flag);
 
   ui::Task<bool> HandleList(const ui::Event& e);
   ui::Proc UpdateRequest(int request);
@@ -173,6 +180,7 @@ class Browse {
   std::vector<OrderState> orders_;
 
   bool select_mode_ = false;
+  bool opened_for_report_ = false;
   int sort_order_ = 0;
   int last_sort_order_ = 0;
   bool range_changed_ = false;
@@ -192,6 +200,7 @@ class Browse {
   // Messages waiting to be shown between events: 35 closes the window.
   bool read_failed_ = false;
   bool view_failed_ = false;
+  ErrorState failure_;
 };
 
 // The frame window, whose toolbar the browses drive; null when none is open.

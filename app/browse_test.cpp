@@ -272,6 +272,33 @@ TEST_F(BrowseTest, ASelectionForAReportClearsTheFlagAndRunsTheReport) {
             "The Procedure PRINTFEA:FEATREV has not been defined.");
 }
 
+TEST_F(BrowseTest, APlainLookupLeavesAnotherThreadsReportSelectionAlone) {
+  const ui::ThreadId plain = Open(BrowseCategory());  // opened by the user
+  ReportAfterSelect.value = 100;                     // then the frame's report pick
+  const ui::ThreadId picker = Open(BrowseSupplier());
+  EXPECT_EQ(Win(picker).title(), "Select Supplier");
+  Post(plain, ui::EVENT_Accepted, kBrowseClose);
+  EXPECT_EQ(ReportAfterSelect.value, 100) << "closing the other browse does not cancel the pick";
+  Post(picker, ui::EVENT_Accepted, kBrowseSelect);
+  EXPECT_EQ(ReportAfterSelect.value, 0);
+  EXPECT_EQ(backend_.messages.back().request.text,
+            "The Procedure PRINTFEA:FEATSUPP has not been defined.");
+}
+
+TEST_F(BrowseTest, AListMadeSmallerKeepsThePageWithinIt) {
+  const ui::ThreadId id = Open(BrowseSupplier());
+  for (int i = 0; i < 10; ++i) Post(id, ui::EVENT_ScrollDown);
+  EXPECT_EQ(Highlighted(id), "Supplier 11");
+  // The list shrinks; a scroll arrives before the size event does.
+  Win(id).SetVisibleRows(kBrowseList, 5);
+  Post(id, ui::EVENT_ScrollDown);
+  EXPECT_LE(ListOf(id).rows.size(), 5u);
+  EXPECT_EQ(Highlighted(id), "Supplier 12");
+  Post(id, ui::EVENT_Sized, 0);
+  EXPECT_EQ(ListOf(id).rows.size(), 5u);
+  EXPECT_EQ(Highlighted(id), "Supplier 12");
+}
+
 TEST_F(BrowseTest, TheContextMenuOffersSelectOnlyInSelectMode) {
   const ui::ThreadId id = Open(BrowseCategory());
   Post(id, ui::EVENT_NewSelection, kBrowseList, ui::MouseRight);

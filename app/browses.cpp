@@ -276,22 +276,23 @@ ui::WindowDef BuildLookupWindow(const LookupParams& p) {
 ui::Proc LookupExit(const LookupParams& p, Browse& b) {
   const bool completed = b.local_response() == RespCompleted;
   File& f = b.file(p.file);
-  if (!completed && ReportAfterSelect.value == 100) {
+  // Only a lookup the frame opened for a report acts on the flag: another
+  // thread's pending report selection is not this lookup's.
+  const bool for_report = b.opened_for_report() && ReportAfterSelect.value == 100;
+  if (!completed) {
     // Closed without a pick: the next lookup the user opens is an ordinary
-    // browse again, not a leftover report selection.
-    ReportAfterSelect.value = 0;
+    // browse again.
+    if (for_report) ReportAfterSelect.value = 0;
     co_return;
   }
   if (p.global) {
-    if (!completed) co_return;
     p.global->value = static_cast<int16_t>(f.Field(1).GetNumber());  // the reference
-  } else {
+  } else if (for_report) {
     // BrowseISSUES sets GLO:Issue only for the report; an ordinary pick
     // stays in the ISSUES record buffer.
-    if (!completed || ReportAfterSelect.value != 100) co_return;
     GLO::Issue.value = f.Field(ISS::ISSUE_NUMB).GetNumber();
   }
-  if (ReportAfterSelect.value != 100) co_return;
+  if (!for_report) co_return;
   ReportAfterSelect.value = 0;
   const ProcedureFactory report = FindProcedure(p.report);
   if (report) {
@@ -311,6 +312,9 @@ BrowseDesign BuildLookupDesign(const LookupParams& p) {
   d.primary = p.file;
   d.files = {p.file};
   for (int c : p.columns) d.columns.push_back({p.file, c});
+  // The reference travels with each row, so a pick keeps it even when the
+  // record cannot be read again.
+  if (p.global) d.hidden.push_back({p.file, 1});
   BrowseOrder order;
   order.key = p.key;
   order.stops = p.stops;

@@ -20,7 +20,7 @@ using ui::ControlDef;
 using ui::ControlKind;
 using ui::MenuItemDef;
 
-constexpr char kDayNames[] = "Sunday   Monday   Tuesday  WednesdayThursday Friday   Saturday";
+constexpr char kDayNames[] = "Sunday   Monday   Tuesday  WednesdayThursday Friday   Saturday ";
 
 std::function<std::tm()>& TimeSource() {
   static std::function<std::tm()> source = [] {
@@ -257,12 +257,13 @@ ui::Proc Main() {
     for (const Action& a : kActions) {
       if (a.id != e.control) continue;
       const std::string name = a.procedure;
-      if (a.kind == Action::kSelectThenPrint) {
+      const int started = co_await StartProcedure(name, a.stack);
+      if (started && a.kind == Action::kSelectThenPrint) {
         // The browse runs on a thread of its own and so does not see this
-        // thread's SharedRequest: the process-wide flag puts it in select mode.
-        if (FindProcedure(name)) ReportAfterSelect.value = 100;
+        // thread's SharedRequest: the process-wide flag puts it in select
+        // mode.  It reads the flag when it first runs, after this thread waits.
+        ReportAfterSelect.value = 100;
       }
-      co_await StartProcedure(name, a.stack);
       break;
     }
   }

@@ -107,6 +107,15 @@ TEST_F(FrameTest, OpensWithItsCaptionClockAndGreeting) {
   EXPECT_EQ(scheduler_.StackSize(2), ui::kMinStack);
 }
 
+TEST(FrameTextTest, EveryWeekdayHasItsName) {
+  const char* names[] = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
+  for (int d = 0; d < 7; ++d) {
+    // 7 to 13 December 1997 run from Sunday to Saturday.
+    const std::string text = FrameDateText(At(1997, 12, 7 + d, 12, 0, 0));
+    EXPECT_EQ(text, std::string(names[d]) + ", DEC " + (7 + d < 10 ? " " : "") + std::to_string(7 + d) + ",1997");
+  }
+}
+
 TEST_F(FrameTest, TheClockFollowsTheTimeAndTheDateChangesAtMidnight) {
   now_ = At(1997, 12, 1, 23, 59, 59);
   scheduler_.Advance(1000);

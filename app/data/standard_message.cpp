@@ -266,6 +266,12 @@ std::string StandardMessageHaltText(int number, int pressed) {
   return def->halt;
 }
 
+ui::Task<int> StandardMessage(int number, std::string text1) {
+  return StandardMessage(number, std::move(text1), std::string());
+}
+
+ui::Task<int> StandardMessage(int number) { return StandardMessage(number, std::string(), std::string()); }
+
 ui::Task<int> StandardMessage(int number, std::string text1, std::string text2) {
   const std::optional<ui::MessageRequest> request = StandardMessageRequest(number, text1, text2);
   if (!request) co_return 0;

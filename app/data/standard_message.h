@@ -37,6 +37,10 @@ std::string StandardMessageHaltText(int number, int pressed);
 // Shows message `number` and returns the button pressed.  A halting message
 // shows the "Halt" box after it and never returns.  A number outside 1 to 38
 // shows nothing and returns 0.
-ui::Task<int> StandardMessage(int number, std::string text1 = {}, std::string text2 = {});
+ui::Task<int> StandardMessage(int number, std::string text1, std::string text2);
+// The short forms.  They are plain functions, so the texts they add are not
+// temporaries of the caller's co_await expression (which GCC 12 mishandles).
+ui::Task<int> StandardMessage(int number, std::string text1);
+ui::Task<int> StandardMessage(int number);
 
 }  // namespace mirabo::app

@@ -758,10 +758,28 @@ int NativeFile::GetByPosition(int key, std::string_view position) {
   sqlite3_stmt* s = Statement({kRecordOrder, 0, RowidOp::kNone, Dir::kForward, true});
   if (!s) return kInvalidDataFile;
   sqlite3_bind_int64(s, 1, rowid);
+  const std::string before(file_.record_bytes());
+  const bool had_current = has_current_;
+  const int64_t was_rowid = current_rowid_;
+  const std::string was_record = current_record_;
   const int rc = StepInto(s);
   sqlite3_reset(s);
   if (rc == SQLITE_ROW) {
     chain_live_ = false;
+    // A record number given to another record (the file was rebuilt
+    // meanwhile) does not name the record the position was taken from.
+    if (key != kRecordOrder) {
+      const KeyValue now = KeyFromRecord(decl_, decl_.keys[key], file_.record());
+      bool same = now.size() == value.size();
+      for (size_t i = 0; same && i < now.size(); ++i) same = CompareKeyParts(now[i], value[i]) == 0;
+      if (!same) {
+        std::memcpy(file_.record(), before.data(), before.size());
+        has_current_ = had_current;
+        current_rowid_ = was_rowid;
+        current_record_ = was_record;
+        return kRecordNotFound;
+      }
+    }
     return kNoError;
   }
   return rc == SQLITE_DONE ? kRecordNotFound : MapError(rc, db_, BusyMode::kRead);

@@ -328,6 +328,32 @@ TEST_F(NativeDriverTest, APositionWhoseRecordWasDeletedYieldsTheNextRecord) {
   EXPECT_EQ(f.GetByPosition(kByName, pos), kRecordNotFound);
 }
 
+TEST_F(NativeDriverTest, APositionDoesNotReadARecordThatReusedItsNumber) {
+  File f(decl_);
+  Build(f);
+  ASSERT_EQ(f.SetKeyStart(kByName), kNoError);
+  ASSERT_EQ(f.Next(), kNoError);  // ALPHA, record 2
+  std::string pos;
+  ASSERT_EQ(f.Position(kByName, &pos), kNoError);
+  f.ReleaseLocks();
+  // Another program empties the table and fills it again: record 2 is now
+  // somebody else.
+  sqlite3* db = Raw();
+  ASSERT_EQ(sqlite3_exec(db,
+                         "DELETE FROM UNNAMED;"
+                         "INSERT INTO UNNAMED (NAME, AGE, SCORE, CITY, ID, \"KEY$NAME$NC\", \"KEY$CITY\")"
+                         "  VALUES ('zed', 1, 0, 'x', 90, 'ZED', 'x'), ('yak', 1, 0, 'x', 91, 'YAK', 'x');",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(db);
+  f.Field("NAME").SetString("kept");
+  EXPECT_EQ(f.GetByPosition(kByName, pos), kRecordNotFound);
+  EXPECT_EQ(Name(f), "kept") << "the buffer is left alone";
+  std::string file_pos;
+  ASSERT_EQ(f.Position(kRecordOrder, &file_pos), kNoError) << "the current record is kept too";
+  EXPECT_EQ(f.GetByPosition(kRecordOrder, file_pos), kNoError) << "by record number alone it reads";
+}
+
 TEST_F(NativeDriverTest, ReleasingLocksLetsOthersWriteAndReadingContinues) {
   File f(decl_);
   Build(f);
