@@ -258,6 +258,21 @@ TEST_F(BrowseTest, PickingASupplierFromTheFeaturesBrowseSetsItsRange) {
   EXPECT_EQ(GLO::supplier.value, 5);
 }
 
+TEST_F(BrowseTest, TheIssueOrderTakesTheIssuePickedInItsLookup) {
+  const ui::ThreadId id = Open(BrowseFEATURES());
+  Win(id).SetChoice(kBrowseSheet, 5);
+  Post(id, ui::EVENT_NewSelection, kBrowseSheet);
+  Post(id, ui::EVENT_Accepted, kBrowseSelectIssue);
+  ASSERT_EQ(Win(id).title(), "Select Issue");
+  Win(id).SetValue(kBrowseLocator, "2");
+  Post(id, ui::EVENT_Accepted, kBrowseLocator);
+  Post(id, ui::EVENT_Accepted, kBrowseClose);  // even Close leaves the issue in the buffer
+  ASSERT_EQ(Win(id).def().name, "BROWSEFEATURES$QUICKWINDOW");
+  ASSERT_FALSE(ListOf(id).rows.empty());
+  for (const auto& row : ListOf(id).rows) EXPECT_EQ(Clip(row[2]), "         2");
+  EXPECT_EQ(GLO::Issue.value, 0) << "an ordinary pick sets no global";
+}
+
 TEST_F(BrowseTest, ASelectionForAReportClearsTheFlagAndRunsTheReport) {
   ReportAfterSelect.value = 100;
   const ui::ThreadId id = Open(BrowseReview());
