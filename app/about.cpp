@@ -21,10 +21,13 @@ ui::WindowDef BuildAboutDef() {
   d.width = 204;
   d.height = 94;
   d.flags = ui::kNoCaption;
-  ui::ControlDef product{.kind = ControlKind::kString, .id = kProductLine,
-                         .text = "MIRABO Features Database Browser", .at = {4, 6, 196, 10}};
+  ui::ControlDef product{.kind = ControlKind::kString,
+                         .id = kProductLine,
+                         .text = "MIRABO Features Database Browser",
+                         .at = {4, 6, 196, 10}};
   product.centred = true;
-  ui::ControlDef credit{.kind = ControlKind::kString, .id = kCredit,
+  ui::ControlDef credit{.kind = ControlKind::kString,
+                        .id = kCredit,
                         .text = "Compiled for the readers by the Mirabo index team",
                         .at = {4, 18, 196, 10}};
   credit.centred = true;
@@ -32,8 +35,13 @@ ui::WindowDef BuildAboutDef() {
       product,
       credit,
       {.kind = ControlKind::kImage, .id = kLogo, .at = {72, 30, 60, 40}, .icon = "LOGO"},
-      {.kind = ControlKind::kString, .id = kVersion, .text = "Version 2.0  1997", .at = {6, 78, 70, 10}},
-      {.kind = ControlKind::kString, .id = kToolNote, .text = "Built with C++20 and Qt 6",
+      {.kind = ControlKind::kString,
+       .id = kVersion,
+       .text = "Version 2.0  1997",
+       .at = {6, 78, 70, 10}},
+      {.kind = ControlKind::kString,
+       .id = kToolNote,
+       .text = "Built with C++20 and Qt 6",
        .at = {80, 78, 118, 10}},
   };
   return d;
@@ -66,14 +74,21 @@ ui::Proc AboutQRT() {
           w.Post(ui::EVENT_CloseWindow);
         }
         break;
-      case ui::EVENT_Timer: w.Post(ui::EVENT_CloseWindow); break;
-      case ui::EVENT_OpenWindow: w.Select(kProductLine); break;
-      case ui::EVENT_GainFocus: w.Display(); break;
+      case ui::EVENT_Timer:
+        w.Post(ui::EVENT_CloseWindow);
+        break;
+      case ui::EVENT_OpenWindow:
+        w.Select(kProductLine);
+        break;
+      case ui::EVENT_GainFocus:
+        w.Display();
+        break;
       case ui::EVENT_Rejected:
         ui::Beep();
         w.Select(e.control);
         break;
-      default: break;
+      default:
+        break;
     }
   }
   SaveWindowPosition(w, "AboutQRT");

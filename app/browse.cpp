@@ -34,7 +34,13 @@ constexpr ToolTip kToolTips[] = {
 };
 
 enum LocateMode { kLocateOnPosition = 1, kLocateOnValue = 2, kLocateOnEdit = 3 };
-enum RefreshMode { kAroundRecord = 1, kAroundPage = 2, kFromTop = 3, kFromBottom = 4, kInternal = 5 };
+enum RefreshMode {
+  kAroundRecord = 1,
+  kAroundPage = 2,
+  kFromTop = 3,
+  kFromBottom = 4,
+  kInternal = 5
+};
 
 }  // namespace
 
@@ -190,7 +196,8 @@ void Browse::SetRangeField() {
 void Browse::ResetView() {
   view_->Close();
   SetRangeField();
-  if (view_->SetFilter(Order().filter, CurrentThread().bindings()) != kNoError) NoteFailure(&view_failed_);
+  if (view_->SetFilter(Order().filter, CurrentThread().bindings()) != kNoError)
+    NoteFailure(&view_failed_);
   if (view_->SetOrder(Order().key) != kNoError) NoteFailure(&view_failed_);
   if (view_->Open() != kNoError) NoteFailure(&view_failed_);
 }
@@ -211,7 +218,8 @@ void Browse::Locate(int mode) {
     SetRangeField();
     if (view_->SetOrderValue(Order().key) != kNoError) NoteFailure(&view_failed_);
   }
-  if (view_->SetFilter(Order().filter, CurrentThread().bindings()) != kNoError) NoteFailure(&view_failed_);
+  if (view_->SetFilter(Order().filter, CurrentThread().bindings()) != kNoError)
+    NoteFailure(&view_failed_);
   if (view_->Open() != kNoError) NoteFailure(&view_failed_);
   page_.clear();
   items_to_fill_ = 1;
@@ -398,7 +406,8 @@ void Browse::Scroll(int event) {
       current_row_ = top ? 1 : static_cast<int>(page_.size());
       break;
     }
-    default: return;
+    default:
+      return;
   }
   if (page_.empty()) current_row_ = 0;
   ShowPage();
@@ -511,18 +520,41 @@ void Browse::SyncToolbar(int accepted) {
     for (const ToolTip& t : kToolTips) frame->SetTooltip(t.id, t.tip);
   }
   switch (accepted) {
-    case kToolBottom: window_->Post(ui::EVENT_ScrollBottom, design_.list); break;
-    case kToolTop: window_->Post(ui::EVENT_ScrollTop, design_.list); break;
-    case kToolPageDown: window_->Post(ui::EVENT_PageDown, design_.list); break;
-    case kToolPageUp: window_->Post(ui::EVENT_PageUp, design_.list); break;
-    case kToolDown: window_->Post(ui::EVENT_ScrollDown, design_.list); break;
-    case kToolUp: window_->Post(ui::EVENT_ScrollUp, design_.list); break;
-    case kToolLocate: window_->Post(ui::EVENT_Locate, design_.list); break;
-    case kToolHelp: Press(design_.help); break;
-    case kToolInsert: Press(design_.insert); break;
-    case kToolChange: Press(design_.change); break;
-    case kToolDelete: Press(design_.del); break;
-    default: break;
+    case kToolBottom:
+      window_->Post(ui::EVENT_ScrollBottom, design_.list);
+      break;
+    case kToolTop:
+      window_->Post(ui::EVENT_ScrollTop, design_.list);
+      break;
+    case kToolPageDown:
+      window_->Post(ui::EVENT_PageDown, design_.list);
+      break;
+    case kToolPageUp:
+      window_->Post(ui::EVENT_PageUp, design_.list);
+      break;
+    case kToolDown:
+      window_->Post(ui::EVENT_ScrollDown, design_.list);
+      break;
+    case kToolUp:
+      window_->Post(ui::EVENT_ScrollUp, design_.list);
+      break;
+    case kToolLocate:
+      window_->Post(ui::EVENT_Locate, design_.list);
+      break;
+    case kToolHelp:
+      Press(design_.help);
+      break;
+    case kToolInsert:
+      Press(design_.insert);
+      break;
+    case kToolChange:
+      Press(design_.change);
+      break;
+    case kToolDelete:
+      Press(design_.del);
+      break;
+    default:
+      break;
   }
 }
 
@@ -578,8 +610,12 @@ ui::Task<bool> Browse::HandleList(const ui::Event& e) {
     case ui::EVENT_PageUp:
     case ui::EVENT_PageDown:
     case ui::EVENT_ScrollTop:
-    case ui::EVENT_ScrollBottom: Scroll(e.code); co_return true;
-    case ui::EVENT_ScrollDrag: Drag(); co_return true;
+    case ui::EVENT_ScrollBottom:
+      Scroll(e.code);
+      co_return true;
+    case ui::EVENT_ScrollDrag:
+      Drag();
+      co_return true;
     case ui::EVENT_AlertKey: {
       const bool full = !page_.empty();
       bool post = true;
@@ -595,7 +631,9 @@ ui::Task<bool> Browse::HandleList(const ui::Event& e) {
             }
           }
           break;
-        case ui::InsertKey: Press(design_.insert); break;
+        case ui::InsertKey:
+          Press(design_.insert);
+          break;
         case ui::DeleteKey:
           if (full) Press(design_.del);
           break;
@@ -616,7 +654,8 @@ ui::Task<bool> Browse::HandleList(const ui::Event& e) {
       if (post) PostNewSelection();
       co_return true;
     }
-    default: co_return true;
+    default:
+      co_return true;
   }
 }
 
@@ -726,7 +765,9 @@ ui::Proc Browse::Run() {
             }
           } else if (c == design_.insert || c == design_.change || c == design_.del) {
             FetchHighlighted();
-            const int request = c == design_.insert ? ReqInsert : c == design_.change ? ReqChange : ReqDelete;
+            const int request = c == design_.insert   ? ReqInsert
+                                : c == design_.change ? ReqChange
+                                                      : ReqDelete;
             co_await UpdateRequest(request);
           } else if (c == design_.select && design_.select) {
             FetchHighlighted();

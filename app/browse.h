@@ -53,19 +53,19 @@ struct BrowseJoin {
 };
 
 struct BrowseOrder {
-  int key = 0;             // key of the primary file
-  std::string filter;      // empty for an unfiltered order
-  int range_field = -1;    // primary field set from the range source, or -1
+  int key = 0;                             // key of the primary file
+  std::string filter;                      // empty for an unfiltered order
+  int range_field = -1;                    // primary field set from the range source, or -1
   std::function<ValueRef()> range_source;  // the variable holding the range value
   KeyStopKind stops;
-  bool locator = false;    // typing locates in this order
+  bool locator = false;  // typing locates in this order
 };
 
 struct BrowseDesign {
-  std::string procedure;          // the procedure's name and INI section
+  std::string procedure;  // the procedure's name and INI section
   const ui::WindowDef* window = nullptr;
   DataFile primary = DataFile::kFeatures;
-  std::vector<DataFile> files;    // opened by use counting, in this order
+  std::vector<DataFile> files;  // opened by use counting, in this order
   std::vector<BrowseJoin> joins;
   std::vector<BrowseField> columns;  // one per list column, in column order
   std::vector<BrowseField> hidden;   // copied with each row, not shown

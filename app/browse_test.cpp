@@ -41,8 +41,8 @@ class BrowseTest : public ::testing::Test {
     WriteTable(DataFile::kSupplier, suppliers);
     WriteTable(DataFile::kReview, {{"Group Test", "1"}, {"First Look", "2"}});
     WriteTable(DataFile::kCategory, {{"Modems", "1"}, {"Printers", "2"}});
-    WriteTable(DataFile::kIssues, {{"1", "January 1991", ""}, {"2", "February 1991", ""},
-                                   {"3", "March 1991", ""}});
+    WriteTable(DataFile::kIssues,
+               {{"1", "January 1991", ""}, {"2", "February 1991", ""}, {"3", "March 1991", ""}});
     std::vector<std::vector<std::string>> features;
     for (int i = 0; i < 60; ++i) {
       // Supplier 30 has one feature, supplier 7 many; supplier 40 none.
@@ -61,7 +61,9 @@ class BrowseTest : public ::testing::Test {
   }
   ui::Window& Win(ui::ThreadId id) { return *scheduler_.TopWindow(id); }
   const ui::Control& ListOf(ui::ThreadId id) { return *Win(id).Find(kBrowseList); }
-  ThreadBlock& Block(ui::ThreadId id) { return *static_cast<ThreadBlock*>(scheduler_.ThreadData(id)); }
+  ThreadBlock& Block(ui::ThreadId id) {
+    return *static_cast<ThreadBlock*>(scheduler_.ThreadData(id));
+  }
   int64_t Reads(ui::ThreadId id, DataFile f) { return Block(id).Data(f).reads(); }
   void Post(ui::ThreadId id, int code, int control = kBrowseList, int key = 0) {
     Win(id).Post(code, control, key);
@@ -289,7 +291,7 @@ TEST_F(BrowseTest, ASelectionForAReportClearsTheFlagAndRunsTheReport) {
 
 TEST_F(BrowseTest, APlainLookupLeavesAnotherThreadsReportSelectionAlone) {
   const ui::ThreadId plain = Open(BrowseCategory());  // opened by the user
-  ReportAfterSelect.value = 100;                     // then the frame's report pick
+  ReportAfterSelect.value = 100;                      // then the frame's report pick
   const ui::ThreadId picker = Open(BrowseSupplier());
   EXPECT_EQ(Win(picker).title(), "Select Supplier");
   Post(plain, ui::EVENT_Accepted, kBrowseClose);

@@ -93,25 +93,40 @@ ui::WindowDef BuildFrameDef() {
   d.flags = ui::kMdiFrame | ui::kResizable | ui::kMaximizeBox;
   d.status_zones = {-1, 80, 120, 45};
   d.menus = {
-      {"&File", 0, "", false,
+      {"&File",
+       0,
+       "",
+       false,
        {{"&Create File", kMenuCreateFile, "Create a copy of a File"},
         {"&Print Setup ...", kMenuPrintSetup, "Setup printer"},
         {},
         {"E&xit", kMenuExit, "Exit this application"}}},
-      {"&Edit", 0, "", false,
+      {"&Edit",
+       0,
+       "",
+       false,
        {{"Cu&t", kMenuCut, "Remove item to Windows Clipboard"},
         {"&Copy", kMenuCopy, "Copy item to Windows Clipboard"},
         {"&Paste", kMenuPaste, "Paste contents of Windows Clipboard"}}},
-      {"&Browse", 0, "", false,
+      {"&Browse",
+       0,
+       "",
+       false,
        {{"&Category Table", kMenuBrowseCategory, "Browse the Category Table"},
         {"&Features Table", kMenuBrowseFeatures, "Browse FEATURES"},
         {"&Issues Table", kMenuBrowseIssues, "Browse ISSUES"},
         {"&Review Table", kMenuBrowseReview, "Browse the Review Table"},
         {"&Supplier Table", kMenuBrowseSupplier, "Browse the Supplier Table"}}},
       {"Se&arch", kMenuSearch, "Search Features"},
-      {"&Reports", kMenuReports, "Report data", false,
+      {"&Reports",
+       kMenuReports,
+       "Report data",
+       false,
        {{"&Category Table", kMenuReportCategory, "Print Category Table"},
-        {"&Features", kMenuReportFeatures, "Features Reports", false,
+        {"&Features",
+         kMenuReportFeatures,
+         "Features Reports",
+         false,
          {{"By &Category", kMenuByCategory, "Print by Category"},
           {"By &Issue", kMenuByIssue, "Print by Issue"},
           {"By &Review", kMenuByReview, "Print by Review"},
@@ -119,11 +134,17 @@ ui::WindowDef BuildFrameDef() {
         {"&Issue Table", kMenuReportIssue, "Print Issue Table"},
         {"&Review Table", kMenuReportReview, "Print Review Table"},
         {"&Supplier Table", kMenuReportSupplier, "Print Supplier Table"}}},
-      {"&Window", 0, "Create and Arrange windows", false,
+      {"&Window",
+       0,
+       "Create and Arrange windows",
+       false,
        {{"T&ile", kMenuTile, "Make all open windows visible"},
         {"&Cascade", kMenuCascade, "Stack all open windows"},
         {"&Arrange Icons", kMenuArrange, "Align all window icons"}}},
-      {"&Help", 0, "Windows Help", false,
+      {"&Help",
+       0,
+       "Windows Help",
+       false,
        {{"&Contents", kMenuHelpContents, "View the contents of the help file"},
         {"&Search for Help On...", kMenuHelpSearch, "Search for help on a subject"},
         {"&How to Use Help", kMenuHelpHowTo, "How to use Windows Help"},
@@ -217,12 +238,15 @@ ui::Proc Main() {
         }
         continue;
       }
-      case ui::EVENT_GainFocus: frame.Display(); continue;
+      case ui::EVENT_GainFocus:
+        frame.Display();
+        continue;
       case ui::EVENT_Rejected:
         ui::Beep();
         frame.Select(e.control);
         continue;
-      default: break;
+      default:
+        break;
     }
     if (e.code == ui::EVENT_Accepted && greeting) {
       if (GreetingShows(greeting)) scheduler.PostToThread(greeting, {ui::EVENT_CloseWindow});
@@ -241,18 +265,41 @@ ui::Proc Main() {
     }
     if (e.code != ui::EVENT_Accepted) continue;
     switch (e.control) {
-      case kMenuPrintSetup: co_await ui::PrinterSetup(); continue;
-      case kMenuExit: frame.Post(ui::EVENT_CloseWindow); continue;
-      case kMenuCut: scheduler.backend().Edit(ui::EditAction::kCut); continue;
-      case kMenuCopy: scheduler.backend().Edit(ui::EditAction::kCopy); continue;
-      case kMenuPaste: scheduler.backend().Edit(ui::EditAction::kPaste); continue;
-      case kMenuTile: scheduler.backend().ArrangeChildren(ui::Arrange::kTile); continue;
-      case kMenuCascade: scheduler.backend().ArrangeChildren(ui::Arrange::kCascade); continue;
-      case kMenuArrange: scheduler.backend().ArrangeChildren(ui::Arrange::kIcons); continue;
-      case kMenuHelpContents: ui::Help(ui::HelpAction::kContents); continue;
-      case kMenuHelpSearch: ui::Help(ui::HelpAction::kSearch); continue;
-      case kMenuHelpHowTo: ui::Help(ui::HelpAction::kHowToUse); continue;
-      default: break;
+      case kMenuPrintSetup:
+        co_await ui::PrinterSetup();
+        continue;
+      case kMenuExit:
+        frame.Post(ui::EVENT_CloseWindow);
+        continue;
+      case kMenuCut:
+        scheduler.backend().Edit(ui::EditAction::kCut);
+        continue;
+      case kMenuCopy:
+        scheduler.backend().Edit(ui::EditAction::kCopy);
+        continue;
+      case kMenuPaste:
+        scheduler.backend().Edit(ui::EditAction::kPaste);
+        continue;
+      case kMenuTile:
+        scheduler.backend().ArrangeChildren(ui::Arrange::kTile);
+        continue;
+      case kMenuCascade:
+        scheduler.backend().ArrangeChildren(ui::Arrange::kCascade);
+        continue;
+      case kMenuArrange:
+        scheduler.backend().ArrangeChildren(ui::Arrange::kIcons);
+        continue;
+      case kMenuHelpContents:
+        ui::Help(ui::HelpAction::kContents);
+        continue;
+      case kMenuHelpSearch:
+        ui::Help(ui::HelpAction::kSearch);
+        continue;
+      case kMenuHelpHowTo:
+        ui::Help(ui::HelpAction::kHowToUse);
+        continue;
+      default:
+        break;
     }
     for (const Action& a : kActions) {
       if (a.id != e.control) continue;

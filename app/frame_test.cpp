@@ -108,11 +108,13 @@ TEST_F(FrameTest, OpensWithItsCaptionClockAndGreeting) {
 }
 
 TEST(FrameTextTest, EveryWeekdayHasItsName) {
-  const char* names[] = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
+  const char* names[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
+                         "Thursday", "Friday", "Saturday"};
   for (int d = 0; d < 7; ++d) {
     // 7 to 13 December 1997 run from Sunday to Saturday.
     const std::string text = FrameDateText(At(1997, 12, 7 + d, 12, 0, 0));
-    EXPECT_EQ(text, std::string(names[d]) + ", DEC " + (7 + d < 10 ? " " : "") + std::to_string(7 + d) + ",1997");
+    EXPECT_EQ(text, std::string(names[d]) + ", DEC " + (7 + d < 10 ? " " : "") +
+                        std::to_string(7 + d) + ",1997");
   }
 }
 
@@ -160,7 +162,8 @@ TEST_F(FrameTest, NavigationButtonsReachOnlyTheActiveChild) {
   Choose(kToolHelp);
   Choose(kToolSuppliers + 0);  // not a navigation button: the frame's own
   const int second = children_[1]->owner();
-  EXPECT_EQ(child_log_, (std::vector<std::pair<int, int>>{{second, kToolDown}, {second, kToolHelp}}));
+  EXPECT_EQ(child_log_,
+            (std::vector<std::pair<int, int>>{{second, kToolDown}, {second, kToolHelp}}));
 }
 
 TEST_F(FrameTest, SelectThenPrintPutsTheLookupInSelectMode) {
@@ -191,8 +194,9 @@ TEST_F(FrameTest, PrinterSetupAndHelpUseTheWindowLayer) {
   Choose(kMenuHelpSearch);
   Choose(kMenuHelpHowTo);
   EXPECT_EQ(backend_.printer_setups, 1);
-  EXPECT_EQ(backend_.help, (std::vector<ui::HelpAction>{ui::HelpAction::kContents, ui::HelpAction::kSearch,
-                                                         ui::HelpAction::kHowToUse}));
+  EXPECT_EQ(backend_.help,
+            (std::vector<ui::HelpAction>{ui::HelpAction::kContents, ui::HelpAction::kSearch,
+                                         ui::HelpAction::kHowToUse}));
 }
 
 TEST(AboutTest, ClosesAfterFiveSecondsOrOnAClick) {

@@ -27,18 +27,26 @@ ui::WindowDef BuildHtmlWindow() {
   d.width = 317;
   d.height = 35;
   d.flags = ui::kModal;
-  ControlDef progress{.kind = ControlKind::kString, .id = kHtmlProgress, .at = {36, 18, 116, 10},
-                      .picture = "s30"};
+  ControlDef progress{
+      .kind = ControlKind::kString, .id = kHtmlProgress, .at = {36, 18, 116, 10}, .picture = "s30"};
   progress.hidden = true;
   d.controls = {
-      {.kind = ControlKind::kPrompt, .id = kHtmlPrompt, .text = "HTML Name:", .at = {36, 4, -1, -1}},
+      {.kind = ControlKind::kPrompt,
+       .id = kHtmlPrompt,
+       .text = "HTML Name:",
+       .at = {36, 4, -1, -1}},
       {.kind = ControlKind::kImage, .id = kHtmlIcon, .at = {4, 6, 25, 22}, .icon = "~KVHTML15.ICO"},
       // The name is held whole: a name cut to a width would write elsewhere.
       {.kind = ControlKind::kEntry, .id = kHtmlName, .at = {87, 4, 206, 10}, .picture = "s255"},
       {.kind = ControlKind::kButton, .id = kHtmlPick, .text = "...", .at = {297, 2, 13, 13}},
-      {.kind = ControlKind::kButton, .id = kHtmlDisplayed, .text = "&Displayed records only",
+      {.kind = ControlKind::kButton,
+       .id = kHtmlDisplayed,
+       .text = "&Displayed records only",
        .at = {36, 17, -1, -1}},
-      {.kind = ControlKind::kButton, .id = kHtmlAll, .text = "&All records", .at = {131, 17, 83, 14}},
+      {.kind = ControlKind::kButton,
+       .id = kHtmlAll,
+       .text = "&All records",
+       .at = {131, 17, 83, 14}},
       {.kind = ControlKind::kButton, .id = kHtmlCancel, .text = "&Cancel", .at = {227, 17, 83, 14}},
       progress,
   };
@@ -132,11 +140,20 @@ std::string HtmlEscape(std::string_view text) {
   out.reserve(text.size());
   for (char c : text) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      default: out.push_back(c);
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      default:
+        out.push_back(c);
     }
   }
   return out;
@@ -201,8 +218,8 @@ ui::Proc PublishHtml(Browse& browse) {
       HTMLName = w.Value(kHtmlName);
       continue;
     }
-    const bool header = e.code == ui::EVENT_Accepted &&
-                        (e.control == kHtmlDisplayed || e.control == kHtmlAll);
+    const bool header =
+        e.code == ui::EVENT_Accepted && (e.control == kHtmlDisplayed || e.control == kHtmlAll);
     if (e.code == ui::EVENT_Accepted && e.control == kHtmlPick) {
       ui::FileDialogRequest request;
       request.title = "Enter the name of your HTML File";
@@ -228,9 +245,16 @@ ui::Proc PublishHtml(Browse& browse) {
         const std::string text = stop_text();
         co_await ui::StopBox(text);
       }
-      const std::string head[] = {"<HTML>", "", "<HEAD><TITLE>Features Database</TITLE></HEAD>",
-                                  "", "<BODY>", "", design.html_heading, "<HR>",
-                                  "<TABLE BORDER=1>", design.html_header};
+      const std::string head[] = {"<HTML>",
+                                  "",
+                                  "<HEAD><TITLE>Features Database</TITLE></HEAD>",
+                                  "",
+                                  "<BODY>",
+                                  "",
+                                  design.html_heading,
+                                  "<HR>",
+                                  "<TABLE BORDER=1>",
+                                  design.html_header};
       for (const std::string& line : head) writer.Line(line);
       started = true;
     }

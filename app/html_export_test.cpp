@@ -29,14 +29,16 @@ using testing::WriteTable;
 
 std::string Page(const std::string& heading, const std::string& header,
                  const std::vector<std::string>& rows) {
-  std::string out = "<HTML>\r\n\r\n<HEAD><TITLE>Features Database</TITLE></HEAD>\r\n\r\n<BODY>\r\n\r\n" +
-                    heading + "\r\n<HR>\r\n<TABLE BORDER=1>\r\n" + header + "\r\n";
+  std::string out =
+      "<HTML>\r\n\r\n<HEAD><TITLE>Features Database</TITLE></HEAD>\r\n\r\n<BODY>\r\n\r\n" +
+      heading + "\r\n<HR>\r\n<TABLE BORDER=1>\r\n" + header + "\r\n";
   for (const std::string& r : rows) out += r + "\r\n";
   return out + "\r\n</TABLE>\r\n\r\n</BODY>\r\n</HTML>\r\n";
 }
 
 TEST(HtmlRowTest, RowsAreEscapedAndLongRowsContinueOnFollowingLines) {
-  EXPECT_EQ(HtmlRowLines({"a", "b"}), (std::vector<std::string>{"<TR> <TD>a</TD> <TD>b</TD> </TR>"}));
+  EXPECT_EQ(HtmlRowLines({"a", "b"}),
+            (std::vector<std::string>{"<TR> <TD>a</TD> <TD>b</TD> </TR>"}));
   EXPECT_EQ(HtmlRowLines({"Bright & Sons \"Micro\"", "<Beta>"}),
             (std::vector<std::string>{
                 "<TR> <TD>Bright &amp; Sons &quot;Micro&quot;</TD> <TD>&lt;Beta&gt;</TD> </TR>"}));
@@ -52,7 +54,8 @@ TEST(HtmlRowTest, RowsAreEscapedAndLongRowsContinueOnFollowingLines) {
     EXPECT_LE(l.size(), 255u);
     joined += l + "\n";
   }
-  EXPECT_EQ(lines.back().substr(lines.back().size() - 11), "</TD> </TR>") << "the row is always closed";
+  EXPECT_EQ(lines.back().substr(lines.back().size() - 11), "</TD> </TR>")
+      << "the row is always closed";
   EXPECT_NE(joined.find(product), std::string::npos) << "no text lost";
   EXPECT_NE(joined.find("word39"), std::string::npos);
   EXPECT_NE(joined.find("&amp;&amp;&amp;&amp;"), std::string::npos);
@@ -60,7 +63,8 @@ TEST(HtmlRowTest, RowsAreEscapedAndLongRowsContinueOnFollowingLines) {
   const auto hard = HtmlRowLines({std::string(300, '&')});
   for (const std::string& l : hard) {
     EXPECT_LE(l.size(), 255u);
-    EXPECT_TRUE(l.find('&') == std::string::npos || l.rfind(';') > l.rfind('&') || l.find("</TD>") != std::string::npos)
+    EXPECT_TRUE(l.find('&') == std::string::npos || l.rfind(';') > l.rfind('&') ||
+                l.find("</TD>") != std::string::npos)
         << l;
   }
 }
@@ -73,15 +77,18 @@ class PublishTest : public ::testing::Test {
     RegisterAll();
     ResetGlobals();
     UseSchedulerThreadBlocks();
-    WriteTable(DataFile::kSupplier, {{"Brennock Systems", "1"}, {"Bright & Sons \"Micro\"", "2"},
-                                     {"Tallowmere <Data>", "3"}});
+    WriteTable(
+        DataFile::kSupplier,
+        {{"Brennock Systems", "1"}, {"Bright & Sons \"Micro\"", "2"}, {"Tallowmere <Data>", "3"}});
     WriteTable(DataFile::kReview, {{"Group Test", "1"}, {"First Look", "2"}});
     WriteTable(DataFile::kCategory, {{"Modems", "1"}});
-    WriteTable(DataFile::kIssues, {{"12", "May 1996", "Christmas special"}, {"1234", "Far off", ""}});
+    WriteTable(DataFile::kIssues,
+               {{"12", "May 1996", "Christmas special"}, {"1234", "Far off", ""}});
     std::vector<std::vector<std::string>> features;
     for (int i = 0; i < 25; ++i) {
       features.push_back({"Quillon Write " + std::string(1, static_cast<char>('A' + i)), "1", "12",
-                          i < 20 ? "1" : "2", "S", "1", "2.1", i == 3 ? std::string(207, 'x') : ""});
+                          i < 20 ? "1" : "2", "S", "1", "2.1",
+                          i == 3 ? std::string(207, 'x') : ""});
     }
     WriteTable(DataFile::kFeatures, features);
   }
@@ -120,11 +127,10 @@ class PublishTest : public ::testing::Test {
 TEST_F(PublishTest, EachLookupPublishesItsListingInBothModes) {
   const ui::ThreadId sup = Open(BrowseSupplier());
   Publish(sup, kHtmlDisplayed);
-  const std::string expected =
-      Page("<H1>Supplier Listing</H1><P>", "<TR> <TD>SUPPLIER</TD> </TR>",
-           {"<TR> <TD>Brennock Systems</TD> </TR>",
-            "<TR> <TD>Bright &amp; Sons &quot;Micro&quot;</TD> </TR>",
-            "<TR> <TD>Tallowmere &lt;Data&gt;</TD> </TR>"});
+  const std::string expected = Page("<H1>Supplier Listing</H1><P>", "<TR> <TD>SUPPLIER</TD> </TR>",
+                                    {"<TR> <TD>Brennock Systems</TD> </TR>",
+                                     "<TR> <TD>Bright &amp; Sons &quot;Micro&quot;</TD> </TR>",
+                                     "<TR> <TD>Tallowmere &lt;Data&gt;</TD> </TR>"});
   EXPECT_EQ(Written("SUPPLIER.HTM"), expected);
   EXPECT_EQ(HTMLName, data_.File("SUPPLIER.HTM")) << "the current folder joined with the name";
   Publish(sup, kHtmlAll);
@@ -188,15 +194,17 @@ TEST_F(PublishTest, TheFeaturesSupplierOrderWritesOnlyThatSupplier) {
   Publish(id, kHtmlAll);
   std::vector<std::string> rows;
   for (char c : std::string("UVWXY")) {
-    rows.push_back(std::string("<TR> <TD>Quillon Write ") + c +
-                   "</TD> <TD>Group Test</TD> <TD>        12</TD> <TD>Bright &amp; Sons "
-                   "&quot;Micro&quot;</TD> <TD>S</TD> <TD>Modems</TD> <TD>2.1</TD> <TD></TD> </TR>");
+    rows.push_back(
+        std::string("<TR> <TD>Quillon Write ") + c +
+        "</TD> <TD>Group Test</TD> <TD>        12</TD> <TD>Bright &amp; Sons "
+        "&quot;Micro&quot;</TD> <TD>S</TD> <TD>Modems</TD> <TD>2.1</TD> <TD></TD> </TR>");
   }
-  EXPECT_EQ(Written("FEATURES.HTM"),
-            Page("<H1>Features </H1><P>",
-                 "<TR> <TD>PRODUCT</TD> <TD>REVIEW</TD> <TD>ISSUE</TD> <TD>SUPPLIER</TD> <TD>H/S</TD> "
-                 "<TD>CATEGORY</TD> <TD>VERSION</TD> <TD>COMMENTS</TD> </TR>",
-                 rows));
+  EXPECT_EQ(
+      Written("FEATURES.HTM"),
+      Page("<H1>Features </H1><P>",
+           "<TR> <TD>PRODUCT</TD> <TD>REVIEW</TD> <TD>ISSUE</TD> <TD>SUPPLIER</TD> <TD>H/S</TD> "
+           "<TD>CATEGORY</TD> <TD>VERSION</TD> <TD>COMMENTS</TD> </TR>",
+           rows));
 }
 
 TEST_F(PublishTest, AnEmptyBrowseGivesTheHeaderRowOnly) {

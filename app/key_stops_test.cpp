@@ -68,7 +68,8 @@ TEST(KeyStopsTest, TheThumbIsTheFirstStopNotBelowTheKey) {
   KeyStops text;
   const KeyStopKind nocase{T::kString, 8, 1, true};
   text.BuildString(nocase, "AAAA", "ZZZZ");
-  EXPECT_EQ(text.Thumb(nocase, KeyStops::Value(std::string("aaaa"))), 0) << "compared as the key does";
+  EXPECT_EQ(text.Thumb(nocase, KeyStops::Value(std::string("aaaa"))), 0)
+      << "compared as the key does";
   EXPECT_GT(text.Thumb(nocase, KeyStops::Value(std::string("mmmm"))), 40);
 }
 

@@ -17,8 +17,8 @@
 
 #include "app/browses.h"
 #include "app/data/globals.h"
-#include "app/html_export.h"
 #include "app/data/thread_block.h"
+#include "app/html_export.h"
 #include "app/startup.h"
 #include "bench/bench_data.h"
 #include "ui/headless.h"
@@ -167,8 +167,12 @@ void BM_PublishBatchOfTen(benchmark::State& state) {
 BENCHMARK(BM_PublishBatchOfTen)->Arg(1'000'000)->Unit(benchmark::kMicrosecond)->Iterations(2000);
 
 // Medians over five runs of each operation.
-#define SIZES \
-  Arg(10'000)->Arg(1'000'000)->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true)
+#define SIZES                         \
+  Arg(10'000)                         \
+      ->Arg(1'000'000)                \
+      ->Unit(benchmark::kMicrosecond) \
+      ->Repetitions(5)                \
+      ->ReportAggregatesOnly(true)
 BENCHMARK(BM_OpenFeaturesBrowse)->SIZES;
 BENCHMARK(BM_PageDown)->SIZES;
 BENCHMARK(BM_ScrollDownPastTheEdge)->SIZES;
@@ -207,7 +211,10 @@ int MemoryReport() {
 }  // namespace mirabo::bench
 
 int main(int argc, char** argv) {
-  const std::string root = std::filesystem::absolute(std::getenv("MIRABO_BENCH_DATA") ? std::getenv("MIRABO_BENCH_DATA") : "bench-data").string();
+  const std::string root =
+      std::filesystem::absolute(std::getenv("MIRABO_BENCH_DATA") ? std::getenv("MIRABO_BENCH_DATA")
+                                                                 : "bench-data")
+          .string();
   setenv("MIRABO_BENCH_DATA", root.c_str(), 1);
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--memory") == 0) return mirabo::bench::MemoryReport();

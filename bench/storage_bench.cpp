@@ -107,7 +107,8 @@ void BM_PageFromPosition(benchmark::State& state) {
     for (int r = 0; r < kPage; ++r) {
       if ((forward ? f.features->Next() : f.features->Previous()) != kNoError) break;
     }
-    us.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count());
+    us.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start)
+                     .count());
   }
   Percentiles(state, us);
   state.SetLabel(std::string("driver ") + kIndexName[key] + (forward ? " next" : " previous"));
@@ -164,7 +165,8 @@ void BM_RawPageFromPosition(benchmark::State& state) {
       while (sqlite3_step(b) == SQLITE_ROW) touch(b);
       sqlite3_reset(b);
     }
-    us.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count());
+    us.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start)
+                     .count());
   }
   Percentiles(state, us);
   state.SetLabel(std::string("raw ") + kIndexName[key] + (forward ? " next" : " previous"));
@@ -188,15 +190,17 @@ void BM_FullRead(benchmark::State& state) {
     f.features->SetKeyStart(FEA::FEATPROD);
     while (f.features->Next() == kNoError) ++n;
   }
-  state.counters["records_per_s"] = benchmark::Counter(static_cast<double>(n), benchmark::Counter::kIsRate);
+  state.counters["records_per_s"] =
+      benchmark::Counter(static_cast<double>(n), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_FullRead)->Unit(benchmark::kMillisecond)->Iterations(2);
 
 void BM_RawFullRead(benchmark::State& state) {
   Fixture& f = Get(kLarge);
   sqlite3_stmt* s = nullptr;
-  const std::string sql = std::string("SELECT ") + kColumns +
-                          " FROM UNNAMED INDEXED BY \"UNNAMED$FEATPROD\" ORDER BY \"KEY$PRODUCT$NC\", rowid";
+  const std::string sql =
+      std::string("SELECT ") + kColumns +
+      " FROM UNNAMED INDEXED BY \"UNNAMED$FEATPROD\" ORDER BY \"KEY$PRODUCT$NC\", rowid";
   sqlite3_prepare_v2(f.raw, sql.c_str(), -1, &s, nullptr);
   int64_t n = 0;
   for (auto _ : state) {
@@ -207,7 +211,8 @@ void BM_RawFullRead(benchmark::State& state) {
     sqlite3_reset(s);
   }
   sqlite3_finalize(s);
-  state.counters["records_per_s"] = benchmark::Counter(static_cast<double>(n), benchmark::Counter::kIsRate);
+  state.counters["records_per_s"] =
+      benchmark::Counter(static_cast<double>(n), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_RawFullRead)->Unit(benchmark::kMillisecond)->Iterations(2);
 
@@ -258,12 +263,13 @@ void BM_RawLoad(benchmark::State& state) {
     state.ResumeTiming();
     sqlite3* db = nullptr;
     sqlite3_open(path.c_str(), &db);
-    sqlite3_exec(db,
-                 "CREATE TABLE UNNAMED (PRODUCT TEXT NOT NULL, REVIEW INTEGER NOT NULL, ISSUE REAL "
-                 "NOT NULL, SUPPLIER INTEGER NOT NULL, HS TEXT NOT NULL, CATEGORY INTEGER NOT NULL, "
-                 "V TEXT NOT NULL, COMMENTS TEXT NOT NULL, \"KEY$PRODUCT$NC\" BLOB NOT NULL);"
-                 "BEGIN",
-                 nullptr, nullptr, nullptr);
+    sqlite3_exec(
+        db,
+        "CREATE TABLE UNNAMED (PRODUCT TEXT NOT NULL, REVIEW INTEGER NOT NULL, ISSUE REAL "
+        "NOT NULL, SUPPLIER INTEGER NOT NULL, HS TEXT NOT NULL, CATEGORY INTEGER NOT NULL, "
+        "V TEXT NOT NULL, COMMENTS TEXT NOT NULL, \"KEY$PRODUCT$NC\" BLOB NOT NULL);"
+        "BEGIN",
+        nullptr, nullptr, nullptr);
     sqlite3_stmt* ins = nullptr;
     sqlite3_prepare_v2(db, "INSERT INTO UNNAMED VALUES (?,?,?,?,?,?,?,?,?)", -1, &ins, nullptr);
     tools::CsvReader reader;
@@ -279,7 +285,8 @@ void BM_RawLoad(benchmark::State& state) {
         } else if (c == 2) {
           sqlite3_bind_double(ins, c + 1, std::atof(fields[c].c_str()));
         } else {
-          sqlite3_bind_text(ins, c + 1, fields[c].data(), static_cast<int>(fields[c].size()), SQLITE_TRANSIENT);
+          sqlite3_bind_text(ins, c + 1, fields[c].data(), static_cast<int>(fields[c].size()),
+                            SQLITE_TRANSIENT);
         }
       }
       std::string upper = fields[0];
@@ -289,11 +296,12 @@ void BM_RawLoad(benchmark::State& state) {
       sqlite3_reset(ins);
     }
     sqlite3_finalize(ins);
-    sqlite3_exec(db,
-                 "CREATE INDEX a ON UNNAMED(\"KEY$PRODUCT$NC\"); CREATE INDEX b ON UNNAMED(SUPPLIER);"
-                 "CREATE INDEX c ON UNNAMED(REVIEW); CREATE INDEX d ON UNNAMED(CATEGORY);"
-                 "CREATE INDEX e ON UNNAMED(ISSUE); COMMIT",
-                 nullptr, nullptr, nullptr);
+    sqlite3_exec(
+        db,
+        "CREATE INDEX a ON UNNAMED(\"KEY$PRODUCT$NC\"); CREATE INDEX b ON UNNAMED(SUPPLIER);"
+        "CREATE INDEX c ON UNNAMED(REVIEW); CREATE INDEX d ON UNNAMED(CATEGORY);"
+        "CREATE INDEX e ON UNNAMED(ISSUE); COMMIT",
+        nullptr, nullptr, nullptr);
     sqlite3_close(db);
   }
 }
@@ -328,7 +336,8 @@ int MemoryReport() {
     });
   };
   std::printf("%-28s %9lld KiB %9lld KiB\n", "full read, FEA:FEATPROD",
-              static_cast<long long>(full_read(small_dir)), static_cast<long long>(full_read(large_dir)));
+              static_cast<long long>(full_read(small_dir)),
+              static_cast<long long>(full_read(large_dir)));
   auto load = [](int64_t n) {
     const std::string csv = CsvFolder(n);
     return ChildPeak([csv, n] {
@@ -339,8 +348,8 @@ int MemoryReport() {
       tools::Load({csv + "/FEATURES.csv"}, o);
     });
   };
-  std::printf("%-28s %9lld KiB %9lld KiB\n", "load FEATURES.csv", static_cast<long long>(load(kSmall)),
-              static_cast<long long>(load(kLarge)));
+  std::printf("%-28s %9lld KiB %9lld KiB\n", "load FEATURES.csv",
+              static_cast<long long>(load(kSmall)), static_cast<long long>(load(kLarge)));
   return 0;
 }
 

@@ -17,7 +17,7 @@ constexpr uint8_t kDenyRead = 0x30;
 constexpr uint8_t kDenyNone = 0x40;
 
 // The two codes the program uses: its data files, and the files it writes.
-constexpr uint8_t kOpenShared = kReadOnly | kDenyNone;      // 0x40
+constexpr uint8_t kOpenShared = kReadOnly | kDenyNone;       // 0x40
 constexpr uint8_t kOpenExclusive = kReadWrite | kDenyWrite;  // 0x22
 
 constexpr uint8_t AccessBits(uint8_t mode) { return mode & 0x03; }

@@ -145,19 +145,51 @@ int ErrorFromErrno(int err) {
   // come from; 2 to 8 are shared with the runtime's own codes.
   int os = 0;
   switch (err) {
-    case ENOENT: os = 2; break;
-    case ENOTDIR: case ELOOP: os = 3; break;
-    case EMFILE: case ENFILE: os = 4; break;
-    case EACCES: case EPERM: case EISDIR: case EROFS: os = 5; break;
-    case ENOMEM: os = 8; break;
-    case EXDEV: os = 17; break;
-    case EIO: os = 31; break;
-    case EBUSY: case ETXTBSY: os = 32; break;
-    case ENOSPC: case EDQUOT: case EFBIG: os = 39; break;
-    case EEXIST: os = 80; break;
-    case EINVAL: os = 87; break;
-    case ENAMETOOLONG: return kInvalidFilename;
-    default: break;
+    case ENOENT:
+      os = 2;
+      break;
+    case ENOTDIR:
+    case ELOOP:
+      os = 3;
+      break;
+    case EMFILE:
+    case ENFILE:
+      os = 4;
+      break;
+    case EACCES:
+    case EPERM:
+    case EISDIR:
+    case EROFS:
+      os = 5;
+      break;
+    case ENOMEM:
+      os = 8;
+      break;
+    case EXDEV:
+      os = 17;
+      break;
+    case EIO:
+      os = 31;
+      break;
+    case EBUSY:
+    case ETXTBSY:
+      os = 32;
+      break;
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+      os = 39;
+      break;
+    case EEXIST:
+      os = 80;
+      break;
+    case EINVAL:
+      os = 87;
+      break;
+    case ENAMETOOLONG:
+      return kInvalidFilename;
+    default:
+      break;
   }
   if (os == 0) return kFileSystemError;
   if (os <= 8) return os;

@@ -17,9 +17,7 @@ void ReleaseAllFileLocks() {
   for (File* f : OpenFiles()) f->ReleaseLocks();
 }
 
-File::File(const FileDecl& decl) : decl_(&decl), record_(decl.record_size, '\0') {
-  ClearRecord();
-}
+File::File(const FileDecl& decl) : decl_(&decl), record_(decl.record_size, '\0') { ClearRecord(); }
 
 File::~File() {
   if (driver_ && open_) driver_->Close();
@@ -82,9 +80,9 @@ std::string File::Name() {
 
 // Operations that need the file open.  Drivers that report a file-system
 // error (90) have already recorded its details; the rest record their code here.
-#define MIRABO_OPEN_OP(call)                          \
+#define MIRABO_OPEN_OP(call)                             \
   if (!driver_ || !open_) return SetError(kFileNotOpen); \
-  const int rc = driver_->call;                       \
+  const int rc = driver_->call;                          \
   return rc == kFileSystemError ? rc : SetError(rc)
 
 int File::Records(int64_t* count) { MIRABO_OPEN_OP(Records(count)); }

@@ -22,20 +22,20 @@ std::string FieldDecl::ColumnName() const {
 
 std::string KeyDecl::Name() const { return std::string(WithoutPrefix(label)); }
 
-int FileDecl::FieldIndex(std::string_view label) const {
-  const bool prefixed = label.find(':') != std::string_view::npos;
+int FileDecl::FieldIndex(std::string_view wanted) const {
+  const bool prefixed = wanted.find(':') != std::string_view::npos;
   for (size_t i = 0; i < fields.size(); ++i) {
-    if (prefixed ? fields[i].label == label : WithoutPrefix(fields[i].label) == label) {
+    if (prefixed ? fields[i].label == wanted : WithoutPrefix(fields[i].label) == wanted) {
       return static_cast<int>(i);
     }
   }
   return -1;
 }
 
-int FileDecl::KeyIndex(std::string_view label) const {
-  const bool prefixed = label.find(':') != std::string_view::npos;
+int FileDecl::KeyIndex(std::string_view wanted) const {
+  const bool prefixed = wanted.find(':') != std::string_view::npos;
   for (size_t i = 0; i < keys.size(); ++i) {
-    if (prefixed ? keys[i].label == label : keys[i].Name() == label) return static_cast<int>(i);
+    if (prefixed ? keys[i].label == wanted : keys[i].Name() == wanted) return static_cast<int>(i);
   }
   return -1;
 }

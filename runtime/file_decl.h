@@ -15,7 +15,7 @@
 namespace mirabo {
 
 struct FieldDecl {
-  std::string label;          // "FEA:PRODUCT"
+  std::string label;  // "FEA:PRODUCT"
   FieldType type;
   int size;                   // stored width in bytes
   int offset;                 // from the start of the record
@@ -38,13 +38,13 @@ struct KeyDecl {
 };
 
 struct FileDecl {
-  std::string label;   // "FEATURES"
-  std::string prefix;  // "FEA"
-  std::string driver;  // "KARVINEX", "ASCII", ...
-  std::string name;    // constant external name; used when name_from is empty
+  std::string label;                       // "FEATURES"
+  std::string prefix;                      // "FEA"
+  std::string driver;                      // "KARVINEX", "ASCII", ...
+  std::string name;                        // constant external name; used when name_from is empty
   std::function<std::string()> name_from;  // name taken from a variable at each use
-  bool create = false;  // a missing file may be created
-  bool thread = false;  // one instance per procedure thread
+  bool create = false;                     // a missing file may be created
+  bool thread = false;                     // one instance per procedure thread
   bool oem = false;
   int memos = 0;
   std::vector<FieldDecl> fields;
@@ -54,9 +54,9 @@ struct FileDecl {
   // The external name now in force.
   std::string ExternalName() const { return name_from ? name_from() : name; }
   // Index of the field with this label, with or without prefix; -1 if none.
-  int FieldIndex(std::string_view label) const;
+  int FieldIndex(std::string_view wanted) const;
   // Index of the key with this label, with or without prefix; -1 if none.
-  int KeyIndex(std::string_view label) const;
+  int KeyIndex(std::string_view wanted) const;
 };
 
 // Builds a FileDecl field by field, laying the record out back to back:

@@ -166,12 +166,18 @@ class Parser {
     const std::string op = tok_.text;
     auto n = std::make_unique<Node>();
     n->kind = Node::Kind::kCompare;
-    if (op == "=") n->op = Node::Op::kEq;
-    else if (op == "<>" || op == "~=") n->op = Node::Op::kNe;
-    else if (op == "<") n->op = Node::Op::kLt;
-    else if (op == ">") n->op = Node::Op::kGt;
-    else if (op == "<=") n->op = Node::Op::kLe;
-    else if (op == ">=") n->op = Node::Op::kGe;
+    if (op == "=")
+      n->op = Node::Op::kEq;
+    else if (op == "<>" || op == "~=")
+      n->op = Node::Op::kNe;
+    else if (op == "<")
+      n->op = Node::Op::kLt;
+    else if (op == ">")
+      n->op = Node::Op::kGt;
+    else if (op == "<=")
+      n->op = Node::Op::kLe;
+    else if (op == ">=")
+      n->op = Node::Op::kGe;
     else {
       Fail("unknown operator '" + op + "'");
       return nullptr;
@@ -233,19 +239,29 @@ class Parser {
 
 bool Eval(const Node& n) {
   switch (n.kind) {
-    case Node::Kind::kAnd: return Eval(*n.left) && Eval(*n.right);
-    case Node::Kind::kOr: return Eval(*n.left) || Eval(*n.right);
-    case Node::Kind::kNot: return !Eval(*n.left);
-    case Node::Kind::kValue: return n.ref.numeric() ? n.ref.GetNumber() != 0 : !Clip(n.ref.Bytes()).empty();
+    case Node::Kind::kAnd:
+      return Eval(*n.left) && Eval(*n.right);
+    case Node::Kind::kOr:
+      return Eval(*n.left) || Eval(*n.right);
+    case Node::Kind::kNot:
+      return !Eval(*n.left);
+    case Node::Kind::kValue:
+      return n.ref.numeric() ? n.ref.GetNumber() != 0 : !Clip(n.ref.Bytes()).empty();
     case Node::Kind::kCompare: {
       const int c = CompareValues(n.left->ref, n.right->ref);
       switch (n.op) {
-        case Node::Op::kEq: return c == 0;
-        case Node::Op::kNe: return c != 0;
-        case Node::Op::kLt: return c < 0;
-        case Node::Op::kGt: return c > 0;
-        case Node::Op::kLe: return c <= 0;
-        case Node::Op::kGe: return c >= 0;
+        case Node::Op::kEq:
+          return c == 0;
+        case Node::Op::kNe:
+          return c != 0;
+        case Node::Op::kLt:
+          return c < 0;
+        case Node::Op::kGt:
+          return c > 0;
+        case Node::Op::kLe:
+          return c <= 0;
+        case Node::Op::kGe:
+          return c >= 0;
       }
     }
   }

@@ -10,11 +10,16 @@ namespace mirabo {
 
 int FixedSize(FieldType type) {
   switch (type) {
-    case FieldType::kShort: return 2;
-    case FieldType::kLong: return 4;
-    case FieldType::kByte: return 1;
-    case FieldType::kReal: return 8;
-    case FieldType::kString: return 0;
+    case FieldType::kShort:
+      return 2;
+    case FieldType::kLong:
+      return 4;
+    case FieldType::kByte:
+      return 1;
+    case FieldType::kReal:
+      return 8;
+    case FieldType::kString:
+      return 0;
   }
   return 0;
 }
@@ -52,13 +57,15 @@ double ValueRef::GetNumber() const {
       std::memcpy(&v, data, 4);
       return v;
     }
-    case FieldType::kByte: return static_cast<unsigned char>(*data);
+    case FieldType::kByte:
+      return static_cast<unsigned char>(*data);
     case FieldType::kReal: {
       double v;
       std::memcpy(&v, data, 8);
       return v;
     }
-    case FieldType::kString: return ParseNumber(Bytes());
+    case FieldType::kString:
+      return ParseNumber(Bytes());
   }
   return 0;
 }
@@ -87,9 +94,15 @@ void ValueRef::SetNumber(double v) const {
       std::memcpy(data, &l, 4);
       return;
     }
-    case FieldType::kByte: *data = static_cast<char>(static_cast<uint8_t>(Truncated(v))); return;
-    case FieldType::kReal: std::memcpy(data, &v, 8); return;
-    case FieldType::kString: SetString(NumberText(v)); return;
+    case FieldType::kByte:
+      *data = static_cast<char>(static_cast<uint8_t>(Truncated(v)));
+      return;
+    case FieldType::kReal:
+      std::memcpy(data, &v, 8);
+      return;
+    case FieldType::kString:
+      SetString(NumberText(v));
+      return;
   }
 }
 
@@ -113,9 +126,7 @@ void ValueRef::Assign(const ValueRef& from) const {
   }
 }
 
-void ValueRef::Clear() const {
-  std::memset(data, type == FieldType::kString ? ' ' : 0, size);
-}
+void ValueRef::Clear() const { std::memset(data, type == FieldType::kString ? ' ' : 0, size); }
 
 int CompareValues(const ValueRef& a, const ValueRef& b) {
   if (a.numeric() && b.numeric()) {

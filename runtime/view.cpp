@@ -71,7 +71,6 @@ int View::Open() {
   return SetError(kNoError);
 }
 
-
 void View::Close() {
   open_ = false;
   positioned_ = false;

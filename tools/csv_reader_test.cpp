@@ -60,9 +60,9 @@ TEST(CsvReaderTest, BadQuotingIsReportedWithItsLine) {
     const char* text;
     int64_t line;
   } cases[] = {
-      {"a,b\n\"open,1\n", 2},        // never closed
-      {"a,b\n\"x\"y,1\n", 2},        // text after the closing quote
-      {"a,b\nc,d\nab\"c,1\n", 3},    // a quote inside a bare field
+      {"a,b\n\"open,1\n", 2},      // never closed
+      {"a,b\n\"x\"y,1\n", 2},      // text after the closing quote
+      {"a,b\nc,d\nab\"c,1\n", 3},  // a quote inside a bare field
   };
   for (const Case& c : cases) {
     const Parsed p = Parse(c.text);

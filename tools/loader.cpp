@@ -115,7 +115,8 @@ class Loader {
       t.csv = csv;
       t.csv_abs = fs::absolute(csv).string();
       if (!TableFor(csv, &t.table)) {
-        result.error = csv + ": not named after a table (FEATURES, SUPPLIER, REVIEW, CATEGORY, ISSUES)";
+        result.error =
+            csv + ": not named after a table (FEATURES, SUPPLIER, REVIEW, CATEGORY, ISSUES)";
         return result;
       }
       for (const Target& other : targets_) {

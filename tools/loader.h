@@ -25,9 +25,9 @@ struct LoadOptions {
 };
 
 struct LoadedTable {
-  std::string table;     // "FEATURES"
-  int64_t rows = 0;      // rows added from the CSV
-  int64_t records = 0;   // records in the data file afterwards
+  std::string table;    // "FEATURES"
+  int64_t rows = 0;     // rows added from the CSV
+  int64_t records = 0;  // records in the data file afterwards
 };
 
 struct LoadResult {

@@ -156,8 +156,8 @@ TEST_F(LoaderTest, ABadRowChangesNoDataFile) {
   for (const Case& c : cases) {
     // The good supplier file goes first, so its rows were added before the
     // features failed.
-    const LoadResult r = Run({Csv("SUPPLIER.csv", "SUPPLIER,REFERENCE\nLater,8\n"),
-                              Csv("FEATURES.csv", c.features)});
+    const LoadResult r = Run(
+        {Csv("SUPPLIER.csv", "SUPPLIER,REFERENCE\nLater,8\n"), Csv("FEATURES.csv", c.features)});
     EXPECT_FALSE(r.ok) << c.features;
     EXPECT_NE(r.error.find(c.expect), std::string::npos) << r.error;
     EXPECT_EQ(ReadFile(data_ + "/SUPPLIER.KVX"), before) << c.expect;
@@ -168,9 +168,9 @@ TEST_F(LoaderTest, ABadRowChangesNoDataFile) {
 TEST_F(LoaderTest, WrongFilesAndFoldersAreRefused) {
   EXPECT_NE(Run({Csv("PRICES.csv", "A\n1\n")}).error.find("not named after a table"),
             std::string::npos);
-  EXPECT_NE(Run({Csv("SUPPLIER.csv", kSuppliers), dir_.File("SUPPLIER.csv")})
-                .error.find("named twice"),
-            std::string::npos);
+  EXPECT_NE(
+      Run({Csv("SUPPLIER.csv", kSuppliers), dir_.File("SUPPLIER.csv")}).error.find("named twice"),
+      std::string::npos);
   EXPECT_FALSE(Run({dir_.File("REVIEW.csv")}).ok) << "a missing CSV";
   LoadOptions o;
   WriteFile(dir_.File("plain"), "x");
@@ -223,8 +223,8 @@ TEST_F(LoaderTest, AFullDiskRefusesTheLoadAndKeepsTheFile) {
   int status = 0;
   waitpid(child, &status, 0);
   ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 3) << "refused with the disk-full error, not: "
-                                    << ReadFile(dir_.File("child.txt"));
+  EXPECT_EQ(WEXITSTATUS(status), 3)
+      << "refused with the disk-full error, not: " << ReadFile(dir_.File("child.txt"));
   EXPECT_EQ(Count("SUPPLIER"), 3);
   EXPECT_TRUE(ReadFile(data_ + "/SUPPLIER.KVX") == before) << "the data file changed";
   EXPECT_FALSE(fs::exists(data_ + "/SUPPLIER.KVX-journal"));

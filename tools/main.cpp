@@ -61,7 +61,8 @@ int RunBrowser(int argc, char** argv, const std::vector<std::string>& args) {
   if (report_startup) {
     QTimer::singleShot(0, &app, [&] {
       backend.Pump();
-      const auto ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started);
+      const auto ms =
+          std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started);
       std::printf("frame shown and idle after %.1f ms\n", ms.count());
       std::fflush(stdout);
       std::_Exit(0);

@@ -20,12 +20,12 @@ enum Button : int {
   kButtonNo = 4,
   kButtonRetry = 16,
   kButtonCancel = 64,
-  kButtonAbort = 256,   // the runtime's stop box
+  kButtonAbort = 256,  // the runtime's stop box
   kButtonIgnore = 512,
 };
 
 struct MessageRequest {
-  std::string text;     // Windows-1252
+  std::string text;  // Windows-1252
   std::string caption;
   Icon icon = Icon::kNone;
   int buttons = kButtonOk;
@@ -34,9 +34,9 @@ struct MessageRequest {
 
 struct FileDialogRequest {
   std::string title;
-  std::string file;     // the starting name
-  std::string filter;   // "HTML Files|*.HTM|All Files|*.*"
-  bool save = true;     // a save dialog asks before replacing a file
+  std::string file;    // the starting name
+  std::string filter;  // "HTML Files|*.HTM|All Files|*.*"
+  bool save = true;    // a save dialog asks before replacing a file
 };
 
 enum class HelpAction { kContents, kSearch, kHowToUse };

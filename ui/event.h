@@ -47,7 +47,7 @@ enum KeyCode : int {
 
 struct Event {
   int code = kNoEvent;
-  int control = 0;  // the control it concerns (0: the window)
+  int control = 0;   // the control it concerns (0: the window)
   int key = kNoKey;  // EVENT_AlertKey: the key; Accepted by a key: the key
   explicit operator bool() const { return code != kNoEvent; }
 };

@@ -8,7 +8,8 @@ namespace {
 bool ReadInt(std::string_view s, size_t& i, int* out) {
   const size_t start = i;
   int v = 0;
-  while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) v = v * 10 + (s[i++] - '0');
+  while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i])))
+    v = v * 10 + (s[i++] - '0');
   *out = v;
   return i > start;
 }
@@ -41,10 +42,14 @@ std::vector<ListColumn> ParseListFormat(std::string_view s) {
     col.header_justify = col.justify;
     col.header_indent = col.indent;
     for (; i < s.size(); ++i) {
-      if (s[i] == '|') col.right_border = true;
-      else if (s[i] == '_') col.underline = true;
-      else if (s[i] == 'M' || s[i] == 'm') col.resizable = true;
-      else break;
+      if (s[i] == '|')
+        col.right_border = true;
+      else if (s[i] == '_')
+        col.underline = true;
+      else if (s[i] == 'M' || s[i] == 'm')
+        col.resizable = true;
+      else
+        break;
     }
     if (i < s.size() && s[i] == '~') {
       const size_t end = s.find('~', i + 1);

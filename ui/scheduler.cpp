@@ -80,9 +80,12 @@ int Scheduler::StackSize(ThreadId id) const {
 bool Scheduler::Ready(const Thread& t) const {
   switch (t.state) {
     case Thread::State::kNew:
-    case Thread::State::kModalDone: return true;
-    case Thread::State::kEvent: return t.waiting_on && t.waiting_on->has_events();
-    default: return false;
+    case Thread::State::kModalDone:
+      return true;
+    case Thread::State::kEvent:
+      return t.waiting_on && t.waiting_on->has_events();
+    default:
+      return false;
   }
 }
 

@@ -40,7 +40,8 @@ Proc Logger(std::vector<std::string>& log, std::string name, int timer = 0) {
   w.Open();
   if (timer) w.SetTimer(timer);
   while (Event e = co_await w.Accept()) {
-    log.push_back(name + ":" + std::to_string(e.code) + (e.control ? "/" + std::to_string(e.control) : ""));
+    log.push_back(name + ":" + std::to_string(e.code) +
+                  (e.control ? "/" + std::to_string(e.control) : ""));
   }
   log.push_back(name + ":end");
   w.Close();
@@ -67,7 +68,8 @@ TEST_F(SchedulerTest, CallsOnTheSameThreadRunToTheirEnd) {
   EXPECT_TRUE(log_.empty()) << "a started procedure waits for the scheduler";
   scheduler_.RunReady();
   EXPECT_EQ(result, 12);
-  EXPECT_EQ(log_, (std::vector<std::string>{"caller before", "twice 3", "twice 6", "caller after"}));
+  EXPECT_EQ(log_,
+            (std::vector<std::string>{"caller before", "twice 3", "twice 6", "caller after"}));
   EXPECT_EQ(scheduler_.thread_count(), 0) << "the thread ended with its procedure";
 }
 
@@ -86,7 +88,8 @@ TEST_F(SchedulerTest, ThreadsGiveWayOnlyWhileTheyWaitForEvents) {
   EXPECT_EQ(log_, (std::vector<std::string>{"a:1/2005", "b:1/1", "b:513", "b:end"}));
   EXPECT_FALSE(scheduler_.Alive(b));
   EXPECT_TRUE(scheduler_.Alive(a));
-  EXPECT_FALSE(scheduler_.PostToThread(b, {EVENT_Accepted, 1})) << "a finished thread takes nothing";
+  EXPECT_FALSE(scheduler_.PostToThread(b, {EVENT_Accepted, 1}))
+      << "a finished thread takes nothing";
 }
 
 TEST_F(SchedulerTest, TimersFireOnTheVirtualClock) {
@@ -120,10 +123,12 @@ TEST_F(SchedulerTest, AtMostSixtyFourThreadsAndAMinimumStack) {
 // GCC 12 mishandles non-trivial temporaries inside a co_await expression:
 // requests are built as named objects first.
 Proc AskTwice(std::vector<std::string>& log) {
-  const MessageRequest sure{"Sure?", "Question", Icon::kExclamation, kButtonYes | kButtonNo, kButtonYes};
+  const MessageRequest sure{"Sure?", "Question", Icon::kExclamation, kButtonYes | kButtonNo,
+                            kButtonYes};
   const int first = co_await Message(sure);
   log.push_back("first " + std::to_string(first));
-  const MessageRequest really{"Really?", "Question", Icon::kExclamation, kButtonYes | kButtonNo, kButtonNo};
+  const MessageRequest really{"Really?", "Question", Icon::kExclamation, kButtonYes | kButtonNo,
+                              kButtonNo};
   const int second = co_await Message(really);
   log.push_back("second " + std::to_string(second));
   std::string text = "Stopped here";

@@ -10,8 +10,22 @@
 namespace mirabo::ui {
 
 enum class ControlKind {
-  kButton, kPrompt, kString, kEntry, kOption, kRadio, kCheck, kSheet, kTab,
-  kList, kProgress, kImage, kSpin, kBox, kLine, kGroup,
+  kButton,
+  kPrompt,
+  kString,
+  kEntry,
+  kOption,
+  kRadio,
+  kCheck,
+  kSheet,
+  kTab,
+  kList,
+  kProgress,
+  kImage,
+  kSpin,
+  kBox,
+  kLine,
+  kGroup,
 };
 
 struct Rect {
@@ -20,19 +34,19 @@ struct Rect {
 
 struct ControlDef {
   ControlKind kind = ControlKind::kButton;
-  int id = 0;            // the control's number within its window
-  std::string text;      // caption, prompt, tab or group text
+  int id = 0;        // the control's number within its window
+  std::string text;  // caption, prompt, tab or group text
   Rect at;
-  std::string picture;   // entries, strings and spin fields
-  std::string format;    // list boxes: the format string
-  std::string help;      // tool tip / status text
-  std::string icon;      // buttons and images: an icon resource ("~KVHTML15.ICO")
-  std::string value;     // radio buttons: the value they give their option
+  std::string picture;  // entries, strings and spin fields
+  std::string format;   // list boxes: the format string
+  std::string help;     // tool tip / status text
+  std::string icon;     // buttons and images: an icon resource ("~KVHTML15.ICO")
+  std::string value;    // radio buttons: the value they give their option
   bool hidden = false;
   bool disabled = false;
   bool default_button = false;
-  bool centred = false;  // strings: centred text
-  int low = 0, high = 100;  // progress bars and spin fields
+  bool centred = false;              // strings: centred text
+  int low = 0, high = 100;           // progress bars and spin fields
   std::vector<ControlDef> children;  // sheet: tabs; tab, group: controls; option: radios
 };
 
@@ -55,7 +69,7 @@ enum WindowFlag : unsigned {
 };
 
 struct WindowDef {
-  std::string name;   // "MAIN$APPFRAME"
+  std::string name;  // "MAIN$APPFRAME"
   std::string title;
   int x = -1, y = -1;
   int width = 0, height = 0;  // dialog units

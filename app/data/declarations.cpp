@@ -80,7 +80,11 @@ const std::array<FileDecl, kDataFileCount>& XbaseDecls() {
           .String("V", 15)
           .String("COMMENTS", 207)
           .Build(),
-      B("SUP1", "SUP1", "XBASE").NameFrom(CreateFileNameNow).Create().String("SUPPLIER", 36).Build(),
+      B("SUP1", "SUP1", "XBASE")
+          .NameFrom(CreateFileNameNow)
+          .Create()
+          .String("SUPPLIER", 36)
+          .Build(),
       B("REV1", "REV1", "XBASE").NameFrom(CreateFileNameNow).Create().String("REVIEW", 19).Build(),
       B("CAT1", "CAT1", "XBASE")
           .NameFrom(CreateFileNameNow)
@@ -112,7 +116,11 @@ const std::array<FileDecl, kDataFileCount>& TextDecls() {
           .String("V", 15)
           .String("COMMENTS", 207)
           .Build(),
-      B("SUP2", "SUP2", "BASIC").NameFrom(CreateFileNameNow).Create().String("SUPPLIER", 36).Build(),
+      B("SUP2", "SUP2", "BASIC")
+          .NameFrom(CreateFileNameNow)
+          .Create()
+          .String("SUPPLIER", 36)
+          .Build(),
       B("REV2", "REV2", "BASIC").NameFrom(CreateFileNameNow).Create().String("REVIEW", 19).Build(),
       B("CAT2", "CAT2", "BASIC")
           .NameFrom(CreateFileNameNow)

@@ -17,11 +17,11 @@ TEST(DeclarationsTest, RecordsAreLaidOutByteForByte) {
     const FileDecl& decl;
     int size;
   } cases[] = {
-      {DataFileDecl(DataFile::kFeatures), 326}, {DataFileDecl(DataFile::kSupplier), 38},
-      {DataFileDecl(DataFile::kReview), 21},    {DataFileDecl(DataFile::kCategory), 33},
-      {DataFileDecl(DataFile::kIssues), 113},   {XbaseTargetDecl(DataFile::kFeatures), 406},
+      {DataFileDecl(DataFile::kFeatures), 326},   {DataFileDecl(DataFile::kSupplier), 38},
+      {DataFileDecl(DataFile::kReview), 21},      {DataFileDecl(DataFile::kCategory), 33},
+      {DataFileDecl(DataFile::kIssues), 113},     {XbaseTargetDecl(DataFile::kFeatures), 406},
       {TextTargetDecl(DataFile::kFeatures), 402}, {XbaseTargetDecl(DataFile::kIssues), 113},
-      {TextTargetDecl(DataFile::kIssues), 108}, {HtmlFileDecl(), 255},
+      {TextTargetDecl(DataFile::kIssues), 108},   {HtmlFileDecl(), 255},
   };
   for (const Case& c : cases) EXPECT_EQ(c.decl.record_size, c.size) << c.decl.label;
 

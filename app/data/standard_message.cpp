@@ -270,7 +270,9 @@ ui::Task<int> StandardMessage(int number, std::string text1) {
   return StandardMessage(number, std::move(text1), std::string());
 }
 
-ui::Task<int> StandardMessage(int number) { return StandardMessage(number, std::string(), std::string()); }
+ui::Task<int> StandardMessage(int number) {
+  return StandardMessage(number, std::string(), std::string());
+}
 
 ui::Task<int> StandardMessage(int number, std::string text1, std::string text2) {
   const std::optional<ui::MessageRequest> request = StandardMessageRequest(number, text1, text2);

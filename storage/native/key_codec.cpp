@@ -13,8 +13,10 @@ KeyPart EncodeKeyPart(const FieldDecl& field, bool nocase, std::string_view raw)
       std::string_view clipped = Clip(raw);
       return nocase ? ToUpper1252(clipped) : std::string(clipped);
     }
-    case FieldType::kReal: return ref.GetNumber();
-    default: return static_cast<int64_t>(ref.GetNumber());
+    case FieldType::kReal:
+      return ref.GetNumber();
+    default:
+      return static_cast<int64_t>(ref.GetNumber());
   }
 }
 
@@ -60,7 +62,8 @@ bool DecodePosition(const FileDecl& decl, const KeyDecl* key, std::string_view p
     }
   }
   uint32_t r = 0;
-  for (int i = 0; i < 4; ++i) r |= static_cast<uint32_t>(static_cast<unsigned char>(position[at + i])) << (8 * i);
+  for (int i = 0; i < 4; ++i)
+    r |= static_cast<uint32_t>(static_cast<unsigned char>(position[at + i])) << (8 * i);
   *rowid = r;
   return true;
 }

@@ -235,12 +235,15 @@ int NativeFile::MapError(int rc, sqlite3* db, BusyMode mode) {
   switch (rc & 0xFF) {
     case SQLITE_OK:
     case SQLITE_ROW:
-    case SQLITE_DONE: return kNoError;
+    case SQLITE_DONE:
+      return kNoError;
     case SQLITE_BUSY:
-    case SQLITE_LOCKED: return mode == BusyMode::kOpen ? kFileIsAlreadyLocked : kRecordIsAlreadyHeld;
+    case SQLITE_LOCKED:
+      return mode == BusyMode::kOpen ? kFileIsAlreadyLocked : kRecordIsAlreadyHeld;
     case SQLITE_NOTADB:
     case SQLITE_CORRUPT:
-    case SQLITE_FORMAT: return kInvalidDataFile;
+    case SQLITE_FORMAT:
+      return kInvalidDataFile;
     case SQLITE_READONLY:
       // A hot journal that a read-only connection cannot roll back: the lock
       // of a writer that stopped half-way.
@@ -249,10 +252,14 @@ int NativeFile::MapError(int rc, sqlite3* db, BusyMode mode) {
       }
       return kAccessDenied;
     case SQLITE_PERM:
-    case SQLITE_AUTH: return kAccessDenied;
-    case SQLITE_NOMEM: return kInsufficientMemory;
-    case SQLITE_FULL: return kOsErrorBase + 39;
-    case SQLITE_CONSTRAINT: return kCreatesDuplicateKey;
+    case SQLITE_AUTH:
+      return kAccessDenied;
+    case SQLITE_NOMEM:
+      return kInsufficientMemory;
+    case SQLITE_FULL:
+      return kOsErrorBase + 39;
+    case SQLITE_CONSTRAINT:
+      return kCreatesDuplicateKey;
     case SQLITE_CANTOPEN:
     case SQLITE_IOERR: {
       const int sys = db ? sqlite3_system_errno(db) : 0;
@@ -263,7 +270,8 @@ int NativeFile::MapError(int rc, sqlite3* db, BusyMode mode) {
       if ((rc & 0xFF) == SQLITE_CANTOPEN) return kAccessDenied;
       break;
     }
-    default: break;
+    default:
+      break;
   }
   return SetFileSystemError(std::to_string(extended), db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
 }
@@ -336,12 +344,14 @@ int NativeFile::VerifySchema(sqlite3* db, bool full) {
   }
   for (const auto& c : schema_->companions()) {
     bool present = false;
-    for (size_t i = columns.size(); i < stored.size(); ++i) present = present || stored[i].first == c.name;
+    for (size_t i = columns.size(); i < stored.size(); ++i)
+      present = present || stored[i].first == c.name;
     keys_bad = keys_bad || !present;
   }
 
   std::map<std::string, std::string> indexes;
-  rc = sqlite3_prepare_v2(db, "SELECT name, sql FROM sqlite_master WHERE type='index' AND tbl_name=?",
+  rc = sqlite3_prepare_v2(db,
+                          "SELECT name, sql FROM sqlite_master WHERE type='index' AND tbl_name=?",
                           -1, &stmt, nullptr);
   if (rc != SQLITE_OK) return MapError(rc, db, BusyMode::kOpen);
   sqlite3_bind_text(stmt, 1, schema_->table().c_str(), -1, SQLITE_TRANSIENT);
@@ -441,7 +451,8 @@ int NativeFile::Create() {
   schema_ = std::make_unique<NativeSchema>(decl_, name_.table);
   const std::filesystem::path dir = std::filesystem::path(name_.path).parent_path();
   struct stat dst;
-  if (::stat(dir.c_str(), &dst) != 0) return errno == ENOENT ? kPathNotFound : ErrorFromErrno(errno);
+  if (::stat(dir.c_str(), &dst) != 0)
+    return errno == ENOENT ? kPathNotFound : ErrorFromErrno(errno);
 
   sqlite3* db = nullptr;
   int rc = OpenConnection(name_.path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, &db);
@@ -546,13 +557,12 @@ void NativeFile::ResetChain() {
   chain_live_ = false;
 }
 
-bool NativeFile::BuildChain(int key, Dir dir, const KeyValue& value, bool with_rowid,
-                            int64_t rowid, bool inclusive) {
+bool NativeFile::BuildChain(int key, Dir dir, const KeyValue& value, bool with_rowid, int64_t rowid,
+                            bool inclusive) {
   ResetChain();
   chain_dir_ = dir;
   const int n = KeyWidth(key);
-  const RowidOp rop =
-      with_rowid ? (inclusive ? RowidOp::kFrom : RowidOp::kAfter) : RowidOp::kNone;
+  const RowidOp rop = with_rowid ? (inclusive ? RowidOp::kFrom : RowidOp::kAfter) : RowidOp::kNone;
   // The deepest level: equal keys, by record number.
   sqlite3_stmt* first = Statement({key, key == kRecordOrder ? 0 : n, rop, dir, false});
   if (!first) return false;
@@ -601,8 +611,12 @@ void NativeFile::DecodeRow(sqlite3_stmt* stmt) {
         std::memset(out + w, ' ', f.size - w);
         break;
       }
-      case FieldType::kReal: ref.SetNumber(sqlite3_column_double(stmt, col)); break;
-      default: ref.SetNumber(static_cast<double>(sqlite3_column_int64(stmt, col))); break;
+      case FieldType::kReal:
+        ref.SetNumber(sqlite3_column_double(stmt, col));
+        break;
+      default:
+        ref.SetNumber(static_cast<double>(sqlite3_column_int64(stmt, col)));
+        break;
     }
   }
   has_current_ = true;
@@ -636,7 +650,8 @@ int NativeFile::Read(Dir dir) {
     if (pending_ == PendingKind::kStart) {
       ResetChain();
       chain_dir_ = dir;
-      sqlite3_stmt* s = Statement({order_, order_ == kRecordOrder ? 0 : -1, RowidOp::kNone, dir, false});
+      sqlite3_stmt* s =
+          Statement({order_, order_ == kRecordOrder ? 0 : -1, RowidOp::kNone, dir, false});
       built = s != nullptr;
       if (built) {
         chain_.push_back(s);
@@ -731,8 +746,7 @@ int NativeFile::ResetPastPosition(int key, std::string_view position) {
 
 int NativeFile::GetByKey(int key) {
   if (key < 0 || key >= static_cast<int>(decl_.keys.size())) return kInvalidKeyFile;
-  sqlite3_stmt* s =
-      Statement({key, KeyWidth(key), RowidOp::kNone, Dir::kForward, true});
+  sqlite3_stmt* s = Statement({key, KeyWidth(key), RowidOp::kNone, Dir::kForward, true});
   if (!s) return kKeyFileMustBeRebuilt;
   const KeyValue value = KeyFromRecord(decl_, decl_.keys[key], file_.record());
   for (size_t c = 0; c < value.size(); ++c) BindPart(s, static_cast<int>(c) + 1, value[c]);
@@ -796,8 +810,12 @@ void NativeFile::BindRecord(sqlite3_stmt* stmt) {
         sqlite3_bind_text(stmt, p++, utf8.data(), static_cast<int>(utf8.size()), SQLITE_TRANSIENT);
         break;
       }
-      case FieldType::kReal: sqlite3_bind_double(stmt, p++, ref.GetNumber()); break;
-      default: sqlite3_bind_int64(stmt, p++, static_cast<int64_t>(ref.GetNumber())); break;
+      case FieldType::kReal:
+        sqlite3_bind_double(stmt, p++, ref.GetNumber());
+        break;
+      default:
+        sqlite3_bind_int64(stmt, p++, static_cast<int64_t>(ref.GetNumber()));
+        break;
     }
   }
   for (const auto& c : schema_->companions()) {
@@ -1031,7 +1049,8 @@ std::vector<std::pair<std::string, std::string>> NativeFile::Explain() {
     }
     for (int k = 0; k < static_cast<int>(decl_.keys.size()); ++k) {
       const int n = KeyWidth(k);
-      for (int level = -1; level < n; ++level) ids.push_back({k, level, RowidOp::kNone, dir, false});
+      for (int level = -1; level < n; ++level)
+        ids.push_back({k, level, RowidOp::kNone, dir, false});
       for (RowidOp op : {RowidOp::kNone, RowidOp::kAfter, RowidOp::kFrom}) {
         ids.push_back({k, n, op, dir, false});
       }

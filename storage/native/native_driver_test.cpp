@@ -53,8 +53,8 @@ struct Person {
 
 // Record numbers follow the order of this list: 1 is "beta", 2 "ALPHA" ...
 const std::vector<Person> kPeople = {
-    {"beta", 30, 1.5, "Oslo", 10},   {"ALPHA", 20, 2.5, "oslo", 11},
-    {"alpha", 20, 3.5, "Bergen", 12}, {"Gamma", 40, 4.5, "Oslo", 13},
+    {"beta", 30, 1.5, "Oslo", 10},     {"ALPHA", 20, 2.5, "oslo", 11},
+    {"alpha", 20, 3.5, "Bergen", 12},  {"Gamma", 40, 4.5, "Oslo", 13},
     {"delta", 20, 5.5, "Arendal", 14}, {"Épée", 50, 6.5, "Bergen", 15},
 };
 
@@ -86,9 +86,7 @@ class NativeDriverTest : public ::testing::Test {
     ASSERT_EQ(f.Open(kOpenShared), kNoError);
   }
 
-  static std::string Latin1(const std::string& utf8) {
-    return *Cp1252FromUtf8(utf8);
-  }
+  static std::string Latin1(const std::string& utf8) { return *Cp1252FromUtf8(utf8); }
 
   static std::string Name(File& f) { return std::string(Clip(f.Field("NAME").Bytes())); }
 
@@ -138,7 +136,9 @@ TEST_F(NativeDriverTest, NamesAreCompletedInTheCurrentDirectory) {
   sqlite3* db = nullptr;
   sqlite3_open(dir_.File("DATA.KVX").c_str(), &db);
   sqlite3_stmt* s = nullptr;
-  sqlite3_prepare_v2(db, "SELECT count(*) FROM sqlite_master WHERE type='table' AND name IN ('FIRST','SECOND')", -1, &s, nullptr);
+  sqlite3_prepare_v2(
+      db, "SELECT count(*) FROM sqlite_master WHERE type='table' AND name IN ('FIRST','SECOND')",
+      -1, &s, nullptr);
   ASSERT_EQ(sqlite3_step(s), SQLITE_ROW);
   EXPECT_EQ(sqlite3_column_int(s, 0), 2);
   sqlite3_finalize(s);
@@ -199,7 +199,8 @@ TEST_F(NativeDriverTest, KeyOrderFollowsTheRuntimesRules) {
   ASSERT_EQ(f.SetKeyStart(kByCity), kNoError);
   std::vector<std::string> cities;
   while (f.Next() == kNoError) cities.emplace_back(Clip(f.Field("CITY").Bytes()));
-  EXPECT_EQ(cities, (std::vector<std::string>{"Arendal", "Bergen", "Bergen", "Oslo", "Oslo", "oslo"}));
+  EXPECT_EQ(cities,
+            (std::vector<std::string>{"Arendal", "Bergen", "Bergen", "Oslo", "Oslo", "oslo"}));
   // Backwards from the end of a numeric key: equal keys in reverse record order.
   ASSERT_EQ(f.SetKeyStart(kByAge), kNoError);
   EXPECT_EQ(ReadAll(f, false),
@@ -249,9 +250,13 @@ TEST_F(NativeDriverTest, PositioningOnAKeyValue) {
       {"b", false, "alpha"},      // ... and the next lower
       {"ALPHA", true, "ALPHA"},   // equal: the first equal, case ignored
       {"Alpha", false, "alpha"},  // equal going back: the last equal
-      {"zzz", true, "\xC9p\xE9" "e"},  // É sorts after every ASCII letter
-      {"\xDE", true, nullptr},           // Þ, the highest upper-case letter
-      {"\xDE", false, "\xC9p\xE9" "e"},
+      {"zzz", true,
+       "\xC9p\xE9"
+       "e"},                    // É sorts after every ASCII letter
+      {"\xDE", true, nullptr},  // Þ, the highest upper-case letter
+      {"\xDE", false,
+       "\xC9p\xE9"
+       "e"},
       {"", true, "ALPHA"},
       {"", false, nullptr},
   };
@@ -319,7 +324,8 @@ TEST_F(NativeDriverTest, APositionWhoseRecordWasDeletedYieldsTheNextRecord) {
   f.ReleaseLocks();  // as the program does while it waits for its user
 
   sqlite3* db = Raw();
-  ASSERT_EQ(sqlite3_exec(db, "DELETE FROM UNNAMED WHERE ID = 12", nullptr, nullptr, nullptr), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db, "DELETE FROM UNNAMED WHERE ID = 12", nullptr, nullptr, nullptr),
+            SQLITE_OK);
   sqlite3_close(db);
 
   ASSERT_EQ(f.ResetToPosition(kByName, pos), kNoError);
@@ -339,11 +345,12 @@ TEST_F(NativeDriverTest, APositionDoesNotReadARecordThatReusedItsNumber) {
   // Another program empties the table and fills it again: record 2 is now
   // somebody else.
   sqlite3* db = Raw();
-  ASSERT_EQ(sqlite3_exec(db,
-                         "DELETE FROM UNNAMED;"
-                         "INSERT INTO UNNAMED (NAME, AGE, SCORE, CITY, ID, \"KEY$NAME$NC\", \"KEY$CITY\")"
-                         "  VALUES ('zed', 1, 0, 'x', 90, 'ZED', 'x'), ('yak', 1, 0, 'x', 91, 'YAK', 'x');",
-                         nullptr, nullptr, nullptr),
+  ASSERT_EQ(sqlite3_exec(
+                db,
+                "DELETE FROM UNNAMED;"
+                "INSERT INTO UNNAMED (NAME, AGE, SCORE, CITY, ID, \"KEY$NAME$NC\", \"KEY$CITY\")"
+                "  VALUES ('zed', 1, 0, 'x', 90, 'ZED', 'x'), ('yak', 1, 0, 'x', 91, 'YAK', 'x');",
+                nullptr, nullptr, nullptr),
             SQLITE_OK);
   sqlite3_close(db);
   f.Field("NAME").SetString("kept");
@@ -558,8 +565,9 @@ TEST_F(NativeDriverTest, EveryStatementSearchesAnIndex) {
     EXPECT_EQ(plan.find("TEMP B-TREE"), std::string::npos) << sql << "\n" << plan;
     EXPECT_EQ(plan.find("error"), std::string::npos) << sql << "\n" << plan;
     const bool searches = plan.find("SEARCH") != std::string::npos;
-    const bool scans_index = plan.find("SCAN") != std::string::npos &&
-                             (plan.find("INDEX") != std::string::npos || sql.find("WHERE") == std::string::npos);
+    const bool scans_index =
+        plan.find("SCAN") != std::string::npos &&
+        (plan.find("INDEX") != std::string::npos || sql.find("WHERE") == std::string::npos);
     EXPECT_TRUE(searches || scans_index) << sql << "\n" << plan;
     if (sql.find("WHERE") != std::string::npos) {
       EXPECT_TRUE(searches) << "a positioned read must not walk the index\n" << sql << "\n" << plan;

@@ -30,7 +30,7 @@ class NativeSchema {
     std::string name;                  // "<table>$<key name>"
     std::vector<std::string> columns;  // one per key component
     bool unique;
-    std::string sql;                   // the CREATE INDEX statement, as stored
+    std::string sql;  // the CREATE INDEX statement, as stored
   };
 
   const std::string& table() const { return table_; }

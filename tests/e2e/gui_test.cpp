@@ -80,7 +80,8 @@ class GuiTest : public ::testing::Test {
 
   void Screenshot(const char* file) {
     std::filesystem::create_directories(MIRABO_SCREENSHOT_DIR);
-    backend_->FrameWindow()->grab().save(QString::fromStdString(std::string(MIRABO_SCREENSHOT_DIR) + "/" + file));
+    backend_->FrameWindow()->grab().save(
+        QString::fromStdString(std::string(MIRABO_SCREENSHOT_DIR) + "/" + file));
   }
 
   static QApplication* app_;
@@ -110,7 +111,8 @@ TEST_F(GuiTest, BrowsingTheFeaturesOnRealWidgets) {
   ASSERT_EQ(static_cast<int>(list->rows.size()), list->visible_rows);
 
   // Down past the last visible row scrolls the page by one record.
-  auto* view = qobject_cast<QAbstractItemView*>(backend_->ControlWidget(*features, app::kBrowseList));
+  auto* view =
+      qobject_cast<QAbstractItemView*>(backend_->ControlWidget(*features, app::kBrowseList));
   ASSERT_NE(view, nullptr);
   view->setFocus();
   const std::string first = list->rows[0][0];
