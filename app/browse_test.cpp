@@ -16,6 +16,7 @@
 #include "runtime/error.h"
 #include "runtime/text.h"
 #include "tests/testing/data_files.h"
+#include "tests/testing/procedure_test.h"
 #include "tests/testing/temp_dir.h"
 #include "ui/headless.h"
 #include "ui/scheduler.h"
@@ -28,14 +29,9 @@ using testing::WriteTable;
 
 std::string Two(int i) { return (i < 10 ? "0" : "") + std::to_string(i); }
 
-class BrowseTest : public ::testing::Test {
+class BrowseTest : public testing::ProcedureTest {
  protected:
   void SetUp() override {
-    setenv("XDG_CONFIG_HOME", config_.path().c_str(), 1);
-    chdir_ = std::make_unique<testing::ScopedChdir>(data_.path());
-    RegisterAll();
-    ResetGlobals();
-    UseSchedulerThreadBlocks();
     std::vector<std::vector<std::string>> suppliers;
     for (int i = 1; i <= 40; ++i) suppliers.push_back({"Supplier " + Two(i), std::to_string(i)});
     WriteTable(DataFile::kSupplier, suppliers);
@@ -52,33 +48,19 @@ class BrowseTest : public ::testing::Test {
     }
     WriteTable(DataFile::kFeatures, features);
   }
-  void TearDown() override { unsetenv("XDG_CONFIG_HOME"); }
 
-  ui::ThreadId Open(ui::Proc proc) {
-    const ui::ThreadId id = scheduler_.Start(std::move(proc));
-    scheduler_.RunReady();
-    return id;
-  }
-  ui::Window& Win(ui::ThreadId id) { return *scheduler_.TopWindow(id); }
   const ui::Control& ListOf(ui::ThreadId id) { return *Win(id).Find(kBrowseList); }
   ThreadBlock& Block(ui::ThreadId id) {
     return *static_cast<ThreadBlock*>(scheduler_.ThreadData(id));
   }
   int64_t Reads(ui::ThreadId id, DataFile f) { return Block(id).Data(f).reads(); }
-  void Post(ui::ThreadId id, int code, int control = kBrowseList, int key = 0) {
-    Win(id).Post(code, control, key);
-    scheduler_.RunReady();
-  }
+  using ProcedureTest::Post;
+  // Events of the list box.
+  void Post(ui::ThreadId id, int code) { ProcedureTest::Post(id, code, kBrowseList); }
   std::string Cell(ui::ThreadId id, int row, int column = 0) {
     return std::string(Clip(ListOf(id).rows.at(row - 1).at(column)));
   }
   std::string Highlighted(ui::ThreadId id) { return Cell(id, ListOf(id).selected); }
-
-  testing::TempDir config_, data_;
-  std::unique_ptr<testing::ScopedChdir> chdir_;
-  ui::HeadlessBackend backend_;
-  ui::VirtualClock clock_;
-  ui::Scheduler scheduler_{backend_, clock_};
 };
 
 TEST_F(BrowseTest, TheFirstPageHoldsTheVisibleRowsInKeyOrder) {

@@ -17,6 +17,7 @@
 #include "runtime/file_system.h"
 #include "runtime/text.h"
 #include "tests/testing/data_files.h"
+#include "tests/testing/procedure_test.h"
 #include "tests/testing/temp_dir.h"
 #include "ui/headless.h"
 #include "ui/scheduler.h"
@@ -69,14 +70,9 @@ TEST(HtmlRowTest, RowsAreEscapedAndLongRowsContinueOnFollowingLines) {
   }
 }
 
-class PublishTest : public ::testing::Test {
+class PublishTest : public testing::ProcedureTest {
  protected:
   void SetUp() override {
-    setenv("XDG_CONFIG_HOME", config_.path().c_str(), 1);
-    chdir_ = std::make_unique<testing::ScopedChdir>(data_.path());
-    RegisterAll();
-    ResetGlobals();
-    UseSchedulerThreadBlocks();
     WriteTable(
         DataFile::kSupplier,
         {{"Brennock Systems", "1"}, {"Bright & Sons \"Micro\"", "2"}, {"Tallowmere <Data>", "3"}});
@@ -92,20 +88,7 @@ class PublishTest : public ::testing::Test {
     }
     WriteTable(DataFile::kFeatures, features);
   }
-  void TearDown() override {
-    SetFileSystemForTests(nullptr);
-    unsetenv("XDG_CONFIG_HOME");
-  }
-
-  ui::ThreadId Open(ui::Proc proc) {
-    const ui::ThreadId id = scheduler_.Start(std::move(proc));
-    scheduler_.RunReady();
-    return id;
-  }
-  void Post(ui::ThreadId id, int code, int control) {
-    scheduler_.TopWindow(id)->Post(code, control);
-    scheduler_.RunReady();
-  }
+  void TearDown() override { SetFileSystemForTests(nullptr); }
   // Publish, then one button of the property window.
   void Publish(ui::ThreadId id, int button) {
     Post(id, ui::EVENT_Accepted, kBrowsePublish);
@@ -116,12 +99,6 @@ class PublishTest : public ::testing::Test {
     }
   }
   std::string Written(const char* name) { return testing::ReadFile(data_.File(name)); }
-
-  testing::TempDir config_, data_;
-  std::unique_ptr<testing::ScopedChdir> chdir_;
-  ui::HeadlessBackend backend_;
-  ui::VirtualClock clock_;
-  ui::Scheduler scheduler_{backend_, clock_};
 };
 
 TEST_F(PublishTest, EachLookupPublishesItsListingInBothModes) {
