@@ -13,6 +13,7 @@
 #include "app/procedures.h"
 #include "app/startup.h"
 #include "tests/testing/temp_dir.h"
+#include "ui/dialogs.h"
 #include "ui/headless.h"
 #include "ui/scheduler.h"
 #include "ui/window.h"
@@ -55,6 +56,23 @@ ui::Proc FakeBrowse() {
   while (ui::Event e = co_await w.Accept()) {
     if (e.code == ui::EVENT_Accepted) g_child_log->push_back({me, e.control});
   }
+  w.Close();
+}
+
+// A stand-in procedure that, asked to close, first waits for its user.
+std::function<void(bool)>* g_pending_answer = nullptr;
+bool g_busy_closed = false;
+
+ui::Proc BusyProcedure() {
+  ui::Window w(ChildDef());
+  w.Open();
+  while (ui::Event e = co_await w.Accept()) {
+    if (e.code == ui::EVENT_CloseWindow) {
+      ui::ModalAwaiter<bool> ask([](std::function<void(bool)> done) { *g_pending_answer = done; });
+      co_await ask;
+    }
+  }
+  g_busy_closed = true;
   w.Close();
 }
 
@@ -186,6 +204,36 @@ TEST_F(FrameTest, ExitClosesEveryWindowSavesThePositionAndEndsTheProgram) {
   EXPECT_TRUE(scheduler_.windows().empty()) << "the browse closed too";
   EXPECT_EQ(GetProfileString("Main", "XPosit", "KOLVAN.INI"), "40");
   EXPECT_EQ(GetProfileString("Main", "Maximize", "KOLVAN.INI"), "No");
+}
+
+TEST_F(FrameTest, TheProgramWaitsForAProcedureThatIsBusyWithItsUser) {
+  std::function<void(bool)> answer;
+  g_pending_answer = &answer;
+  g_busy_closed = false;
+  RegisterProcedure("BrowseReview", BusyProcedure);
+  Choose(kMenuBrowseReview);
+  Choose(kMenuExit);
+  EXPECT_FALSE(scheduler_.exited()) << "the procedure is asking its user";
+  ASSERT_TRUE(answer);
+  scheduler_.Advance(1000);
+  EXPECT_FALSE(scheduler_.exited());
+  answer(true);
+  scheduler_.Advance(100);
+  EXPECT_TRUE(g_busy_closed) << "it went through its exit steps";
+  EXPECT_TRUE(scheduler_.exited());
+}
+
+TEST_F(FrameTest, AProcedureThatNeverAnswersDoesNotKeepTheProgramAlive) {
+  std::function<void(bool)> answer;
+  g_pending_answer = &answer;
+  RegisterProcedure("BrowseReview", BusyProcedure);
+  Choose(kMenuBrowseReview);
+  Choose(kMenuExit);
+  scheduler_.Advance(4000);
+  EXPECT_FALSE(scheduler_.exited());
+  scheduler_.Advance(2000);
+  EXPECT_TRUE(scheduler_.exited());
+  EXPECT_EQ(scheduler_.exit_code(), 0);
 }
 
 TEST_F(FrameTest, PrinterSetupAndHelpUseTheWindowLayer) {

@@ -29,16 +29,48 @@ void StartUp(ui::Scheduler& scheduler) {
   (void)scheduler;
 }
 
+namespace {
+
+// A window nobody sees, whose timer lets the program wait for procedures
+// that are still busy with their user when the frame closes.
+const ui::WindowDef& EndingWindowDef() {
+  static const ui::WindowDef def = [] {
+    ui::WindowDef d;
+    d.name = "PROGRAM$ENDING";
+    d.flags = ui::kHidden;
+    return d;
+  }();
+  return def;
+}
+
+void CloseOtherProcedures(ui::Scheduler& s, ui::ThreadId self) {
+  for (ui::ThreadId id = 1; id <= ui::kMaxThreads; ++id) {
+    if (id != self && s.Alive(id)) s.PostToThread(id, {ui::EVENT_CloseWindow});
+  }
+}
+
+}  // namespace
+
 ui::Proc Program() {
   co_await Main();
   ui::Scheduler& s = ui::Scheduler::Get();
   const ui::ThreadId self = s.Current();
-  // Procedures whose windows are still open pass through their exit steps.
-  for (int round = 0; round < 200 && s.thread_count() > 1; ++round) {
-    for (ui::ThreadId id = 1; id <= ui::kMaxThreads; ++id) {
-      if (id != self && s.Alive(id)) s.PostToThread(id, {ui::EVENT_CloseWindow});
+  // Procedures whose windows are still open pass through their exit steps
+  // (window position saved, files released).  Most close at once; one that
+  // waits for its user (a message box) gets five seconds.
+  CloseOtherProcedures(s, self);
+  for (int round = 0; round < 50 && s.thread_count() > 1; ++round) co_await ui::Yield();
+  if (s.thread_count() > 1) {
+    ui::Window ending(EndingWindowDef());
+    ending.Open();
+    ending.SetTimer(10);
+    int ticks = 0;
+    while (ui::Event e = co_await ending.Accept()) {
+      if (e.code != ui::EVENT_Timer) continue;
+      if (s.thread_count() <= 1 || ++ticks >= 50) break;
+      CloseOtherProcedures(s, self);  // a closed lookup uncovers its caller's window
     }
-    co_await ui::Yield();
+    ending.Close();
   }
   s.Exit(0);
 }

@@ -66,6 +66,7 @@ enum WindowFlag : unsigned {
   kModal = 1u << 4,
   kMaximizeBox = 1u << 5,
   kToolWindow = 1u << 6,
+  kHidden = 1u << 7,  // never shown: a window for its timer and events only
 };
 
 struct WindowDef {

@@ -706,7 +706,7 @@ void WindowMirror::PlaceByDefault(Geometry& g) {
 
 void WindowMirror::ApplyGeometry() {
   QWidget* t = top_;
-  if (!t) return;
+  if (!t || (window_->def().flags & kHidden)) return;
   Geometry g = window_->geometry();
   if (!shown_) {
     PlaceByDefault(g);
