@@ -1,0 +1,308 @@
+// The native file's connection and its life: open, create, close, options,
+// adding records and the write transactions.
+#include "storage/native/native_file.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <filesystem>
+
+#include "runtime/access.h"
+#include "runtime/error.h"
+#include "runtime/option_text.h"
+#include "runtime/text.h"
+
+namespace mirabo::native {
+
+int NativeFile::OpenConnection(const std::string& path, int flags, sqlite3** db) {
+  *db = nullptr;
+  const int rc = sqlite3_open_v2(path.c_str(), db, flags | SQLITE_OPEN_NOMUTEX, nullptr);
+  if (rc != SQLITE_OK) {
+    const int code = MapError(rc, *db, BusyMode::kOpen);
+    sqlite3_close_v2(*db);
+    *db = nullptr;
+    return code;
+  }
+  sqlite3_extended_result_codes(*db, 1);
+  // A bounded page cache large enough for a key range of a few thousand
+  // records scattered over a large table: re-reading a range (a browse page,
+  // a report's group) then costs the same on a small file as on a large one.
+  sqlite3_exec(*db, "PRAGMA cache_size = -8192", nullptr, nullptr, nullptr);
+  sqlite3_busy_handler(*db, &NativeFile::BusyCallback, this);
+  sqlite3_create_function(*db, "KVX$KEY", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                          &KeyFunction, nullptr, nullptr);
+  return kNoError;
+}
+
+void NativeFile::CloseConnection() {
+  ResetChain();
+  EndReadTransaction();
+  for (auto& [id, stmt] : statements_) sqlite3_finalize(stmt);
+  statements_.clear();
+  chain_.clear();
+  chain_live_ = false;
+  if (db_) sqlite3_close_v2(db_);
+  db_ = nullptr;
+}
+
+int NativeFile::Open(uint8_t access_mode) {
+  if (!DeclarationFits(decl_)) return kInvalidRecordDeclaration;
+  if (db_) return kFileAlreadyOpen;
+  name_ = ResolveName(decl_.ExternalName());
+  schema_ = std::make_unique<NativeSchema>(decl_, name_.table);
+
+  struct stat st;
+  if (::stat(name_.path.c_str(), &st) != 0) {
+    const int err = errno;
+    if (err == ENOENT) {
+      // Tell a missing folder from a missing file.
+      const std::filesystem::path dir = std::filesystem::path(name_.path).parent_path();
+      struct stat dst;
+      return ::stat(dir.c_str(), &dst) == 0 ? kFileNotFound : kPathNotFound;
+    }
+    return ErrorFromErrno(err);
+  }
+  if (S_ISDIR(st.st_mode)) return kAccessDenied;
+
+  // A writer that stopped half-way leaves a journal that only a writable
+  // connection can roll back; "Recover=n" lets this open do so.
+  if (recover_seconds_ > 0) {
+    sqlite3* fixer = nullptr;
+    if (OpenConnection(name_.path, SQLITE_OPEN_READWRITE, &fixer) == kNoError) {
+      Exec(fixer, "SELECT count(*) FROM sqlite_master", BusyMode::kOpen);
+      sqlite3_close_v2(fixer);
+    }
+  }
+
+  const int flags = CanWrite(access_mode) ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY;
+  int rc = OpenConnection(name_.path, flags, &db_);
+  if (rc == kNoError) rc = VerifySchema(db_, fullbuild_);
+  recover_seconds_ = 0;
+  if (rc != kNoError) {
+    CloseConnection();
+    return rc;
+  }
+  order_ = kRecordOrder;
+  pending_ = PendingKind::kNone;
+  has_current_ = false;
+  return kNoError;
+}
+
+int NativeFile::Create() {
+  if (!DeclarationFits(decl_)) return kInvalidRecordDeclaration;
+  name_ = ResolveName(decl_.ExternalName());
+  schema_ = std::make_unique<NativeSchema>(decl_, name_.table);
+  const std::filesystem::path dir = std::filesystem::path(name_.path).parent_path();
+  struct stat dst;
+  if (::stat(dir.c_str(), &dst) != 0)
+    return errno == ENOENT ? kPathNotFound : ErrorFromErrno(errno);
+
+  sqlite3* db = nullptr;
+  int rc = OpenConnection(name_.path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, &db);
+  if (rc != kNoError) return rc;
+  std::string sql = "PRAGMA application_id = " + std::to_string(kApplicationId) + ";";
+  sql += "BEGIN IMMEDIATE;";
+  sql += "DROP TABLE IF EXISTS " + QuoteIdentifier(schema_->table()) + ";";
+  sql += schema_->CreateTableSql() + ";";
+  for (const auto& index : schema_->indexes()) sql += index.sql + ";";
+  sql += "COMMIT;";
+  rc = Exec(db, sql, BusyMode::kOpen);
+  if (rc != kNoError) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+  sqlite3_close_v2(db);
+  return rc;
+}
+
+int NativeFile::Close() {
+  if (in_transaction_) Rollback();
+  CloseConnection();
+  return kNoError;
+}
+
+int NativeFile::Records(int64_t* count) {
+  EnsureReadTransaction();
+  sqlite3_stmt* stmt = nullptr;
+  const std::string sql = "SELECT count(*) FROM " + QuoteIdentifier(schema_->table());
+  busy_mode_ = BusyMode::kRead;
+  int rc = sqlite3_prepare_v2(db_, sql.c_str(), -1, &stmt, nullptr);
+  if (rc == SQLITE_OK) rc = sqlite3_step(stmt);
+  if (rc == SQLITE_ROW) *count = sqlite3_column_int64(stmt, 0);
+  sqlite3_finalize(stmt);
+  return rc == SQLITE_ROW ? kNoError : MapError(rc, db_, BusyMode::kRead);
+}
+
+void NativeFile::BindRecord(sqlite3_stmt* stmt) {
+  const char* record = file_.record();
+  int p = 1;
+  for (const FieldDecl& f : decl_.fields) {
+    ValueRef ref{f.type, const_cast<char*>(record) + f.offset, f.size};
+    switch (f.type) {
+      case FieldType::kString: {
+        const std::string utf8 = Utf8FromCp1252(Clip(ref.Bytes()));
+        sqlite3_bind_text(stmt, p++, utf8.data(), static_cast<int>(utf8.size()), SQLITE_TRANSIENT);
+        break;
+      }
+      case FieldType::kReal:
+        sqlite3_bind_double(stmt, p++, ref.GetNumber());
+        break;
+      default:
+        sqlite3_bind_int64(stmt, p++, static_cast<int64_t>(ref.GetNumber()));
+        break;
+    }
+  }
+  for (const auto& c : schema_->companions()) {
+    const FieldDecl& f = decl_.fields[c.field];
+    BindPart(stmt, p++, EncodeKeyPart(f, c.nocase, std::string_view(record + f.offset, f.size)));
+  }
+}
+
+int NativeFile::Add() {
+  EndReadTransaction();  // an add outside a transaction commits at once
+  if (in_transaction_ && !bulk_checked_) {
+    if (int rc = StartBulkIfEmpty()) return rc;
+  }
+  sqlite3_stmt* s = nullptr;
+  auto it = statements_.find({-2, 0, RowidOp::kNone, Dir::kForward, false});
+  if (it != statements_.end()) {
+    s = it->second;
+  } else {
+    const std::string sql = schema_->InsertSql();
+    if (sqlite3_prepare_v3(db_, sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &s, nullptr) !=
+        SQLITE_OK) {
+      return MapError(sqlite3_errcode(db_), db_, BusyMode::kRead);
+    }
+    statements_[{-2, 0, RowidOp::kNone, Dir::kForward, false}] = s;
+  }
+  BindRecord(s);
+  busy_mode_ = BusyMode::kRead;
+  const int rc = sqlite3_step(s);
+  sqlite3_reset(s);
+  if (rc != SQLITE_DONE) return MapError(rc, db_, BusyMode::kRead);
+  has_current_ = true;
+  current_rowid_ = sqlite3_last_insert_rowid(db_);
+  current_record_.assign(file_.record(), decl_.record_size);
+  return kNoError;
+}
+
+int NativeFile::Empty() {
+  ResetChain();
+  EndReadTransaction();
+  return Exec(db_, "DELETE FROM " + QuoteIdentifier(schema_->table()), BusyMode::kRead);
+}
+
+int NativeFile::BeginTransaction() {
+  ResetChain();
+  EndReadTransaction();
+  const int rc = Exec(db_, "BEGIN IMMEDIATE", BusyMode::kRead);
+  in_transaction_ = rc == kNoError;
+  bulk_checked_ = false;
+  return rc;
+}
+
+// Filling an empty table inside a transaction: its non-unique keys are built
+// once, at the commit, instead of entry by entry.  Unique keys stay, so a
+// duplicate is still refused at the record that makes it.
+int NativeFile::StartBulkIfEmpty() {
+  bulk_checked_ = true;
+  int64_t count = 0;
+  int rc = Records(&count);
+  if (rc != kNoError || count != 0) return rc;
+  std::string sql;
+  for (const auto& index : schema_->indexes()) {
+    if (!index.unique) sql += "DROP INDEX " + QuoteIdentifier(index.name) + ";";
+  }
+  if (sql.empty()) return kNoError;
+  rc = Exec(db_, sql, BusyMode::kRead);
+  bulk_ = rc == kNoError;
+  // Statements prepared against the dropped indexes must not be reused.
+  for (auto it = statements_.begin(); it != statements_.end();) {
+    if (it->first.key >= 0) {
+      sqlite3_finalize(it->second);
+      it = statements_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  return rc;
+}
+
+int NativeFile::Commit() {
+  ResetChain();
+  if (bulk_) {
+    std::string sql;
+    for (const auto& index : schema_->indexes()) {
+      if (!index.unique) sql += index.sql + ";";
+    }
+    bulk_ = false;
+    const int rc = Exec(db_, sql, BusyMode::kRead);
+    if (rc != kNoError) {
+      in_transaction_ = false;
+      if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+      return rc;
+    }
+  }
+  in_transaction_ = false;
+  const int rc = Exec(db_, "COMMIT", BusyMode::kRead);
+  if (rc != kNoError && !sqlite3_get_autocommit(db_)) {
+    sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  }
+  return rc;
+}
+
+int NativeFile::Rollback() {
+  ResetChain();
+  bulk_ = false;
+  in_transaction_ = false;
+  // SQLite ends a transaction itself after some failures (a full disk).
+  if (sqlite3_get_autocommit(db_)) return kNoError;
+  return Exec(db_, "ROLLBACK", BusyMode::kRead);
+}
+
+int NativeFile::Option(std::string_view text, std::string* answer) {
+  answer->clear();
+  const OptionText opt = ParseOption(text);
+  if (opt.name == "TCF") {
+    if (opt.is_query()) {
+      *answer = TcfName();
+    } else {
+      // The setting keeps the name as written, blanks and case included.
+      const size_t eq = text.find('=');
+      TcfName() = std::string(Clip(text.substr(eq + 1)));
+      while (!TcfName().empty() && TcfName().front() == ' ') TcfName().erase(0, 1);
+    }
+    return kNoError;
+  }
+  if (opt.name == "FULLBUILD") {
+    if (opt.is_query()) {
+      *answer = fullbuild_ ? "ON" : "OFF";
+    } else {
+      fullbuild_ = *opt.value == "ON";
+    }
+    return kNoError;
+  }
+  if (opt.name == "PNM") {
+    if (!db_) return kFileNotOpen;
+    *answer = name_.path;
+    return kNoError;
+  }
+  if (opt.name == "RECOVER") {
+    if (opt.is_query()) {
+      *answer = std::to_string(recover_seconds_);
+    } else {
+      recover_seconds_ = std::max(0, std::atoi(opt.value->c_str()));
+    }
+    return kNoError;
+  }
+  return kUnsupportedFunction;
+}
+
+void NativeFile::ReleaseLocks() {
+  // A live chain and the read transaction keep SQLite's shared lock;
+  // dropping them lets other processes write.  The next read builds a new
+  // chain from the current record.
+  ResetChain();
+  EndReadTransaction();
+}
+
+}  // namespace mirabo::native
