@@ -32,8 +32,7 @@
 namespace mirabo::native {
 
 std::string NativeFile::StatementSql(const StmtId& id) const {
-  const std::string& table = schema_->table();
-  std::string sql = "SELECT " + schema_->SelectList() + " FROM " + QuoteIdentifier(table);
+  std::string sql = "SELECT " + schema_->SelectList() + " FROM " + schema_->QualifiedTable();
   const char* dir = id.dir == Dir::kForward ? " ASC" : " DESC";
   if (id.key == kRecordOrder) {
     if (id.get) return sql + " WHERE rowid = ?";

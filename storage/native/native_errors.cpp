@@ -2,21 +2,50 @@
 // other processes' locks.
 #include "storage/native/native_file.h"
 
+#include <algorithm>
 #include <thread>
 
 #include "runtime/error.h"
+#include "runtime/lock_wait.h"
+#include "storage/native/lock_holder.h"
 
 namespace mirabo::native {
 
+// SQLite calls this while another process holds a lock this connection
+// needs.  An open answers 32 at once: its caller decides how long to keep
+// trying, and the program does so between events.  Any other operation waits
+// for the hold-wait time (0: until the lock goes), in steps of a few
+// milliseconds, telling the lock-wait observer before each step so that the
+// program stays live and a batch run can give up.
 int NativeFile::BusyCallback(void* self, int count) {
   auto* f = static_cast<NativeFile*>(self);
+  if (f->busy_mode_ == BusyMode::kOpen) return 0;
   const auto now = std::chrono::steady_clock::now();
-  int wait = f->busy_mode_ == BusyMode::kOpen ? f->recover_seconds_ : f->hold_wait_;
-  if (f->busy_mode_ == BusyMode::kOpen && wait == 0) return 0;  // locked: report it at once
-  if (count == 0) f->busy_deadline_ = now + std::chrono::seconds(wait);
-  if (wait > 0 && now >= f->busy_deadline_) return 0;
-  std::this_thread::sleep_for(std::chrono::milliseconds(count < 10 ? 1 : 10));
+  if (count == 0) {
+    f->busy_started_ = now;
+    f->FindLockHolder();
+  }
+  const int64_t waited =
+      std::chrono::duration_cast<std::chrono::milliseconds>(now - f->busy_started_).count();
+  if (f->hold_wait_ > 0 && waited >= int64_t{f->hold_wait_} * 1000) return 0;
+  if (!ObserveLockWait({f->busy_file_, f->busy_holder_, waited, count == 0})) return 0;
+  std::this_thread::sleep_for(std::chrono::milliseconds(count < 10 ? 1 : 5));
   return 1;
+}
+
+void NativeFile::FindLockHolder() {
+  busy_file_ = name_.path;
+  busy_holder_ = 0;
+  std::vector<const NativeFile*> files = {this};
+  for (const NativeFile* f : followers_) files.push_back(f);
+  for (const NativeFile* f : files) {
+    const int holder = LockHolder(f->name_.path);
+    if (holder != 0) {
+      busy_file_ = f->name_.path;
+      busy_holder_ = std::max(holder, 0);
+      return;
+    }
+  }
 }
 
 int NativeFile::MapError(int rc, sqlite3* db, BusyMode mode) {
@@ -48,7 +77,12 @@ int NativeFile::MapError(int rc, sqlite3* db, BusyMode mode) {
     case SQLITE_FULL:
       return kOsErrorBase + 39;
     case SQLITE_CONSTRAINT:
-      return kCreatesDuplicateKey;
+      // Only a unique index makes a duplicate key; any other constraint a
+      // file carries (one another tool added) is reported as it is.
+      if (extended == SQLITE_CONSTRAINT_UNIQUE || extended == SQLITE_CONSTRAINT_PRIMARYKEY) {
+        return kCreatesDuplicateKey;
+      }
+      break;
     case SQLITE_CANTOPEN:
     case SQLITE_IOERR: {
       const int sys = db ? sqlite3_system_errno(db) : 0;

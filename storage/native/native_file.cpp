@@ -13,6 +13,7 @@
 #include "runtime/error.h"
 #include "runtime/option_text.h"
 #include "runtime/text.h"
+#include "storage/native/joint_transaction.h"
 
 namespace mirabo::native {
 
@@ -26,6 +27,7 @@ int NativeFile::OpenConnection(const std::string& path, int flags, sqlite3** db)
     return code;
   }
   sqlite3_extended_result_codes(*db, 1);
+  if (db == &db_) open_flags_ = flags;
   // A bounded page cache large enough for a key range of a few thousand
   // records scattered over a large table: re-reading a range (a browse page,
   // a report's group) then costs the same on a small file as on a large one.
@@ -37,14 +39,23 @@ int NativeFile::OpenConnection(const std::string& path, int flags, sqlite3** db)
 }
 
 void NativeFile::CloseConnection() {
-  ResetChain();
   EndReadTransaction();
-  for (auto& [id, stmt] : statements_) sqlite3_finalize(stmt);
-  statements_.clear();
-  chain_.clear();
-  chain_live_ = false;
-  if (db_) sqlite3_close_v2(db_);
+  DropStatements([](const StmtId&) { return true; });
+  // A member of a joint transaction borrows the first member's connection.
+  if (db_ && !leader_) sqlite3_close_v2(db_);
   db_ = nullptr;
+}
+
+void NativeFile::DropStatements(bool (*drop)(const StmtId&)) {
+  ResetChain();
+  for (auto it = statements_.begin(); it != statements_.end();) {
+    if (drop(it->first)) {
+      sqlite3_finalize(it->second);
+      it = statements_.erase(it);
+    } else {
+      ++it;
+    }
+  }
 }
 
 int NativeFile::Open(uint8_t access_mode) {
@@ -67,7 +78,8 @@ int NativeFile::Open(uint8_t access_mode) {
   if (S_ISDIR(st.st_mode)) return kAccessDenied;
 
   // A writer that stopped half-way leaves a journal that only a writable
-  // connection can roll back; "Recover=n" lets this open do so.
+  // connection can roll back; "Recover=n" lets the opens do so until one
+  // succeeds.  None of them waits: a live process's lock answers 32 at once.
   if (recover_seconds_ > 0) {
     sqlite3* fixer = nullptr;
     if (OpenConnection(name_.path, SQLITE_OPEN_READWRITE, &fixer) == kNoError) {
@@ -79,15 +91,29 @@ int NativeFile::Open(uint8_t access_mode) {
   const int flags = CanWrite(access_mode) ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY;
   int rc = OpenConnection(name_.path, flags, &db_);
   if (rc == kNoError) rc = VerifySchema(db_, fullbuild_);
-  recover_seconds_ = 0;
+  if (rc == kNoError) rc = CheckRecordNumbers();
   if (rc != kNoError) {
     CloseConnection();
     return rc;
   }
+  recover_seconds_ = 0;
   order_ = kRecordOrder;
   pending_ = PendingKind::kNone;
   has_current_ = false;
   return kNoError;
+}
+
+// Positions carry a record number in four bytes: a table that another tool
+// filled with larger record numbers cannot be read by position.
+int NativeFile::CheckRecordNumbers() {
+  sqlite3_stmt* stmt = nullptr;
+  const std::string sql = "SELECT max(rowid) FROM " + schema_->QualifiedTable();
+  int rc = sqlite3_prepare_v2(db_, sql.c_str(), -1, &stmt, nullptr);
+  if (rc == SQLITE_OK) rc = sqlite3_step(stmt);
+  const bool fits = rc != SQLITE_ROW || sqlite3_column_int64(stmt, 0) <= kMaxRecordNumber;
+  sqlite3_finalize(stmt);
+  if (rc != SQLITE_ROW) return MapError(rc, db_, BusyMode::kOpen);
+  return fits ? kNoError : kInvalidDataFile;
 }
 
 int NativeFile::Create() {
@@ -115,7 +141,11 @@ int NativeFile::Create() {
 }
 
 int NativeFile::Close() {
-  if (in_transaction_) Rollback();
+  if (joint_) {
+    (void)joint_->Rollback();  // a member leaving ends the whole transaction
+  } else if (in_transaction_) {
+    (void)Rollback();
+  }
   CloseConnection();
   return kNoError;
 }
@@ -123,7 +153,7 @@ int NativeFile::Close() {
 int NativeFile::Records(int64_t* count) {
   EnsureReadTransaction();
   sqlite3_stmt* stmt = nullptr;
-  const std::string sql = "SELECT count(*) FROM " + QuoteIdentifier(schema_->table());
+  const std::string sql = "SELECT count(*) FROM " + schema_->QualifiedTable();
   busy_mode_ = BusyMode::kRead;
   int rc = sqlite3_prepare_v2(db_, sql.c_str(), -1, &stmt, nullptr);
   if (rc == SQLITE_OK) rc = sqlite3_step(stmt);
@@ -179,8 +209,16 @@ int NativeFile::Add() {
   const int rc = sqlite3_step(s);
   sqlite3_reset(s);
   if (rc != SQLITE_DONE) return MapError(rc, db_, BusyMode::kRead);
+  const int64_t rowid = sqlite3_last_insert_rowid(db_);
+  if (rowid > kMaxRecordNumber) {
+    // Taken back: a position could not name this record.
+    const std::string undo =
+        "DELETE FROM " + schema_->QualifiedTable() + " WHERE rowid = " + std::to_string(rowid);
+    sqlite3_exec(db_, undo.c_str(), nullptr, nullptr, nullptr);
+    return SetFileSystemError("13", "the file holds the most records it can number");
+  }
   has_current_ = true;
-  current_rowid_ = sqlite3_last_insert_rowid(db_);
+  current_rowid_ = rowid;
   current_record_.assign(file_.record(), decl_.record_size);
   return kNoError;
 }
@@ -188,10 +226,11 @@ int NativeFile::Add() {
 int NativeFile::Empty() {
   ResetChain();
   EndReadTransaction();
-  return Exec(db_, "DELETE FROM " + QuoteIdentifier(schema_->table()), BusyMode::kRead);
+  return Exec(db_, "DELETE FROM " + schema_->QualifiedTable(), BusyMode::kRead);
 }
 
 int NativeFile::BeginTransaction() {
+  if (joint_) return kUnsupportedFunction;  // the joint transaction is the file's
   ResetChain();
   EndReadTransaction();
   const int rc = Exec(db_, "BEGIN IMMEDIATE", BusyMode::kRead);
@@ -210,37 +249,33 @@ int NativeFile::StartBulkIfEmpty() {
   if (rc != kNoError || count != 0) return rc;
   std::string sql;
   for (const auto& index : schema_->indexes()) {
-    if (!index.unique) sql += "DROP INDEX " + QuoteIdentifier(index.name) + ";";
+    if (!index.unique) sql += schema_->DropIndexSql(index) + ";";
   }
   if (sql.empty()) return kNoError;
+  // Statements prepared against the dropped indexes must not be reused.
+  DropStatements([](const StmtId& id) { return id.key >= 0; });
   rc = Exec(db_, sql, BusyMode::kRead);
   bulk_ = rc == kNoError;
-  // Statements prepared against the dropped indexes must not be reused.
-  for (auto it = statements_.begin(); it != statements_.end();) {
-    if (it->first.key >= 0) {
-      sqlite3_finalize(it->second);
-      it = statements_.erase(it);
-    } else {
-      ++it;
-    }
-  }
   return rc;
 }
 
+int NativeFile::FinishBulk() {
+  if (!bulk_) return kNoError;
+  bulk_ = false;
+  std::string sql;
+  for (const auto& index : schema_->indexes()) {
+    if (!index.unique) sql += schema_->CreateIndexSql(index) + ";";
+  }
+  return Exec(db_, sql, BusyMode::kRead);
+}
+
 int NativeFile::Commit() {
+  if (joint_) return kUnsupportedFunction;  // the joint transaction is the file's
   ResetChain();
-  if (bulk_) {
-    std::string sql;
-    for (const auto& index : schema_->indexes()) {
-      if (!index.unique) sql += index.sql + ";";
-    }
-    bulk_ = false;
-    const int rc = Exec(db_, sql, BusyMode::kRead);
-    if (rc != kNoError) {
-      in_transaction_ = false;
-      if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-      return rc;
-    }
+  if (const int rc = FinishBulk(); rc != kNoError) {
+    in_transaction_ = false;
+    if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    return rc;
   }
   in_transaction_ = false;
   const int rc = Exec(db_, "COMMIT", BusyMode::kRead);
@@ -251,6 +286,7 @@ int NativeFile::Commit() {
 }
 
 int NativeFile::Rollback() {
+  if (joint_) return kUnsupportedFunction;  // the joint transaction is the file's
   ResetChain();
   bulk_ = false;
   in_transaction_ = false;

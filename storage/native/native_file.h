@@ -23,7 +23,12 @@
 
 namespace mirabo::native {
 
+class JointTransaction;
+
 constexpr int kApplicationId = 0x4B565831;  // "KVX1"
+
+// Positions hold a record number in four bytes.
+constexpr int64_t kMaxRecordNumber = 0xFFFFFFFF;
 
 // The transaction control file's name, as the last "TCF=" set it.
 std::string& TcfName();
@@ -65,7 +70,7 @@ struct StmtId {
 class NativeFile final : public DriverFile {
  public:
   explicit NativeFile(File& file) : file_(file), decl_(file.decl()) {}
-  ~NativeFile() override { CloseConnection(); }
+  ~NativeFile() override { (void)Close(); }
 
   int Open(uint8_t access_mode) override;
   int Create() override;
@@ -95,15 +100,20 @@ class NativeFile final : public DriverFile {
   int prepared() const { return prepared_; }
 
  private:
+  friend class JointTransaction;
   enum class PendingKind : uint8_t { kNone, kStart, kValue, kPosition, kPastPosition };
   int SetPendingPosition(int key, std::string_view position, PendingKind kind);
   enum class BusyMode : uint8_t { kOpen, kRead };
 
   static int BusyCallback(void* self, int count);
+  // The file of this connection (or, for the connection of a joint
+  // transaction, of any file it attached) that another process holds locked.
+  void FindLockHolder();
 
   int OpenConnection(const std::string& path, int flags, sqlite3** db);
   void CloseConnection();
   int VerifySchema(sqlite3* db, bool full);
+  int CheckRecordNumbers();
   int MapError(int rc, sqlite3* db, BusyMode mode);
   int Exec(sqlite3* db, const std::string& sql, BusyMode mode);
   sqlite3_stmt* Statement(const StmtId& id);
@@ -119,6 +129,12 @@ class NativeFile final : public DriverFile {
   void BindPart(sqlite3_stmt* stmt, int index, const KeyPart& part);
   int Read(Dir dir);
   int StartBulkIfEmpty();
+  // Builds the keys that StartBulkIfEmpty deferred.
+  int FinishBulk();
+  // Finalizes the cached statements that `drop` selects; the chain, which
+  // may point at them, is reset first.
+  void DropStatements(bool (*drop)(const StmtId&));
+  bool joined() const { return joint_ != nullptr; }
   int StepInto(sqlite3_stmt* stmt);  // SQLITE_ROW after decoding, else the code
   // Reads between two releases of the locks share one read transaction, so
   // a lookup per record does not take and drop the file's lock each time.
@@ -135,10 +151,20 @@ class NativeFile final : public DriverFile {
   std::map<StmtId, sqlite3_stmt*> statements_;
 
   bool fullbuild_ = false;
-  int recover_seconds_ = 0;
+  int recover_seconds_ = 0;  // the last "RECOVER=n": armed while above 0
   int hold_wait_ = 0;
+  int open_flags_ = 0;  // of the connection, to reopen it after a joint transaction
   BusyMode busy_mode_ = BusyMode::kRead;
-  std::chrono::steady_clock::time_point busy_deadline_;
+  std::chrono::steady_clock::time_point busy_started_;
+  std::string busy_file_;  // the file a wait is for, and who holds it
+  int busy_holder_ = 0;
+
+  // A joint transaction (joint_transaction.h) this file takes part in; a
+  // member other than the first works through the first one's connection,
+  // which attached its database under schema_'s database name.
+  JointTransaction* joint_ = nullptr;
+  NativeFile* leader_ = nullptr;
+  std::vector<NativeFile*> followers_;
 
   int order_ = kRecordOrder;  // key of the last positioning
   PendingKind pending_ = PendingKind::kNone;

@@ -82,7 +82,24 @@ std::string NativeSchema::InsertSql() const {
   };
   for (const Column& c : columns_) add(c.name);
   for (const Companion& c : companions_) add(c.name);
-  return "INSERT INTO " + QuoteIdentifier(table_) + " (" + names + ") VALUES (" + params + ")";
+  return "INSERT INTO " + QualifiedTable() + " (" + names + ") VALUES (" + params + ")";
+}
+
+std::string NativeSchema::QualifiedTable() const {
+  return QuoteIdentifier(database_) + "." + QuoteIdentifier(table_);
+}
+
+std::string NativeSchema::CreateIndexSql(const Index& index) const {
+  // SQLite names the database on the index, never on the table it indexes.
+  const std::string plain = "INDEX " + QuoteIdentifier(index.name);
+  std::string sql = index.sql;
+  sql.replace(sql.find(plain), plain.size(),
+              "INDEX " + QuoteIdentifier(database_) + "." + QuoteIdentifier(index.name));
+  return sql;
+}
+
+std::string NativeSchema::DropIndexSql(const Index& index) const {
+  return "DROP INDEX " + QuoteIdentifier(database_) + "." + QuoteIdentifier(index.name);
 }
 
 std::string NativeSchema::SelectList() const {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "runtime/file_decl.h"
@@ -34,6 +35,11 @@ class NativeSchema {
   };
 
   const std::string& table() const { return table_; }
+  // The database of the connection that holds the table: "main", or the
+  // name it was attached under.  Statements name the table through it.
+  void SetDatabase(std::string name) { database_ = std::move(name); }
+  // "<database>"."<table>".
+  std::string QualifiedTable() const;
   const std::vector<Column>& columns() const { return columns_; }
   const std::vector<Companion>& companions() const { return companions_; }
   const std::vector<Index>& indexes() const { return indexes_; }
@@ -42,6 +48,10 @@ class NativeSchema {
   const std::string& KeyColumn(int key, int component) const;
 
   std::string CreateTableSql() const;
+  // CREATE INDEX and DROP INDEX for `index` in the table's database (the
+  // stored form, index.sql, names no database).
+  std::string CreateIndexSql(const Index& index) const;
+  std::string DropIndexSql(const Index& index) const;
   // INSERT with one parameter per column, then one per companion.
   std::string InsertSql() const;
   // "rowid, <data columns>": the columns a read selects, in field order.
@@ -50,6 +60,7 @@ class NativeSchema {
  private:
   const FileDecl* decl_;
   std::string table_;
+  std::string database_ = "main";
   std::vector<Column> columns_;
   std::vector<Companion> companions_;
   std::vector<Index> indexes_;

@@ -158,10 +158,7 @@ int NativeFile::BuildKeys() {
   recover_seconds_ = saved_recover;
   // Statements of this connection were prepared against the old indexes.
   if (db_) {
-    for (auto& [id, stmt] : statements_) sqlite3_finalize(stmt);
-    statements_.clear();
-    chain_.clear();
-    chain_live_ = false;
+    DropStatements([](const StmtId&) { return true; });
   }
   return rc;
 }

@@ -1,0 +1,33 @@
+#include "runtime/lock_wait.h"
+
+#include <fstream>
+#include <utility>
+
+namespace mirabo {
+namespace {
+
+LockWaitObserver& Observer() {
+  static auto* observer = new LockWaitObserver;
+  return *observer;
+}
+
+}  // namespace
+
+LockWaitObserver SetLockWaitObserver(LockWaitObserver observer) {
+  return std::exchange(Observer(), std::move(observer));
+}
+
+bool ObserveLockWait(const LockWait& wait) {
+  const LockWaitObserver& observer = Observer();
+  return observer ? observer(wait) : true;
+}
+
+std::string ProcessName(int pid) {
+  if (pid <= 0) return {};
+  std::ifstream in("/proc/" + std::to_string(pid) + "/comm");
+  std::string name;
+  std::getline(in, name);
+  return name;
+}
+
+}  // namespace mirabo
