@@ -408,6 +408,12 @@ class FaultyFileSystem::Handle final : public FileHandle {
 
   IoStatus Size(int64_t* size) override { return base_->Size(size); }
   IoStatus ReadAt(int64_t offset, size_t n, std::string* out) override {
+    ++fs_.reads_;
+    if (fs_.fail_read_at_ != 0 && fs_.reads_ == fs_.fail_read_at_) {
+      fs_.fail_read_at_ = 0;
+      out->clear();
+      return IoStatus::FromErrno(fs_.fail_read_err_);
+    }
     return base_->ReadAt(offset, n, out);
   }
   IoStatus Truncate(int64_t size) override { return base_->Truncate(size); }
@@ -475,6 +481,11 @@ void FaultyFileSystem::FailWrite(int nth, int err) {
   fail_write_err_ = err;
 }
 
+void FaultyFileSystem::FailRead(int nth, int err) {
+  fail_read_at_ = reads_ + nth;
+  fail_read_err_ = err;
+}
+
 void FaultyFileSystem::FillDiskAfter(int64_t bytes) { disk_left_ = bytes; }
 void FaultyFileSystem::FailClose(int err) { fail_close_err_ = err; }
 void FaultyFileSystem::FailSync(int err) { fail_sync_err_ = err; }
@@ -486,6 +497,7 @@ void FaultyFileSystem::FailOpen(int err, bool creating_only) {
 
 void FaultyFileSystem::Clear() {
   fail_write_at_ = 0;
+  fail_read_at_ = 0;
   disk_left_ = -1;
   fail_close_err_ = 0;
   fail_sync_err_ = 0;

@@ -159,6 +159,8 @@ class FaultyFileSystem : public FileSystem {
 
   // The nth write from now (1: the next) fails with `err` and writes nothing.
   void FailWrite(int nth, int err = EIO);
+  // The nth read from now (1: the next) fails with `err` and reads nothing.
+  void FailRead(int nth, int err = EIO);
   // The disk holds `bytes` more bytes: the write that reaches the limit
   // writes what fits and fails with ENOSPC, later writes write nothing.
   void FillDiskAfter(int64_t bytes);
@@ -181,6 +183,9 @@ class FaultyFileSystem : public FileSystem {
   int writes_ = 0;
   int fail_write_at_ = 0;  // value of writes_ that fails; 0: none
   int fail_write_err_ = 0;
+  int reads_ = 0;
+  int fail_read_at_ = 0;  // value of reads_ that fails; 0: none
+  int fail_read_err_ = 0;
   int64_t disk_left_ = -1;  // bytes the disk still takes; -1: unlimited
   int fail_close_err_ = 0;
   int fail_sync_err_ = 0;

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <charconv>
 #include <cstdio>
 #include <iostream>
 
@@ -13,7 +14,7 @@ namespace mirabo::tools {
 std::string Usage() {
   return "usage:\n"
          "  mirabo [--data DIR]                       start the browser on the data files in DIR\n"
-         "  mirabo load [--data DIR] [--replace] [--cp1252] FILE.csv...\n"
+         "  mirabo load [--data DIR] [--replace] [--cp1252] [--wait SECONDS] FILE.csv...\n"
          "                                            build the data files from CSV files named\n"
          "                                            after their tables (FEATURES.csv, ...)\n"
          "  mirabo generate [--features N] [--suppliers N] [--issues N] [--reviews N]\n"
@@ -32,12 +33,25 @@ int RunLoadCommand(const std::vector<std::string>& args) {
         return 2;
       }
       options.data_dir = args[++i];
+    } else if (a == "--wait") {
+      int seconds = -1;
+      if (i + 1 < args.size()) {
+        const std::string& v = args[i + 1];
+        auto r = std::from_chars(v.data(), v.data() + v.size(), seconds);
+        if (r.ec != std::errc() || r.ptr != v.data() + v.size() || seconds > 86400) seconds = -1;
+      }
+      if (seconds < 0) {
+        std::cerr << "mirabo load: --wait needs a number of seconds (0 to 86400)\n" << Usage();
+        return 2;
+      }
+      options.wait_seconds = seconds;
+      ++i;
     } else if (a == "--replace") {
       options.replace = true;
     } else if (a == "--cp1252") {
       options.cp1252 = true;
     } else if (a.size() > 1 && a[0] == '-') {
-      std::cerr << "mirabo load: unknown option " << a << "\n" << Usage();
+      std::cerr << "mirabo load: unknown option " << Printable(a) << "\n" << Usage();
       return 2;
     } else {
       files.push_back(a);
@@ -58,6 +72,7 @@ int RunLoadCommand(const std::vector<std::string>& args) {
       std::fprintf(stderr, "%s: %d%%\n", file.c_str(), percent);
     }
   };
+  options.notice = [](const std::string& text) { std::cerr << "mirabo load: " << text << "\n"; };
   const LoadResult result = Load(files, options);
   if (!result.ok) {
     std::cerr << "mirabo load: " << result.error << "\nNothing was loaded.\n";

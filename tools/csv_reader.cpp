@@ -1,40 +1,50 @@
 #include "tools/csv_reader.h"
 
-#include <cerrno>
 #include <cstring>
 
-namespace mirabo::tools {
+#include "runtime/error.h"
 
-CsvReader::~CsvReader() {
-  if (file_) std::fclose(file_);
+namespace mirabo::tools {
+namespace {
+
+constexpr size_t kBlock = 1 << 16;
+
+std::string Reason(const IoStatus& s) {
+  return s.os_error() != 0 ? std::strerror(s.os_error()) : ErrorText(s.code());
 }
 
+}  // namespace
+
 bool CsvReader::Open(const std::string& path, std::string* error) {
-  file_ = std::fopen(path.c_str(), "rb");
-  if (!file_) {
-    *error = std::strerror(errno);
+  OpenOptions o;
+  o.read = true;
+  const IoStatus s = CurrentFileSystem().Open(path, o, &file_);
+  if (!s.ok()) {
+    *error = Reason(s);
     return false;
   }
-  if (std::fseek(file_, 0, SEEK_END) == 0) {
-    size_ = std::ftell(file_);
-    std::fseek(file_, 0, SEEK_SET);
-  }
+  if (!file_->Size(&size_).ok()) size_ = 0;
   // A byte-order mark in front of the header is not part of it.
-  if (Peek() == 0xEF) {
-    if (filled_ >= 3 && static_cast<unsigned char>(buffer_[1]) == 0xBB &&
-        static_cast<unsigned char>(buffer_[2]) == 0xBF) {
-      at_ = 3;
-      consumed_ = 3;
-    }
+  if (Peek() == 0xEF && buffer_.size() >= 3 && static_cast<unsigned char>(buffer_[1]) == 0xBB &&
+      static_cast<unsigned char>(buffer_[2]) == 0xBF) {
+    at_ = 3;
+    consumed_ = 3;
   }
   return true;
 }
 
 int CsvReader::Peek() {
-  if (at_ == filled_) {
-    filled_ = std::fread(buffer_.data(), 1, buffer_.size(), file_);
+  if (at_ == buffer_.size()) {
+    if (!read_error_.empty()) return EOF;
+    const IoStatus s = file_->ReadAt(offset_, kBlock, &buffer_);
     at_ = 0;
-    if (filled_ == 0) return EOF;
+    if (!s.ok()) {
+      read_error_ = "cannot read the file after byte " + std::to_string(offset_) + ": " + Reason(s);
+      buffer_.clear();
+      return EOF;
+    }
+    offset_ += static_cast<int64_t>(buffer_.size());
+    if (buffer_.empty()) return EOF;
   }
   return static_cast<unsigned char>(buffer_[at_]);
 }
@@ -51,8 +61,12 @@ int CsvReader::Get() {
 
 CsvReader::Result CsvReader::Next(std::vector<std::string>* fields, std::string* error) {
   fields->clear();
-  if (Peek() == EOF) return Result::kEnd;
   record_line_ = line_;
+  const auto failed = [&] {
+    *error = read_error_;
+    return Result::kError;
+  };
+  if (Peek() == EOF) return read_error_.empty() ? Result::kEnd : failed();
   std::string field;
   for (;;) {
     int c = Get();
@@ -61,6 +75,7 @@ CsvReader::Result CsvReader::Next(std::vector<std::string>* fields, std::string*
       for (;;) {
         c = Get();
         if (c == EOF) {
+          if (!read_error_.empty()) return failed();
           *error = "a quoted field is not closed";
           return Result::kError;
         }
@@ -94,6 +109,8 @@ CsvReader::Result CsvReader::Next(std::vector<std::string>* fields, std::string*
         c = Get();
       }
     }
+    // A record cut short by a failed read is not a record.
+    if (c == EOF && !read_error_.empty()) return failed();
     fields->push_back(std::move(field));
     field.clear();
     if (c != ',') return Result::kRecord;

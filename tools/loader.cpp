@@ -1,17 +1,27 @@
 #include "tools/loader.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <charconv>
+#include <chrono>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
+#include <map>
 #include <memory>
+#include <set>
+#include <thread>
+#include <unordered_map>
 
 #include "app/data/declarations.h"
 #include "runtime/access.h"
 #include "runtime/error.h"
 #include "runtime/file.h"
+#include "runtime/lock_wait.h"
 #include "runtime/text.h"
+#include "storage/native/joint_transaction.h"
+#include "storage/native/lock_holder.h"
 #include "storage/native/native_driver.h"
 #include "tools/csv_reader.h"
 
@@ -20,14 +30,19 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// An SQLite database file is never shorter than its 100-byte header.
+constexpr int64_t kSmallestDataFile = 100;
+
 struct Target {
   std::string csv;      // as given, for messages
   std::string csv_abs;  // resolved before the data folder becomes current
   app::DataFile table;
   std::unique_ptr<File> file;
   bool created = false;
-  bool in_transaction = false;
+  std::string set_aside;  // a file that was no data file, kept until the load succeeds
   int64_t rows = 0;
+  // For each unique key: the key values this load added, with their lines.
+  std::vector<std::pair<int, std::unordered_map<std::string, int64_t>>> unique;
 };
 
 std::string ErrorDescription(int code) {
@@ -37,6 +52,8 @@ std::string ErrorDescription(int code) {
   }
   return ErrorText(code) + " (" + std::to_string(code) + ")";
 }
+
+std::string Bytes(int64_t n) { return std::to_string(n) + (n == 1 ? " byte" : " bytes"); }
 
 bool TableFor(const std::string& csv, app::DataFile* out) {
   const std::string stem = ToUpper1252(fs::path(csv).stem().string());
@@ -48,6 +65,8 @@ bool TableFor(const std::string& csv, app::DataFile* out) {
   }
   return false;
 }
+
+std::string Quoted(std::string_view v) { return "'" + Printable(v) + "'"; }
 
 // Puts one CSV value into a field; returns the reason when it does not fit.
 std::string StoreValue(const FieldDecl& field, const std::string& raw, bool cp1252, ValueRef ref) {
@@ -83,7 +102,7 @@ std::string StoreValue(const FieldDecl& field, const std::string& raw, bool cp12
   const char* end = v.data() + v.size();
   auto r = std::from_chars(v.data(), end, value);
   if (r.ec != std::errc() || r.ptr != end || !std::isfinite(value)) {
-    return "'" + std::string(v) + "' is not a number";
+    return Quoted(v) + " is not a number";
   }
   if (field.type != FieldType::kReal) {
     double lo = -32768, hi = 32767;
@@ -94,13 +113,26 @@ std::string StoreValue(const FieldDecl& field, const std::string& raw, bool cp12
       lo = 0;
       hi = 255;
     }
-    if (value != std::trunc(value)) return "'" + std::string(v) + "' is not a whole number";
+    if (value != std::trunc(value)) return Quoted(v) + " is not a whole number";
     if (value < lo || value > hi) {
-      return "'" + std::string(v) + "' is outside " + NumberText(lo) + " to " + NumberText(hi);
+      return Quoted(v) + " is outside " + NumberText(lo) + " to " + NumberText(hi);
     }
   }
   ref.SetNumber(value);
   return {};
+}
+
+// The value of a unique key as the index compares it.
+std::string KeyValue(File& file, const KeyDecl& key) {
+  std::string value;
+  for (int c : key.components) {
+    const ValueRef ref = file.Field(c);
+    std::string part = ref.numeric() ? NumberText(ref.GetNumber()) : std::string(Clip(ref.Bytes()));
+    if (key.nocase) part = ToUpper1252(part);
+    value += part;
+    value.push_back('\0');
+  }
+  return value;
 }
 
 class Loader {
@@ -110,75 +142,210 @@ class Loader {
   LoadResult Run(const std::vector<std::string>& csv_files) {
     LoadResult result;
     native::RegisterNativeDriver();
-    for (const std::string& csv : csv_files) {
-      Target t;
-      t.csv = csv;
-      t.csv_abs = fs::absolute(csv).string();
-      if (!TableFor(csv, &t.table)) {
-        result.error =
-            csv + ": not named after a table (FEATURES, SUPPLIER, REVIEW, CATEGORY, ISSUES)";
-        return result;
-      }
-      for (const Target& other : targets_) {
-        if (other.table == t.table) {
-          result.error = csv + ": table " + app::DataFileDecl(t.table).label + " is named twice";
-          return result;
-        }
-      }
-      targets_.push_back(std::move(t));
-    }
+    result.error = CheckInputs(csv_files);
+    if (!result.error.empty()) return result;
+    result.error = EnterDataFolder();
+    if (!result.error.empty()) return result;
 
-    std::error_code ec;
-    const fs::path previous = fs::current_path(ec);
-    fs::create_directories(options_.data_dir, ec);
-    fs::current_path(options_.data_dir, ec);
-    if (ec) {
-      result.error = options_.data_dir + ": " + ec.message();
-      return result;
-    }
+    const LockWaitObserver previous = SetLockWaitObserver(
+        [this](const LockWait& w) { return Waiting(w.file, w.holder, w.waited_ms); });
     result.error = LoadAll();
     result.ok = result.error.empty();
     if (result.ok) {
       for (Target& t : targets_) {
         int64_t records = 0;
-        t.file->Records(&records);
+        (void)t.file->Records(&records);
         result.tables.push_back({app::DataFileDecl(t.table).label, t.rows, records});
       }
     }
     Finish(result.ok);
-    fs::current_path(previous, ec);
+    SetLockWaitObserver(previous);
+    std::error_code ec;
+    fs::current_path(previous_dir_, ec);
     return result;
   }
 
  private:
-  std::string LoadAll() {
-    for (Target& t : targets_) {
-      const FileDecl& decl = app::DataFileDecl(t.table);
-      t.file = std::make_unique<File>(decl);
-      int rc = t.file->Open(kOpenExclusive);
-      if (rc == kFileNotFound) {
-        rc = t.file->Create();
-        if (rc != kNoError) return t.file->Name() + ": cannot be created: " + ErrorDescription(rc);
-        t.created = true;
-        rc = t.file->Open(kOpenExclusive);
+  std::string CheckInputs(const std::vector<std::string>& csv_files) {
+    for (const std::string& csv : csv_files) {
+      Target t;
+      t.csv = csv;
+      t.csv_abs = fs::absolute(csv).string();
+      if (!TableFor(csv, &t.table)) {
+        return Printable(csv, 200) +
+               ": not named after a table (FEATURES, SUPPLIER, REVIEW, CATEGORY, ISSUES)";
       }
-      if (rc != kNoError) return t.file->Name() + ": cannot be opened: " + ErrorDescription(rc);
-      rc = t.file->BeginTransaction();
-      if (rc != kNoError) return t.file->Name() + ": cannot be written: " + ErrorDescription(rc);
-      t.in_transaction = true;
-      if (options_.replace) {
-        rc = t.file->Empty();
-        if (rc != kNoError) return t.file->Name() + ": cannot be emptied: " + ErrorDescription(rc);
+      struct stat st;
+      if (::stat(t.csv_abs.c_str(), &st) != 0) {
+        return Printable(csv, 200) + ": cannot be read: " + std::strerror(errno);
+      }
+      if (S_ISDIR(st.st_mode)) return Printable(csv, 200) + ": is a folder, not a CSV file";
+      for (const Target& other : targets_) {
+        if (other.table == t.table) {
+          return Printable(csv, 200) + ": table " + app::DataFileDecl(t.table).label +
+                 " is named twice";
+        }
+      }
+      const FileDecl& decl = app::DataFileDecl(t.table);
+      for (size_t k = 0; k < decl.keys.size(); ++k) {
+        if (!decl.keys[k].dup)
+          t.unique.emplace_back(static_cast<int>(k), decltype(t.unique[0].second){});
+      }
+      targets_.push_back(std::move(t));
+    }
+    return {};
+  }
+
+  std::string EnterDataFolder() {
+    std::error_code ec;
+    previous_dir_ = fs::current_path(ec);
+    const std::string& dir = options_.data_dir;
+    if (fs::exists(dir, ec) && !fs::is_directory(dir, ec)) {
+      return Printable(dir, 200) + ": is a file, not a folder for the data files";
+    }
+    if (!fs::exists(dir, ec) && !fs::create_directories(dir, ec) && ec) {
+      return Printable(dir, 200) + ": cannot create the data folder: " + ec.message();
+    }
+    fs::current_path(dir, ec);
+    if (ec) return Printable(dir, 200) + ": cannot use the data folder: " + ec.message();
+    return {};
+  }
+
+  // The lock-wait observer: names each locked file once, and ends the wait
+  // after the allowed time.
+  bool Waiting(const std::string& file, int holder, int64_t waited_ms) {
+    locked_file_ = file;
+    locked_holder_ = holder;
+    if (waited_ms >= int64_t{options_.wait_seconds} * 1000) return false;
+    if (options_.notice && noticed_.insert(file).second) {
+      options_.notice(LockSentence() + "; waiting up to " + std::to_string(options_.wait_seconds) +
+                      " seconds for it");
+    }
+    return true;
+  }
+
+  std::string LockSentence() const {
+    std::string who = "another program";
+    if (locked_holder_ > 0) {
+      const std::string name = ProcessName(locked_holder_);
+      who = (name.empty() ? "process " : name + " (process ") + std::to_string(locked_holder_) +
+            (name.empty() ? "" : ")");
+    }
+    return fs::path(locked_file_).filename().string() + " is locked by " + who;
+  }
+
+  std::string LockRefusal() const {
+    return LockSentence() + "; close it or end its transaction, then load again" +
+           (options_.wait_seconds > 0 ? "" : " (--wait SECONDS waits for it)");
+  }
+
+  // Opens an existing data file, waiting between attempts while another
+  // process holds it locked: an open itself never waits.
+  int OpenWaiting(File& file) {
+    const auto start = std::chrono::steady_clock::now();
+    for (;;) {
+      const int rc = file.Open(kOpenExclusive);
+      if (rc != kFileIsAlreadyLocked) return rc;
+      const std::string path = file.Name();
+      const int64_t waited = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                 std::chrono::steady_clock::now() - start)
+                                 .count();
+      if (!Waiting(path, std::max(native::LockHolder(path), 0), waited)) return rc;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  }
+
+  std::string OpenTarget(Target& t) {
+    const FileDecl& decl = app::DataFileDecl(t.table);
+    t.file = std::make_unique<File>(decl);
+    const std::string name = fs::path(t.file->Name()).filename().string();
+    std::error_code ec;
+    const int64_t size = fs::exists(t.file->Name(), ec) && fs::is_regular_file(t.file->Name(), ec)
+                             ? static_cast<int64_t>(fs::file_size(t.file->Name(), ec))
+                             : -1;
+    int rc = size >= 0 && size < kSmallestDataFile ? kInvalidDataFile : OpenWaiting(*t.file);
+    if (rc == kInvalidDataFile || rc == kInvalidRecordDeclaration) {
+      if (!options_.replace) {
+        std::string why = rc == kInvalidRecordDeclaration
+                              ? "holds a table whose fields differ from " + decl.label + "'s"
+                          : size == 0 ? "is empty (0 bytes), not a data file"
+                          : size >= 0 && size < kSmallestDataFile
+                              ? "is not a data file: it holds only " + Bytes(size)
+                              : "is not a data file, or is damaged";
+        return name + ": " + why + "; --replace builds it anew";
+      }
+      // Set aside, not removed, until the load has succeeded.
+      t.set_aside = t.file->Name() + ".replaced";
+      fs::rename(t.file->Name(), t.set_aside, ec);
+      if (ec) {
+        t.set_aside.clear();
+        return name + ": cannot be replaced: " + ec.message();
+      }
+      rc = kFileNotFound;
+    }
+    if (rc == kFileNotFound) {
+      rc = t.file->Create();
+      if (rc != kNoError) return name + ": cannot be created: " + ErrorDescription(rc);
+      t.created = true;
+      rc = t.file->Open(kOpenExclusive);
+    }
+    if (rc == kFileIsAlreadyLocked) return LockRefusal();
+    if (rc != kNoError) return name + ": cannot be opened: " + ErrorDescription(rc);
+    return {};
+  }
+
+  std::string LoadAll() {
+    std::vector<File*> files;
+    for (Target& t : targets_) {
+      std::string error = OpenTarget(t);
+      if (!error.empty()) return error;
+      files.push_back(t.file.get());
+    }
+    if (const int rc = transaction_.Begin(files); rc != kNoError) {
+      if (rc == kRecordIsAlreadyHeld) return LockRefusal();
+      return "the data files cannot be written: " + ErrorDescription(rc);
+    }
+    for (Target& t : targets_) {
+      if (!options_.replace) continue;
+      if (const int rc = t.file->Empty(); rc != kNoError) {
+        return t.file->Name() + ": cannot be emptied: " + ErrorDescription(rc);
       }
     }
     for (Target& t : targets_) {
       std::string error = LoadOne(t);
       if (!error.empty()) return error;
     }
-    for (Target& t : targets_) {
-      const int rc = t.file->Commit();
-      t.in_transaction = false;
-      if (rc != kNoError) return t.file->Name() + ": cannot be written: " + ErrorDescription(rc);
+    if (const int rc = transaction_.Commit(); rc != kNoError) {
+      if (rc == kRecordIsAlreadyHeld) return LockRefusal();
+      return "the data files cannot be written: " + ErrorDescription(rc);
+    }
+    return {};
+  }
+
+  // Why adding the record in the buffer made a duplicate key: the field and
+  // the line of this load, or the stored record, that it repeats.
+  std::string Duplicate(Target& t) {
+    File& file = *t.file;
+    const FileDecl& decl = file.decl();
+    for (auto& [key, seen] : t.unique) {
+      const KeyDecl& k = decl.keys[key];
+      std::string fields;
+      for (int c : k.components)
+        fields += (fields.empty() ? "" : ", ") + decl.fields[c].ColumnName();
+      const ValueRef first = file.Field(k.components.front());
+      const std::string shown =
+          first.numeric() ? NumberText(first.GetNumber()) : Quoted(Clip(first.Bytes()));
+      auto it = seen.find(KeyValue(file, k));
+      if (it != seen.end()) {
+        return "field " + fields + ": " + shown + " repeats line " + std::to_string(it->second);
+      }
+      const std::string record(file.record_bytes());
+      const bool stored = file.GetByKey(key) == kNoError;
+      std::memcpy(file.record(), record.data(), record.size());
+      if (stored) {
+        return "field " + fields + ": " + shown + " is already in " +
+               fs::path(file.Name()).filename().string();
+      }
     }
     return {};
   }
@@ -187,8 +354,10 @@ class Loader {
     const FileDecl& decl = t.file->decl();
     CsvReader reader;
     std::string why;
-    if (!reader.Open(t.csv_abs, &why)) return t.csv + ": " + why;
-    auto at = [&](int64_t line) { return t.csv + ":" + std::to_string(line) + ": "; };
+    if (!reader.Open(t.csv_abs, &why)) return Printable(t.csv, 200) + ": " + why;
+    auto at = [&](int64_t line) {
+      return Printable(t.csv, 200) + ":" + std::to_string(line) + ": ";
+    };
 
     std::vector<std::string> fields;
     if (reader.Next(&fields, &why) != CsvReader::Result::kRecord) {
@@ -201,8 +370,8 @@ class Loader {
       std::string label = ToUpper1252(Clip(name));
       while (!label.empty() && label.front() == ' ') label.erase(0, 1);
       const int f = decl.FieldIndex(label);
-      if (f < 0) return at(1) + "column " + name + " is not a field of " + decl.label;
-      if (seen[f]) return at(1) + "column " + name + " is given twice";
+      if (f < 0) return at(1) + "column " + Printable(name) + " is not a field of " + decl.label;
+      if (seen[f]) return at(1) + "column " + Printable(name) + " is given twice";
       seen[f] = true;
       columns.push_back(f);
     }
@@ -227,7 +396,14 @@ class Loader {
         if (!bad.empty()) return at(reader.line()) + "field " + field.ColumnName() + ": " + bad;
       }
       const int rc = t.file->Add();
+      if (rc == kCreatesDuplicateKey) {
+        const std::string which = Duplicate(t);
+        return at(reader.line()) + (which.empty() ? "" : which + ": ") + ErrorDescription(rc);
+      }
       if (rc != kNoError) return at(reader.line()) + ErrorDescription(rc);
+      for (auto& [key, values] : t.unique) {
+        values.emplace(KeyValue(*t.file, decl.keys[key]), reader.line());
+      }
       ++t.rows;
       if (options_.progress && reader.bytes_read() >= next_report) {
         options_.progress(t.csv, reader.bytes_read(), reader.size());
@@ -238,19 +414,24 @@ class Loader {
   }
 
   void Finish(bool ok) {
+    (void)transaction_.Rollback();  // nothing to undo once committed
     for (Target& t : targets_) {
       if (!t.file) continue;
-      if (t.in_transaction) t.file->Rollback();
       const std::string name = t.file->Name();
       if (t.file->is_open()) t.file->Close();
-      if (!ok && t.created) {
-        std::error_code ec;
-        fs::remove(name, ec);
-      } else if (!ok) {
-        // A commit that failed half-way (a full disk) leaves its journal
-        // behind; opening with recovery puts the file back as it was now,
+      std::error_code ec;
+      if (!ok && t.created) fs::remove(name, ec);
+      if (!t.set_aside.empty()) {
+        if (ok) {
+          fs::remove(t.set_aside, ec);
+        } else {
+          fs::rename(t.set_aside, name, ec);
+        }
+      } else if (!ok && !t.created) {
+        // A commit that failed half-way (a full disk) may leave its journal
+        // behind; an open with recovery puts the file back as it was now,
         // rather than leaving that to the next program that reads it.
-        t.file->Option("RECOVER=5");
+        (void)t.file->Option("RECOVER=1");
         if (t.file->Open(kOpenExclusive) == kNoError) t.file->Close();
       }
     }
@@ -258,9 +439,52 @@ class Loader {
 
   const LoadOptions& options_;
   std::vector<Target> targets_;
+  native::JointTransaction transaction_;
+  fs::path previous_dir_;
+  std::string locked_file_;
+  int locked_holder_ = 0;
+  std::set<std::string> noticed_;
 };
 
 }  // namespace
+
+std::string Printable(std::string_view text, size_t limit) {
+  std::string out;
+  size_t shown = 0;
+  for (size_t i = 0; i < text.size(); ++shown) {
+    if (shown == limit) return out + "...";
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c < 0x20 || c == 0x7F) {
+      static const char* const kNamed[] = {"\\0", 0,     0,     0,     0,     0,     0,
+                                           "\\a", "\\b", "\\t", "\\n", "\\v", "\\f", "\\r"};
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02X", c);
+      out += c < 14 && kNamed[c] ? kNamed[c] : hex;
+      ++i;
+      continue;
+    }
+    // A whole UTF-8 character passes; a byte that starts none is escaped.
+    size_t len = c < 0x80             ? 1
+                 : (c & 0xE0) == 0xC0 ? 2
+                 : (c & 0xF0) == 0xE0 ? 3
+                 : (c & 0xF8) == 0xF0 ? 4
+                                      : 0;
+    bool valid = len > 0 && i + len <= text.size();
+    for (size_t k = 1; valid && k < len; ++k) {
+      valid = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
+    }
+    if (!valid) {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02X", c);
+      out += hex;
+      ++i;
+      continue;
+    }
+    out.append(text.substr(i, len));
+    i += len;
+  }
+  return out;
+}
 
 LoadResult Load(const std::vector<std::string>& csv_files, const LoadOptions& options) {
   return Loader(options).Run(csv_files);

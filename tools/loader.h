@@ -5,8 +5,16 @@
 //
 // A load is all or nothing: the first bad row (wrong type, text longer than
 // its field, a character Windows-1252 cannot hold, a duplicate in a unique key,
-// a wrong number of fields, bad quoting) is reported with its file, line and
-// field, and no data file is changed; files the load created are removed.
+// a wrong number of fields, bad quoting, a failed read) is reported with its
+// file, line and field, and no data file is changed; files the load created
+// are removed.  All the files of one load are written in one transaction, so
+// a failure as late as the commit (a full disk) changes none of them, and a
+// program reading the folder meanwhile sees the old tables or the new.
+//
+// Another program holding a data file locked (a sqlite3 shell in a
+// transaction, a browser committing nothing but reading) is waited for, up to
+// `wait_seconds`, and named while the load waits; past that the load is
+// refused and nothing changes.
 #pragma once
 
 #include <cstdint>
@@ -18,10 +26,14 @@ namespace mirabo::tools {
 
 struct LoadOptions {
   std::string data_dir = ".";  // where the data files are
-  bool replace = false;        // empty each named table first
+  bool replace = false;        // empty each named table first; rebuild a file that is no data file
   bool cp1252 = false;         // the CSV text is Windows-1252, not UTF-8
+  int wait_seconds = 5;        // for a data file another process holds locked; 0: refuse at once
   // Called now and then while a file loads: file name, bytes read, file size.
   std::function<void(const std::string&, int64_t, int64_t)> progress;
+  // Called once for each data file the load waits for, with a sentence that
+  // says which file and whose lock.
+  std::function<void(const std::string&)> notice;
 };
 
 struct LoadedTable {
@@ -37,5 +49,9 @@ struct LoadResult {
 };
 
 LoadResult Load(const std::vector<std::string>& csv_files, const LoadOptions& options);
+
+// `text` as a message may show it: control characters and bytes that are not
+// UTF-8 escaped (\t, \x1B), cut to `limit` characters with "..." after.
+std::string Printable(std::string_view text, size_t limit = 40);
 
 }  // namespace mirabo::tools

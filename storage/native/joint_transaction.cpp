@@ -12,6 +12,9 @@ constexpr size_t kMaxMembers = 10;
 
 std::string DatabaseName(size_t member) { return "kvx" + std::to_string(member); }
 
+// Records `rc` in the error state, keeping the details a code 90 came with.
+int Recorded(int rc) { return rc == kFileSystemError ? rc : SetError(rc); }
+
 }  // namespace
 
 JointTransaction::~JointTransaction() { (void)Rollback(); }
@@ -50,7 +53,7 @@ int JointTransaction::Begin(const std::vector<File*>& files) {
     if (rc != SQLITE_DONE) {
       const int code = leader.MapError(rc, leader.db_, NativeFile::BusyMode::kRead);
       Leave();
-      return SetError(code);
+      return Recorded(code);
     }
     // The member's own connection goes; the leader's serves it now.
     sqlite3_close_v2(m.db_);
@@ -65,7 +68,7 @@ int JointTransaction::Begin(const std::vector<File*>& files) {
   const int rc = leader.Exec(leader.db_, "BEGIN IMMEDIATE", NativeFile::BusyMode::kRead);
   if (rc != kNoError) {
     Leave();
-    return SetError(rc);
+    return Recorded(rc);
   }
   for (NativeFile* m : members_) {
     m->in_transaction_ = true;
@@ -87,7 +90,7 @@ int JointTransaction::Commit() {
     sqlite3_exec(leader.db_, "ROLLBACK", nullptr, nullptr, nullptr);
   }
   Leave();
-  return SetError(rc);
+  return Recorded(rc);
 }
 
 int JointTransaction::Rollback() {
