@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cstdio>
 
 #include "runtime/file.h"
 #include "ui/window.h"
@@ -13,13 +14,14 @@ Scheduler* g_installed = nullptr;
 }  // namespace
 
 struct Scheduler::Thread {
-  enum class State { kNew, kEvent, kModal, kModalDone, kRunning };
+  enum class State { kNew, kEvent, kModal, kModalDone, kSleep, kRunning };
   ThreadId id = 0;
   int stack = kMinStack;
   std::coroutine_handle<> root;
   std::coroutine_handle<> resume;
   State state = State::kNew;
   Window* waiting_on = nullptr;
+  int64_t wake_at = 0;  // kSleep: the clock time it waits for
   std::shared_ptr<void> data;
   std::vector<Window*> windows;  // open windows, oldest first
 };
@@ -84,6 +86,8 @@ bool Scheduler::Ready(const Thread& t) const {
       return true;
     case Thread::State::kEvent:
       return t.waiting_on && t.waiting_on->has_events();
+    case Thread::State::kSleep:
+      return clock_->NowMs() >= t.wake_at;
     default:
       return false;
   }
@@ -117,7 +121,18 @@ bool Scheduler::RunReady() {
     next->state = Thread::State::kRunning;
     next->resume.resume();
     if (exited_) break;
-    if (next->root.done()) {
+    const bool finished = next->root.done();
+    const bool stranded = !finished && next->state == Thread::State::kRunning;
+    if (stranded) {
+      // It suspended on something the scheduler does not know: nothing
+      // would ever resume it.  Say so, and end the thread like a finished one.
+      std::fprintf(stderr,
+                   "mirabo: procedure thread %d waited for something other than an event, a "
+                   "modal answer or the clock; it is ended\n",
+                   next->id);
+      ++stranded_;
+    }
+    if (finished || stranded) {
       const ThreadId id = next->id;
       auto node = threads_.extract(id);
       // Windows a procedure left open close with it.
@@ -141,6 +156,13 @@ void Scheduler::WaitForEvent(Window& w, std::coroutine_handle<> h) {
   t.resume = h;
 }
 
+void Scheduler::WaitUntil(int64_t due_ms, std::coroutine_handle<> h) {
+  Thread& t = *threads_.at(current_);
+  t.state = Thread::State::kSleep;
+  t.wake_at = due_ms;
+  t.resume = h;
+}
+
 void Scheduler::WaitForModal(std::coroutine_handle<> h) {
   Thread& t = *threads_.at(current_);
   t.state = Thread::State::kModal;
@@ -158,6 +180,9 @@ int64_t Scheduler::NextTimerDue() const {
   int64_t due = -1;
   for (const Window* w : windows_) {
     if (w->timer() > 0 && (due < 0 || w->timer_due() < due)) due = w->timer_due();
+  }
+  for (const auto& [id, t] : threads_) {
+    if (t->state == Thread::State::kSleep && (due < 0 || t->wake_at < due)) due = t->wake_at;
   }
   return due;
 }

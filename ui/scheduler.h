@@ -1,16 +1,18 @@
 // Procedure threads: coroutines on one OS thread, one running at a time.
 //
 // A logical thread runs a procedure (a Task) from its start to its end and
-// gives way only when it waits: for its window's next event, or for a modal
-// answer (a message box, a file dialog).  The scheduler resumes one ready
-// thread at a time, in order of thread number, until none is ready; timers
-// post EVENT_Timer when the clock passes their due time.  The clock is real
-// in the program and virtual in tests (Advance moves it), so tests never sleep.
+// gives way only when it waits: for its window's next event, for a modal
+// answer (a message box, a file dialog), or for a time on the clock (Sleep).  The scheduler resumes
+// one ready thread at a time, in order of thread number, until none is ready; timers post
+// EVENT_Timer when the clock passes their due time.  The clock is real in the program and virtual
+// in tests (Advance moves it), so tests never sleep.
 //
-// States of a thread: new (ready to start) -> waiting for an event or for a
-// modal answer -> ready again when its window has an event or the answer has
-// come -> done when its procedure returns.  Invariant: only the thread being
-// resumed runs procedure code; Current() names it.
+// States of a thread: new (ready to start) -> waiting for an event, a modal
+// answer or a time -> ready again when its window has an event, the answer
+// has come or the clock has passed the time -> done when its procedure
+// returns.  Invariant: only the thread being resumed runs procedure code;
+// Current() names it.  A procedure that suspends on anything else could
+// never be resumed: the scheduler reports it and ends its thread.
 #pragma once
 
 #include <chrono>
@@ -84,6 +86,8 @@ class Scheduler {
   int StackSize(ThreadId id) const;
   int thread_count() const { return static_cast<int>(threads_.size()); }
   bool Alive(ThreadId id) const { return threads_.count(id) != 0; }
+  // Threads ended because they suspended where nothing could resume them.
+  int stranded() const { return stranded_; }
 
   // Resumes ready threads until none is ready.  Returns whether any ran.
   bool RunReady();
@@ -91,7 +95,7 @@ class Scheduler {
   void Tick();
   // Virtual clocks: moves time forward by `ms`, firing timers in due order.
   void Advance(int64_t ms);
-  // The earliest due time of a running timer, or -1.
+  // The earliest due time of a running timer or a sleeping thread, or -1.
   int64_t NextTimerDue() const;
 
   // The window that a thread is working in (its newest open window).
@@ -112,6 +116,7 @@ class Scheduler {
   // event, or for a modal answer.
   void WaitForEvent(Window& w, std::coroutine_handle<> h);
   void WaitForModal(std::coroutine_handle<> h);
+  void WaitUntil(int64_t due_ms, std::coroutine_handle<> h);
   void ModalDone(ThreadId id);
 
   // Used by Window.
@@ -134,6 +139,25 @@ class Scheduler {
   bool exited_ = false;
   int exit_code_ = 0;
   bool running_ = false;
+  int stranded_ = 0;
 };
+
+// `co_await Sleep(ms)`: the current thread gives way for `ms` milliseconds of
+// the scheduler's clock; other threads run and timers fire meanwhile.
+class SleepAwaiter {
+ public:
+  explicit SleepAwaiter(int64_t ms) : ms_(ms) {}
+  bool await_ready() const noexcept { return false; }
+  void await_suspend(std::coroutine_handle<> h) {
+    Scheduler& s = Scheduler::Get();
+    s.WaitUntil(s.clock().NowMs() + ms_, h);
+  }
+  void await_resume() const noexcept {}
+
+ private:
+  int64_t ms_;
+};
+
+inline SleepAwaiter Sleep(int64_t ms) { return SleepAwaiter(ms); }
 
 }  // namespace mirabo::ui

@@ -7,6 +7,7 @@
 #include "runtime/access.h"
 #include "runtime/error.h"
 #include "ui/dialogs.h"
+#include "ui/scheduler.h"
 
 namespace mirabo::app {
 namespace {
@@ -19,6 +20,11 @@ constexpr int kMsgCreateFailed = 4;
 constexpr int kMsgCreatedNotOpened = 5;
 constexpr int kMsgAccessError = 30;
 
+// How long a file locked by another process is waited for, and how often the
+// open is tried again meanwhile.
+constexpr int kRecoverSeconds = 10;
+constexpr int64_t kRecoverStepMs = 100;
+
 }  // namespace
 
 ui::Proc OpenCheckedFile(File& file) {
@@ -28,10 +34,16 @@ ui::Proc OpenCheckedFile(File& file) {
 
   file.Open(kOpenShared);
   if (CurrentError().code == kFileIsAlreadyLocked) {
-    // The lock may be one that a crashed station left behind; the driver can
-    // clear it, or wait for a live one to go, on the next open.
-    file.Option("Recover=10");
-    file.Open(kOpenShared);
+    // The lock may be one that a crashed station left behind, which the
+    // driver clears on the next open, or a live one that may go soon.  The
+    // driver does not wait: the wait is taken here, in short steps on the
+    // scheduler's clock, so every window repaints and answers meanwhile.
+    file.Option("Recover=" + std::to_string(kRecoverSeconds));
+    const int64_t until = ui::Scheduler::Get().clock().NowMs() + kRecoverSeconds * 1000;
+    while (file.Open(kOpenShared) == kFileIsAlreadyLocked &&
+           ui::Scheduler::Get().clock().NowMs() < until) {
+      co_await ui::Sleep(kRecoverStepMs);
+    }
   }
 
   switch (CurrentError().code) {

@@ -19,8 +19,9 @@
 namespace mirabo::app {
 
 // Opens `file` read-only, shared with others (0x40), creating it when it is
-// missing, retrying once after the driver's recovery when another process
-// holds it locked, and offering a key rebuild when its keys are damaged.
+// missing, retrying with the driver's recovery for up to ten seconds (between
+// events) when another process holds it locked, and offering a key rebuild
+// when its keys are damaged.
 // Returns only with the file open; every failure it cannot repair shows its
 // standard message and halts the program.
 ui::Proc OpenCheckedFile(File& file);

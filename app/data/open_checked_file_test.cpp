@@ -20,6 +20,7 @@
 #include "runtime/error.h"
 #include "runtime/file_driver.h"
 #include "storage/native/native_driver.h"
+#include "tests/testing/locking_process.h"
 #include "tests/testing/temp_dir.h"
 #include "ui/dialogs.h"
 #include "ui/headless.h"
@@ -94,9 +95,10 @@ class OpenCheckedFileTest : public ::testing::Test {
     UseSchedulerThreadBlocks();
   }
 
+  // Runs `proc` on a new thread, with a minute of the clock to spend.
   void Run(ui::Proc proc) {
     scheduler_->Start(std::move(proc));
-    scheduler_->RunReady();
+    scheduler_->Advance(60'000);
   }
 
   // Opens `file` through the check on a procedure thread; `*returned` tells
@@ -166,6 +168,10 @@ TEST_F(OpenCheckedFileTest, ScriptedBranches) {
     const char* halt;
   };
   const std::string open = "open 64";  // read-only, deny none
+  // Still locked: tried again every tenth of a second for ten seconds.
+  std::deque<int> always_locked(200, kFileIsAlreadyLocked);
+  std::vector<std::string> tried_for_ten_seconds = {open, "option Recover=10"};
+  tried_for_ten_seconds.insert(tried_for_ten_seconds.end(), 101, open);
   const Case cases[] = {
       {"locked, free after the recovery",
        {32, 0},
@@ -176,12 +182,21 @@ TEST_F(OpenCheckedFileTest, ScriptedBranches) {
        {},
        "",
        ""},
+      {"locked, free on the third try",
+       {32, 32, 32, 0},
+       {},
+       {},
+       {},
+       {open, "option Recover=10", open, open, open},
+       {},
+       "",
+       ""},
       {"locked, still locked after the recovery",
-       {32, 32},
+       always_locked,
        {},
        {},
        {},
-       {open, "option Recover=10", open},
+       tried_for_ten_seconds,
        {"File Access Error", "Halt"},
        "File (/data/SCRIPTED.KVX) could not be opened.  Error: File Is Already Locked (32).",
        "Disk Error"},
@@ -379,20 +394,41 @@ TEST_F(OpenCheckedFileTest, ARebuildThatFailsHalts) {
   EXPECT_TRUE(scheduler_->exited());
 }
 
+// Another program holds the file locked (a sqlite3 shell in a transaction):
+// the check waits between events, so other procedures run meanwhile, and
+// opens the file once the lock goes.
 TEST_F(OpenCheckedFileTest, ALockReleasedDuringTheRecoveryIsOpened) {
   BuildSuppliers(1);
-  sqlite3* other = nullptr;
-  ASSERT_EQ(sqlite3_open(supplier_.c_str(), &other), SQLITE_OK);
-  ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
-  std::thread release([other] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
-  });
-  Run(CheckData(DataFile::kSupplier, &returned_, &open_));
-  release.join();
-  sqlite3_close(other);
+  mirabo::testing::LockingProcess shell(supplier_, "BEGIN EXCLUSIVE");
+  ASSERT_TRUE(shell.holding());
+  scheduler_->Start(CheckData(DataFile::kSupplier, &returned_, &open_));
+  scheduler_->Advance(3000);
+  EXPECT_FALSE(returned_) << "still waiting after three seconds";
+  bool other_ran = false;
+  scheduler_->Start([](bool* ran) -> ui::Proc {
+    *ran = true;
+    co_return;
+  }(&other_ran));
+  scheduler_->RunReady();
+  EXPECT_TRUE(other_ran) << "another procedure runs while the check waits";
+  shell.Release();
+  scheduler_->Advance(200);
   EXPECT_TRUE(returned_ && open_);
   EXPECT_TRUE(backend_->messages.empty());
+}
+
+TEST_F(OpenCheckedFileTest, ALockThatStaysPastTheRecoveryIsADiskError) {
+  BuildSuppliers(1);
+  mirabo::testing::LockingProcess shell(supplier_, "BEGIN EXCLUSIVE");
+  ASSERT_TRUE(shell.holding());
+  scheduler_->Start(CheckData(DataFile::kSupplier, &returned_, &open_));
+  scheduler_->Advance(9900);
+  EXPECT_TRUE(backend_->messages.empty()) << "nothing is shown while the wait lasts";
+  scheduler_->Advance(200);
+  EXPECT_FALSE(returned_);
+  ExpectHalt("File Access Error",
+             "File (" + supplier_ + ") could not be opened.  Error: File Is Already Locked (32).",
+             "Disk Error");
 }
 
 TEST_F(OpenCheckedFileTest, AFileThatIsNotADataFileIsADiskError) {

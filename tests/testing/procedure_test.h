@@ -14,6 +14,7 @@
 #include "app/data/thread_block.h"
 #include "app/startup.h"
 #include "tests/testing/temp_dir.h"
+#include "tests/testing/watchdog.h"
 #include "ui/headless.h"
 #include "ui/scheduler.h"
 #include "ui/window.h"
@@ -45,6 +46,9 @@ class ProcedureTest : public ::testing::Test {
     scheduler_.RunReady();
   }
 
+  // A procedure that never gives way fails the test by name.
+  Watchdog watchdog_{std::chrono::seconds(60),
+                     ::testing::UnitTest::GetInstance()->current_test_info()->name()};
   TempDir config_, data_;
   std::unique_ptr<ScopedChdir> chdir_;
   ui::HeadlessBackend backend_;

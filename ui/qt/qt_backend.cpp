@@ -26,6 +26,7 @@
 
 #include "ui/qt/dialog_units.h"
 #include "ui/qt/help_window.h"
+#include "ui/qt/lock_wait_pump.h"
 #include "ui/qt/qt_text.h"
 #include "ui/qt/window_mirror.h"
 
@@ -83,6 +84,7 @@ QtBackend::QtBackend(QApplication& app) : app_(app), pump_(std::make_unique<QObj
   InitUiQtResources();
   // The program ends when its procedures say so, not when a window closes.
   QGuiApplication::setQuitOnLastWindowClosed(false);
+  lock_waits_ = std::make_unique<LockWaitPump>([this] { return FrameWindow(); });
   timer_ = new QTimer(pump_.get());
   timer_->setSingleShot(true);
   timer_->setTimerType(Qt::PreciseTimer);
@@ -100,6 +102,7 @@ QtBackend::QtBackend(QApplication& app) : app_(app), pump_(std::make_unique<QObj
 }
 
 QtBackend::~QtBackend() {
+  lock_waits_.reset();
   for (auto& [w, m] : mirrors_) m->Detach();
   mirrors_.clear();
   delete help_.data();
@@ -148,6 +151,7 @@ void QtBackend::RunScheduler(bool tick) {
     SyncChanged();
   } while (again_ && !s.exited());
   running_ = false;
+  lock_waits_->WaitOver();
   if (s.exited()) return;
   ArmTimer();
   if (end_when_idle_ && s.thread_count() == 0) s.Exit(0);

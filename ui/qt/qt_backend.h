@@ -54,6 +54,7 @@ class QWidget;
 namespace mirabo::ui::qt {
 
 class HelpWindow;
+class LockWaitPump;
 class WindowMirror;
 
 class QtBackend : public Backend {
@@ -137,6 +138,7 @@ class QtBackend : public Backend {
   std::unique_ptr<QPrinter> printer_;
   QPointer<HelpWindow> help_;
   QPointer<QMenu> popup_;
+  std::unique_ptr<LockWaitPump> lock_waits_;
 };
 
 // Runs Qt's event loop with `scheduler` driven by it, until the program ends;
