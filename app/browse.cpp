@@ -33,15 +33,6 @@ constexpr ToolTip kToolTips[] = {
     {kToolUp, "Go to the Prior Record"},
 };
 
-enum LocateMode { kLocateOnPosition = 1, kLocateOnValue = 2, kLocateOnEdit = 3 };
-enum RefreshMode {
-  kAroundRecord = 1,
-  kAroundPage = 2,
-  kFromTop = 3,
-  kFromBottom = 4,
-  kInternal = 5
-};
-
 }  // namespace
 
 ui::Window* FrameWindow() {
@@ -73,7 +64,7 @@ int Browse::VisibleRows() const {
 void Browse::CheckInvariants() const {
 #ifndef NDEBUG
   assert(static_cast<int>(page_.size()) <= VisibleRows());
-  assert((current_row_ == 0) == page_.empty() || page_.empty());
+  assert((current_row_ == 0) == page_.empty());
   assert(page_.empty() || (current_row_ >= 1 && current_row_ <= static_cast<int>(page_.size())));
 #endif
 }
@@ -149,7 +140,10 @@ void Browse::Fill(bool forward) {
     start = forward ? page_.back().position : page_.front().position;
     // Reading past the edge entry's position gives its neighbour at once;
     // the skip below still guards against a view that returns the entry.
-    view_->ResetPast(start);
+    if (view_->ResetPast(start) != kNoError) {
+      NoteFailure(&read_failed_);  // reading on would start from the old place
+      return;
+    }
     skip_first = true;
   }
   const int visible = VisibleRows();
@@ -202,11 +196,16 @@ void Browse::ResetView() {
   if (view_->Open() != kNoError) NoteFailure(&view_failed_);
 }
 
-void Browse::Locate(int mode) {
-  if (mode == kLocateOnPosition) mode = kLocateOnEdit;
+bool Browse::Reposition(std::string_view position) {
+  if (view_->Reset(position) == kNoError) return true;
+  NoteFailure(&read_failed_);  // reading on would start from the old place
+  return false;
+}
+
+void Browse::Locate(LocateMode mode) {
   view_->Close();
   File& primary = file(design_.primary);
-  if (mode == kLocateOnEdit) {
+  if (mode == LocateMode::kOnRecord) {
     std::string pos;
     if (primary.Position(Order().key, &pos) == kNoError) {
       highlighted_ = pos;
@@ -225,33 +224,36 @@ void Browse::Locate(int mode) {
   items_to_fill_ = 1;
   add_rows_ = false;
   Fill(true);
-  Refresh(items_to_fill_ > 0 ? kFromBottom : kAroundRecord);
+  Refresh(items_to_fill_ > 0 ? RefreshMode::kFromBottom : RefreshMode::kAroundRecord);
   PostNewSelection();
 }
 
-void Browse::Refresh(int mode) {
-  if (mode == kAroundRecord) {
+void Browse::Refresh(RefreshMode mode) {
+  // The page is filled forwards from the record or page kept, or from the
+  // order's end that `mode` names.
+  bool from_bottom = false;
+  bool placed = true;
+  if (mode == RefreshMode::kAroundRecord) {
     highlighted_ = view_->Position();
-    view_->Reset(highlighted_);
-    mode = kLocateOnEdit;  // fill forwards from that record
+    placed = Reposition(highlighted_);
   } else if (!page_.empty()) {
     const int row = current_row_ >= 1 && current_row_ <= static_cast<int>(page_.size())
                         ? current_row_
                         : static_cast<int>(page_.size());
     highlighted_ = page_[row - 1].position;
-    view_->Reset(page_.front().position);
-    mode = kInternal;
+    placed = Reposition(page_.front().position);
   } else {
     highlighted_.clear();
     ResetView();
+    from_bottom = mode == RefreshMode::kFromBottom;
   }
   page_.clear();
   items_to_fill_ = VisibleRows();
-  Fill(mode != kFromBottom);
-  if (!highlighted_.empty() && items_to_fill_ > 0) {
+  if (placed) Fill(!from_bottom);
+  if (placed && !highlighted_.empty() && items_to_fill_ > 0) {
     // The view ended before the page was full: complete it from the other side.
     if (page_.empty()) ResetView();
-    Fill(mode == kFromBottom);
+    Fill(from_bottom);
   }
   if (!page_.empty()) {
     if (Order().locator && design_.locator) window_->Enable(design_.locator);
@@ -264,7 +266,7 @@ void Browse::Refresh(int mode) {
         }
       }
     } else {
-      current_row_ = mode == kFromBottom ? static_cast<int>(page_.size()) : 1;
+      current_row_ = from_bottom ? static_cast<int>(page_.size()) : 1;
     }
     ShowPage();
     CopyEntryToRecord(page_[current_row_ - 1]);
@@ -452,16 +454,16 @@ void Browse::Reset() {
     ResetView();
     if (last_sort_order_ == 0) {
       if (select_mode_) {
-        Locate(kLocateOnValue);
+        Locate(LocateMode::kOnValue);
       } else {
         page_.clear();
-        Refresh(kFromTop);
+        Refresh(RefreshMode::kFromTop);
       }
     } else if (range_changed_) {
       page_.clear();
-      Refresh(kFromTop);
+      Refresh(RefreshMode::kFromTop);
     } else {
-      Locate(kLocateOnValue);
+      Locate(LocateMode::kOnValue);
     }
     if (!page_.empty()) CopyEntryToRecord(page_[current_row_ - 1]);
     BuildKeyStops();
@@ -495,7 +497,7 @@ void Browse::Drag() {
     } else {
       KeyField().SetString(std::get<std::string>(stop));
     }
-    Locate(kLocateOnValue);
+    Locate(LocateMode::kOnValue);
   }
 }
 
@@ -576,9 +578,9 @@ ui::Proc Browse::UpdateRequest(int request) {
     current_row_ = std::min<int>(current_row_, static_cast<int>(page_.size()));
   }
   if (request != ReqDelete && local_response_ == RespCompleted) {
-    Locate(kLocateOnEdit);
+    Locate(LocateMode::kOnRecord);
   } else {
-    Refresh(kAroundPage);
+    Refresh(RefreshMode::kAroundPage);
   }
   BuildKeyStops();
   PostNewSelection();
@@ -759,7 +761,7 @@ ui::Proc Browse::Run() {
             const ValueRef key = KeyField();
             const bool blank = key.numeric() ? key.GetNumber() == 0 : Clip(key.Bytes()).empty();
             if (!blank) {
-              Locate(kLocateOnValue);
+              Locate(LocateMode::kOnValue);
               w.Select(design_.list);
               PostNewSelection();
             }

@@ -151,8 +151,17 @@ class Browse {
   Entry MakeEntry();
   void CopyEntryToRecord(const Entry& e);
   void Scroll(int event);
-  void Locate(int mode);
-  void Refresh(int mode);
+  // Where a locate starts: the record in the primary buffer (by its
+  // position), or the key value in it.
+  enum class LocateMode { kOnRecord, kOnValue };
+  void Locate(LocateMode mode);
+  // How a refresh builds the page: around the record just read, keeping the
+  // page (and its highlight) where it was, or from either end of the order.
+  enum class RefreshMode { kAroundRecord, kAroundPage, kFromTop, kFromBottom };
+  void Refresh(RefreshMode mode);
+  // Sets the view back to a stored position; false (with the failure noted
+  // for message 35) when it cannot be.
+  bool Reposition(std::string_view position);
   void NewSelection();
   void PostNewSelection();
   void ShowPage();

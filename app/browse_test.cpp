@@ -16,6 +16,7 @@
 #include "runtime/error.h"
 #include "runtime/text.h"
 #include "tests/testing/data_files.h"
+#include "tests/testing/faulty_driver.h"
 #include "tests/testing/procedure_test.h"
 #include "tests/testing/temp_dir.h"
 #include "ui/headless.h"
@@ -98,6 +99,31 @@ TEST_F(BrowseTest, ScrollingInsideThePageReadsNothingAndPastItsEdgeReadsOneRecor
   Post(id, ui::EVENT_ScrollUp);
   EXPECT_EQ(Reads(id, DataFile::kSupplier) - before, 1);
   EXPECT_EQ(Highlighted(id), "Supplier 02");
+}
+
+// A re-positioning the driver refuses is a failed read (message 35, the
+// window closes), never a page read on from wherever the file was.
+TEST_F(BrowseTest, ARefusedRepositioningIsAReadFailureNotAPageFromTheOldPlace) {
+  testing::ScopedFaultyDriver faulty("KARVINEX");
+  using Op = testing::ScopedFaultyDriver::Op;
+  for (const Op op : {Op::kResetPast, Op::kResetTo}) {
+    backend_.messages.clear();
+    const ui::ThreadId id = Open(BrowseSupplier());
+    for (int i = 0; i < 17; ++i) Post(id, ui::EVENT_ScrollDown);
+    faulty.Fail(op, 1, kRecordNotFound);
+    // Past the page's edge (the filler re-positions past the last row), or
+    // a refresh of the page kept (it re-positions at its first row).
+    if (op == Op::kResetPast) {
+      Post(id, ui::EVENT_ScrollDown);
+    } else {
+      ProcedureTest::Post(id, ui::EVENT_Sized, 0);
+    }
+    ASSERT_EQ(backend_.messages.size(), 1u) << static_cast<int>(op);
+    EXPECT_EQ(backend_.messages[0].request.caption, "Record Retrieval Error");
+    EXPECT_NE(backend_.messages[0].request.text.find("Record Not Found (35)"), std::string::npos)
+        << backend_.messages[0].request.text;
+    EXPECT_FALSE(scheduler_.Alive(id)) << "the window closes";
+  }
 }
 
 TEST_F(BrowseTest, PagingTopAndBottom) {

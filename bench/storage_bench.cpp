@@ -72,7 +72,7 @@ Fixture& Get(int64_t size) {
       for (int b = 0; b < 4; ++b) file_pos[b] = static_cast<char>((rowid >> (8 * b)) & 0xFF);
       if (f.features->GetByPosition(kRecordOrder, file_pos) != kNoError) std::abort();
       std::string pos;
-      f.features->Position(key, &pos);
+      (void)f.features->Position(key, &pos);
       f.positions[key].push_back(pos);
     }
   }
@@ -103,7 +103,7 @@ void BM_PageFromPosition(benchmark::State& state) {
   size_t i = 0;
   for (auto _ : state) {
     const auto start = std::chrono::steady_clock::now();
-    f.features->ResetToPosition(key, positions[i++ % positions.size()]);
+    (void)f.features->ResetToPosition(key, positions[i++ % positions.size()]);
     for (int r = 0; r < kPage; ++r) {
       if ((forward ? f.features->Next() : f.features->Previous()) != kNoError) break;
     }
@@ -187,7 +187,7 @@ void BM_FullRead(benchmark::State& state) {
   Fixture& f = Get(kLarge);
   int64_t n = 0;
   for (auto _ : state) {
-    f.features->SetKeyStart(FEA::FEATPROD);
+    (void)f.features->SetKeyStart(FEA::FEATPROD);
     while (f.features->Next() == kNoError) ++n;
   }
   state.counters["records_per_s"] =
@@ -225,12 +225,12 @@ void BM_SupplierRange(benchmark::State& state) {
   app::BindGlobals(bindings);
   app::GLO::supplier.value = 5;
   View view(*f.features);
-  view.SetFilter("FEA:SUPPLIER = GLO:supplier", bindings);
+  (void)view.SetFilter("FEA:SUPPLIER = GLO:supplier", bindings);
   int64_t rows = 0;
   for (auto _ : state) {
     view.Close();
-    view.SetOrder(FEA::FEATSUPP);
-    view.Open();
+    (void)view.SetOrder(FEA::FEATSUPP);
+    (void)view.Open();
     rows = 0;
     while (view.Next() == kNoError) ++rows;
   }
@@ -329,8 +329,8 @@ int MemoryReport() {
     return ChildPeak([dir] {
       std::filesystem::current_path(dir);
       File f(app::DataFileDecl(DataFile::kFeatures));
-      f.Open(kOpenShared);
-      f.SetKeyStart(FEA::FEATPROD);
+      (void)f.Open(kOpenShared);
+      (void)f.SetKeyStart(FEA::FEATPROD);
       int64_t n = 0;
       while (f.Next() == kNoError) ++n;
     });

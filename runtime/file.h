@@ -37,28 +37,28 @@ class File {
   // Blanks the strings and zeroes the numbers of the record buffer.
   void ClearRecord();
 
-  int Open(uint8_t access_mode);
-  int Create();
-  int Close();
+  [[nodiscard]] int Open(uint8_t access_mode);
+  [[nodiscard]] int Create();
+  [[nodiscard]] int Close();
   std::string Name();
-  int Records(int64_t* count);
-  int SetKeyStart(int key);
-  int SetKeyValue(int key);
-  int Next();
-  int Previous();
-  int Position(int key, std::string* position);
-  int ResetToPosition(int key, std::string_view position);
-  int ResetPastPosition(int key, std::string_view position);
-  int GetByKey(int key);
-  int GetByPosition(int key, std::string_view position);
-  int Add();
-  int Empty();
-  int Flush();
-  int BuildKeys();
-  int BeginTransaction();
-  int Commit();
-  int Rollback();
-  int Option(std::string_view text, std::string* answer = nullptr);
+  [[nodiscard]] int Records(int64_t* count);
+  [[nodiscard]] int SetKeyStart(int key);
+  [[nodiscard]] int SetKeyValue(int key);
+  [[nodiscard]] int Next();
+  [[nodiscard]] int Previous();
+  [[nodiscard]] int Position(int key, std::string* position);
+  [[nodiscard]] int ResetToPosition(int key, std::string_view position);
+  [[nodiscard]] int ResetPastPosition(int key, std::string_view position);
+  [[nodiscard]] int GetByKey(int key);
+  [[nodiscard]] int GetByPosition(int key, std::string_view position);
+  [[nodiscard]] int Add();
+  [[nodiscard]] int Empty();
+  [[nodiscard]] int Flush();
+  [[nodiscard]] int BuildKeys();
+  [[nodiscard]] int BeginTransaction();
+  [[nodiscard]] int Commit();
+  [[nodiscard]] int Rollback();
+  [[nodiscard]] int Option(std::string_view text, std::string* answer = nullptr);
   void SetHoldWait(int seconds);
   void ReleaseLocks();
 
@@ -72,7 +72,7 @@ class File {
 
  private:
   // Attaches the declared driver on first use; 80 when no such driver exists.
-  int Attach();
+  [[nodiscard]] int Attach();
 
   const FileDecl* decl_;
   std::string record_;

@@ -39,9 +39,11 @@ void RegisterDriver(std::shared_ptr<const FileDriver> driver) {
   Registry()[name] = std::move(driver);
 }
 
-const FileDriver* FindDriver(std::string_view name) {
+const FileDriver* FindDriver(std::string_view name) { return RegisteredDriver(name).get(); }
+
+std::shared_ptr<const FileDriver> RegisteredDriver(std::string_view name) {
   auto it = Registry().find(name);
-  return it == Registry().end() ? nullptr : it->second.get();
+  return it == Registry().end() ? nullptr : it->second;
 }
 
 }  // namespace mirabo

@@ -22,45 +22,45 @@ class DriverFile {
  public:
   virtual ~DriverFile() = default;
 
-  virtual int Open(uint8_t access_mode) = 0;
-  virtual int Create() = 0;
-  virtual int Close() = 0;
+  [[nodiscard]] virtual int Open(uint8_t access_mode) = 0;
+  [[nodiscard]] virtual int Create() = 0;
+  [[nodiscard]] virtual int Close() = 0;
   // The file's full external name.
   virtual std::string Name() = 0;
 
-  virtual int Records(int64_t* count);
+  [[nodiscard]] virtual int Records(int64_t* count);
 
   // Sequential reading.  `key` is a key index of the declaration, or
   // kRecordOrder.  Next and Previous fill the record buffer; at either end
   // they return 33 and leave the buffer unchanged.
-  virtual int SetKeyStart(int key);
-  virtual int SetKeyValue(int key);  // key fields taken from the record buffer
-  virtual int Next();
-  virtual int Previous();
+  [[nodiscard]] virtual int SetKeyStart(int key);
+  [[nodiscard]] virtual int SetKeyValue(int key);  // key fields taken from the record buffer
+  [[nodiscard]] virtual int Next();
+  [[nodiscard]] virtual int Previous();
 
   // Positions: the current record's position in `key` (kRecordOrder: the
   // record number), and setting the pending position back to one.
-  virtual int Position(int key, std::string* position);
-  virtual int ResetToPosition(int key, std::string_view position);
+  [[nodiscard]] virtual int Position(int key, std::string* position);
+  [[nodiscard]] virtual int ResetToPosition(int key, std::string_view position);
   // Like ResetToPosition, but reading on starts with the neighbour of the
   // record the position names, in the direction of the read.
-  virtual int ResetPastPosition(int key, std::string_view position);
+  [[nodiscard]] virtual int ResetPastPosition(int key, std::string_view position);
 
   // Direct reads: the first record whose key equals the key fields in the
   // buffer (35 when none), and the record a position names (35 when gone).
-  virtual int GetByKey(int key);
-  virtual int GetByPosition(int key, std::string_view position);
+  [[nodiscard]] virtual int GetByKey(int key);
+  [[nodiscard]] virtual int GetByPosition(int key, std::string_view position);
 
-  virtual int Add();
-  virtual int Empty();
-  virtual int Flush();
-  virtual int BuildKeys();
-  virtual int BeginTransaction();
-  virtual int Commit();
-  virtual int Rollback();
+  [[nodiscard]] virtual int Add();
+  [[nodiscard]] virtual int Empty();
+  [[nodiscard]] virtual int Flush();
+  [[nodiscard]] virtual int BuildKeys();
+  [[nodiscard]] virtual int BeginTransaction();
+  [[nodiscard]] virtual int Commit();
+  [[nodiscard]] virtual int Rollback();
 
   // A query answers into `answer`; a setting leaves it empty.
-  virtual int Option(std::string_view text, std::string* answer);
+  [[nodiscard]] virtual int Option(std::string_view text, std::string* answer);
   // Seconds to wait for a record held by another process; 0 waits forever.
   virtual void SetHoldWait(int seconds);
   // Gives up any read lock the open file keeps between operations, so other
@@ -81,5 +81,8 @@ class FileDriver {
 // same name replaces the earlier one.
 void RegisterDriver(std::shared_ptr<const FileDriver> driver);
 const FileDriver* FindDriver(std::string_view name);
+// The registered driver with its ownership shared (a wrapper that stands in
+// for it under its name keeps it alive); null when there is none.
+std::shared_ptr<const FileDriver> RegisteredDriver(std::string_view name);
 
 }  // namespace mirabo

@@ -92,7 +92,9 @@ int View::CompareWithRange() const {
 
 int View::Read(bool forward) {
   if (!open_) return SetError(kFileNotOpen);
-  if (!positioned_) SetOrder(key_);
+  if (!positioned_) {
+    if (int rc = SetOrder(key_)) return rc;
+  }
   if (pending_start_) {
     if (int rc = StartPosition()) return SetError(rc);
   }
@@ -112,7 +114,7 @@ int View::Read(bool forward) {
         // Started ahead of the range: jump to it.
         repositioned = true;
         primary_->Field(primary_->decl().keys[key_].components[0]).Assign(*range_);
-        primary_->SetKeyValue(key_);
+        if (int jump = primary_->SetKeyValue(key_)) return jump;
         continue;
       }
     }

@@ -39,49 +39,49 @@ class View {
   void Join(File& lookup, int lookup_key, std::vector<JoinField> fields);
 
   File& primary() { return *primary_; }
-  int key() const { return key_; }
+  [[nodiscard]] int key() const { return key_; }
 
   // Positioning: at the start of `key`'s order (kRecordOrder: record order),
   // or at the key value now in the primary record buffer.  Both also choose
   // the order that later reads and positions use.
-  int SetOrder(int key);
-  int SetOrderValue(int key);
+  [[nodiscard]] int SetOrder(int key);
+  [[nodiscard]] int SetOrderValue(int key);
 
   // Compiles the filter against `bindings` (which must outlive the view).
   // On a faulty expression returns 36 and reads unfiltered.
-  int SetFilter(std::string_view expression, const Bindings& bindings);
+  [[nodiscard]] int SetFilter(std::string_view expression, const Bindings& bindings);
   const std::string& filter_error() const { return filter_error_; }
 
-  int Open();
+  [[nodiscard]] int Open();
   void Close();
   bool is_open() const { return open_; }
 
   // Reads the next or previous record that passes the filter, then the joined
   // lookups.  At the end returns 33 and leaves the primary buffer unchanged.
-  int Next() { return Read(true); }
-  int Previous() { return Read(false); }
+  [[nodiscard]] int Next() { return Read(true); }
+  [[nodiscard]] int Previous() { return Read(false); }
 
   // The position of the record last read (at most 512 bytes).
   std::string Position();
   // Sets the reading position back to a stored position: the next read
   // gives that record (or its neighbour when it is gone).
-  int Reset(std::string_view position);
+  [[nodiscard]] int Reset(std::string_view position);
   // The same, but the next read gives the record after (or, reading back,
   // before) the one the position names.
-  int ResetPast(std::string_view position);
+  [[nodiscard]] int ResetPast(std::string_view position);
   // Re-reads the record a position names, with its joins.
-  int Reget(std::string_view position);
+  [[nodiscard]] int Reget(std::string_view position);
 
   // True when reads are limited to one range of the key.
   bool ranged() const { return range_.has_value(); }
 
  private:
-  int Read(bool forward);
-  int StartPosition();
+  [[nodiscard]] int Read(bool forward);
+  [[nodiscard]] int StartPosition();
   void ReadJoins();
   // Compares the primary record's first key field with the range value in the
   // key's order.
-  int CompareWithRange() const;
+  [[nodiscard]] int CompareWithRange() const;
   void FindRange();
 
   File* primary_;

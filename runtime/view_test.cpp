@@ -46,8 +46,8 @@ class ViewTest : public ::testing::Test {
       items_->Field(kIssue).SetNumber(i % 12);
       ASSERT_EQ(items_->Add(), kNoError);
     }
-    items_->Close();
-    makers_->Close();
+    (void)items_->Close();
+    (void)makers_->Close();
     ASSERT_EQ(items_->Open(kOpenShared), kNoError);
     ASSERT_EQ(makers_->Open(kOpenShared), kNoError);
     bindings_.BindRecord(*items_);

@@ -418,7 +418,7 @@ class Loader {
     for (Target& t : targets_) {
       if (!t.file) continue;
       const std::string name = t.file->Name();
-      if (t.file->is_open()) t.file->Close();
+      if (t.file->is_open()) (void)t.file->Close();
       std::error_code ec;
       if (!ok && t.created) fs::remove(name, ec);
       if (!t.set_aside.empty()) {
@@ -432,7 +432,7 @@ class Loader {
         // behind; an open with recovery puts the file back as it was now,
         // rather than leaving that to the next program that reads it.
         (void)t.file->Option("RECOVER=1");
-        if (t.file->Open(kOpenExclusive) == kNoError) t.file->Close();
+        if (t.file->Open(kOpenExclusive) == kNoError) (void)t.file->Close();
       }
     }
   }

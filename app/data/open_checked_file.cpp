@@ -32,21 +32,21 @@ ui::Proc OpenCheckedFile(File& file) {
   // messages show the driver's full name of the file.
   const std::string name = file.Name();
 
-  file.Open(kOpenShared);
-  if (CurrentError().code == kFileIsAlreadyLocked) {
+  int rc = file.Open(kOpenShared);
+  if (rc == kFileIsAlreadyLocked) {
     // The lock may be one that a crashed station left behind, which the
     // driver clears on the next open, or a live one that may go soon.  The
     // driver does not wait: the wait is taken here, in short steps on the
     // scheduler's clock, so every window repaints and answers meanwhile.
-    file.Option("Recover=" + std::to_string(kRecoverSeconds));
+    (void)file.Option("Recover=" + std::to_string(kRecoverSeconds));
     const int64_t until = ui::Scheduler::Get().clock().NowMs() + kRecoverSeconds * 1000;
-    while (file.Open(kOpenShared) == kFileIsAlreadyLocked &&
+    while ((rc = file.Open(kOpenShared)) == kFileIsAlreadyLocked &&
            ui::Scheduler::Get().clock().NowMs() < until) {
       co_await ui::Sleep(kRecoverStepMs);
     }
   }
 
-  switch (CurrentError().code) {
+  switch (rc) {
     case kNoError:
     case kFileAlreadyOpen:
       co_return;
@@ -61,13 +61,13 @@ ui::Proc OpenCheckedFile(File& file) {
       // Answered No, the message halts by itself.
       co_await StandardMessage(kMsgInvalidKey, name);
       if (file.BuildKeys() != kNoError) co_await StandardMessage(kMsgKeyRebuildError, name);
-      file.Open(kOpenShared);
+      rc = file.Open(kOpenShared);
       break;
     default:
       break;
   }
 
-  if (CurrentError().code != kNoError) {
+  if (rc != kNoError) {
     co_await StandardMessage(kMsgAccessError, name);
     const std::string halt = "Disk Error";
     co_await ui::Halt(halt);
@@ -90,7 +90,7 @@ void CloseDataFiles(const std::vector<DataFile>& files) {
     // A release without a matching open leaves the count at 0 rather than
     // below it, where the next user would never open the file.
     if (count <= 0) continue;
-    if (--count == 0) CurrentThread().Data(f).Close();
+    if (--count == 0) (void)CurrentThread().Data(f).Close();  // read-only: nothing to lose
   }
 }
 

@@ -140,7 +140,7 @@ TEST_F(NativeDamageTest, AKeyIndexOfTheWrongShapeOrAMissingKeyColumnIsRebuilt) {
   ASSERT_EQ(f.BuildKeys(), kNoError);
   int count = 0;
   EXPECT_EQ(OpenAndReadAll(f, &count), kNoError);
-  f.Close();
+  (void)f.Close();
 
   Sql("DROP INDEX \"UNNAMED$BYTITLE\"; ALTER TABLE UNNAMED DROP COLUMN \"KEY$TITLE$NC\"");
   EXPECT_EQ(f.Open(kOpenShared), kKeyFileMustBeRebuilt);
@@ -156,7 +156,7 @@ TEST_F(NativeDamageTest, AFullBuildCheckFindsKeysThatNoLongerMatchTheirRecords) 
   Sql("UPDATE UNNAMED SET TITLE = 'changed ' || NUM");
   File f(decl_);
   ASSERT_EQ(f.Open(kOpenShared), kNoError) << "a plain open only checks the shape";
-  f.Close();
+  (void)f.Close();
   ASSERT_EQ(f.Option("FULLBUILD=ON"), kNoError);
   EXPECT_EQ(f.Open(kOpenShared), kKeyFileMustBeRebuilt);
   ASSERT_EQ(f.BuildKeys(), kNoError);

@@ -394,7 +394,7 @@ TEST_F(NativeDriverTest, SequentialReadsStepOnePreparedStatement) {
     ASSERT_EQ(f.ResetToPosition(kByAge, pos), kNoError);
     for (int i = 0; i < 10; ++i) ASSERT_EQ(f.Previous(), kNoError);
     ASSERT_EQ(f.ResetToPosition(kByAge, pos), kNoError);
-    for (int i = 0; i < 10; ++i) f.Next();
+    for (int i = 0; i < 10; ++i) (void)f.Next();
   }
   EXPECT_LE(PreparedStatements(f), after_first + 6) << "re-positioning reuses its statements";
 }

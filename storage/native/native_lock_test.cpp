@@ -268,8 +268,8 @@ TEST_F(NativeLockTest, ACommitThatFailsHalfWayLeavesEveryFileAsItWas) {
   ASSERT_EQ(b.Option("Recover=1"), kNoError);
   ASSERT_EQ(a.Open(kOpenExclusive), kNoError);
   ASSERT_EQ(b.Open(kOpenExclusive), kNoError);
-  a.Close();
-  b.Close();
+  (void)a.Close();
+  (void)b.Close();
   EXPECT_TRUE(ReadFile(dir_.File("ALPHA.KVX")) == before_a) << "ALPHA changed";
   EXPECT_TRUE(ReadFile(dir_.File("BETA.KVX")) == before_b) << "BETA changed";
   EXPECT_TRUE(Leftovers().empty()) << Leftovers().front();
@@ -306,8 +306,8 @@ TEST_F(NativeLockTest, AReaderKeepsTheJointCommitWaitingUntilItIsGivenUp) {
   reader.Release();
   EXPECT_EQ(Count(a), 1);
   EXPECT_EQ(Count(b), 1);
-  a.Close();
-  b.Close();
+  (void)a.Close();
+  (void)b.Close();
   EXPECT_TRUE(ReadFile(dir_.File("BETA.KVX")) == before_b);
   EXPECT_TRUE(Leftovers().empty()) << Leftovers().front();
 }
@@ -352,7 +352,7 @@ TEST_F(NativeLockTest, RecordNumbersStayWithinFourBytes) {
   f.Field("ID").SetNumber(2);
   EXPECT_EQ(f.Add(), kFileSystemError);
   EXPECT_EQ(Count(f), 1) << "the refused record is not kept";
-  f.Close();
+  (void)f.Close();
 
   ASSERT_EQ(sqlite3_exec(db,
                          "INSERT INTO UNNAMED (rowid, NAME, ID, \"KEY$NAME$NC\") "
