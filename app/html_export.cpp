@@ -53,20 +53,28 @@ ui::WindowDef BuildHtmlWindow() {
   return d;
 }
 
-// Splits a token that is too long for a line at its last blank, or, with no
-// blank, at the width without cutting an entity in two.
+// Splits a token that is too long for a line.  A line break shows as a
+// blank in the browser, so the token breaks at a blank of its own (the break
+// takes the blank's place); a stretch with none breaks across an empty
+// comment, "<!--" ending one line and "-->" starting the next, which shows
+// nothing.  No break falls inside an entity.
 void BreakLong(std::string token, size_t width, std::vector<std::string>& lines) {
+  constexpr std::string_view kOpen = "<!--", kClose = "-->";
+  size_t keep = 0;  // the "-->" that a continued token starts with
   while (token.size() > width) {
-    size_t cut = token.rfind(' ', width);
-    size_t next = cut == std::string::npos ? std::string::npos : cut + 1;
-    if (cut == std::string::npos || cut == 0) {
-      cut = width;
-      const size_t amp = token.rfind('&', cut - 1);
-      if (amp != std::string::npos && token.find(';', amp) >= cut && amp > 0) cut = amp;
-      next = cut;
+    const size_t blank = token.rfind(' ', width);
+    if (blank != std::string::npos && blank > keep) {
+      lines.push_back(token.substr(0, blank));
+      token.erase(0, blank + 1);
+      keep = 0;
+      continue;
     }
-    lines.push_back(token.substr(0, cut));
-    token = token.substr(next);
+    size_t cut = width - kOpen.size();
+    const size_t amp = token.rfind('&', cut - 1);
+    if (amp != std::string::npos && amp > keep && token.find(';', amp) >= cut) cut = amp;
+    lines.push_back(token.substr(0, cut) + std::string(kOpen));
+    token = std::string(kClose) + token.substr(cut);
+    keep = kClose.size();
   }
   lines.push_back(token);
 }

@@ -1,5 +1,6 @@
 #include "app/html_export.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <sstream>
 #include <string>
@@ -17,6 +18,7 @@
 #include "runtime/file_system.h"
 #include "runtime/text.h"
 #include "tests/testing/data_files.h"
+#include "tests/testing/html_cells.h"
 #include "tests/testing/procedure_test.h"
 #include "tests/testing/temp_dir.h"
 #include "ui/headless.h"
@@ -68,6 +70,32 @@ TEST(HtmlRowTest, RowsAreEscapedAndLongRowsContinueOnFollowingLines) {
                 l.find("</TD>") != std::string::npos)
         << l;
   }
+}
+
+// What the browser shows is each value exactly: a line break inside a cell
+// falls on one of its blanks or inside an empty comment, never between two
+// characters that stood together.
+TEST(HtmlRowTest, ABrowserShowsEveryValueAsItIsWhereverTheRowBreaks) {
+  const std::string url =
+      "http://www.example.com/" + std::string(180, 'p') + "/index.html?a=1&b=2&c=3";
+  std::string words;
+  for (int i = 0; i < 60; ++i) words += "word" + std::to_string(i) + " ";
+  words.pop_back();
+  const std::vector<std::vector<std::string>> rows = {
+      {std::string(86, 'P'), url, "Group Test"},
+      {std::string(600, 'x'), "a<b>&c\"d", words},
+      {std::string(254, '&'), std::string(251, 'y') + " z", std::string(500, ';')},
+  };
+  std::string page;
+  for (const auto& cells : rows) {
+    for (const std::string& line : HtmlRowLines(cells)) {
+      EXPECT_LE(line.size(), 255u);
+      page += line + "\r\n";
+    }
+  }
+  std::vector<std::string> expected;
+  for (const auto& cells : rows) expected.insert(expected.end(), cells.begin(), cells.end());
+  EXPECT_EQ(testing::ShownCells(page), expected);
 }
 
 class PublishTest : public testing::ProcedureTest {
@@ -219,13 +247,13 @@ TEST_F(PublishTest, AllRecordsGoTenPerTimerTickAndCancelFinishesThePage) {
 TEST_F(PublishTest, ALongCommentRowContinuesOnTheNextLine) {
   const ui::ThreadId id = Open(BrowseFEATURES());
   Publish(id, kHtmlDisplayed);
-  std::istringstream in(Written("FEATURES.HTM"));
-  std::string line, all;
-  while (std::getline(in, line)) {
-    EXPECT_LE(line.size(), 256u) << "255 and the CR";
-    all += line;
-  }
-  EXPECT_NE(all.find(std::string(207, 'x')), std::string::npos);
+  const std::string page = Written("FEATURES.HTM");
+  std::istringstream in(page);
+  std::string line;
+  while (std::getline(in, line)) EXPECT_LE(line.size(), 256u) << "255 and the CR";
+  const std::vector<std::string> cells = testing::ShownCells(page);
+  EXPECT_NE(std::find(cells.begin(), cells.end(), std::string(207, 'x')), cells.end())
+      << "the 207-character comment shows whole, with no blank in it";
 }
 
 TEST_F(PublishTest, TheNameCanBeChosenWithASaveDialog) {
