@@ -4,8 +4,12 @@
 // start is what makes "call on this thread" and "start on a new thread" the
 // same object: the caller decides.
 //
-// A task that finishes resumes whoever awaited it, by symmetric transfer, so
-// nested calls do not grow the native stack.
+// Awaiting a task runs it at once on the caller's stack.  When it finishes
+// without waiting (most calls), the caller simply goes on: a loop of many
+// such calls never grows the native stack, with or without the compiler's
+// tail calls (which debug builds lack).  When it waits (for an event, a modal
+// answer, the clock), the caller stays suspended, and the task resumes it
+// when it finishes, by symmetric transfer.
 #pragma once
 
 #include <coroutine>
@@ -24,14 +28,21 @@ struct FinalAwaiter {
   bool await_ready() const noexcept { return false; }
   template <typename P>
   std::coroutine_handle<> await_suspend(std::coroutine_handle<P> h) noexcept {
-    auto next = h.promise().continuation;
-    return next ? next : std::noop_coroutine();
+    auto& p = h.promise();
+    if (p.running_inline) {
+      // Finished without waiting: back into the awaiter, which goes on.
+      p.finished_inline = true;
+      return std::noop_coroutine();
+    }
+    return p.continuation ? p.continuation : std::noop_coroutine();
   }
   void await_resume() const noexcept {}
 };
 
 struct PromiseBase {
   std::coroutine_handle<> continuation;
+  bool running_inline = false;   // being run by the awaiter, on its stack
+  bool finished_inline = false;  // and finished before it had to wait
   std::suspend_always initial_suspend() noexcept { return {}; }
   FinalAwaiter final_suspend() noexcept { return {}; }
   void unhandled_exception() noexcept { std::terminate(); }
@@ -56,9 +67,14 @@ class TaskBase {
   }
 
   bool await_ready() const noexcept { return false; }
-  std::coroutine_handle<> await_suspend(std::coroutine_handle<> caller) noexcept {
-    h_.promise().continuation = caller;
-    return h_;
+  // Runs the task; false (the caller goes on) when it finished meanwhile.
+  bool await_suspend(std::coroutine_handle<> caller) noexcept {
+    auto& p = h_.promise();
+    p.continuation = caller;
+    p.running_inline = true;
+    h_.resume();
+    p.running_inline = false;
+    return !p.finished_inline;
   }
 
   // Gives the coroutine away (to a scheduler thread).
