@@ -52,6 +52,12 @@ class File {
   int GetByKey(int key);
   int GetByPosition(int key, std::string_view position);
   int Add();
+  int Append();
+  int Delete();
+  int Pack();
+  int Lock();
+  int Unlock();
+  int PostOpen();
   int Empty();
   int Flush();
   int BuildKeys();
