@@ -147,8 +147,8 @@ TEST_F(XbaseDriverTest, AMissingTargetIs2AndAFreshTableHoldsNoRecords) {
 TEST_F(XbaseDriverTest, NamesGetTheExtensionAndAFullPath) {
   fs_.AddFolder(Cwd() + "/out");
   const std::pair<std::string, std::string> cases[] = {
-      {"EXPORT", "EXPORT.DBF"},   {"EXPORT.", "EXPORT"},   {"Issues.dbf", "Issues.dbf"},
-      {"out/copy", "out/copy.DBF"}, {"out/v1.5/x", ""},     {"EXPORT   ", "EXPORT.DBF"},
+      {"EXPORT", "EXPORT.DBF"},     {"EXPORT.", "EXPORT"}, {"Issues.dbf", "Issues.dbf"},
+      {"out/copy", "out/copy.DBF"}, {"out/v1.5/x", ""},    {"EXPORT   ", "EXPORT.DBF"},
   };
   fs_.AddFolder(Cwd() + "/out/v1.5");
   for (const auto& [name, file] : cases) {
@@ -203,10 +203,8 @@ TEST_F(XbaseDriverTest, FieldMapFollowsDescriptorsAndDeclaredTypes) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    const FileDecl decl = B("T", "T", "XBASE")
-                              .Field("F", c.type, c.size, c.external)
-                              .Picture(c.picture)
-                              .Build();
+    const FileDecl decl =
+        B("T", "T", "XBASE").Field("F", c.type, c.size, c.external).Picture(c.picture).Build();
     std::vector<MappedField> map;
     const int rc = BuildFieldMap(decl, &map);
     if (c.expected.name.empty()) {
@@ -333,7 +331,9 @@ TEST_F(XbaseDriverTest, OptionsAnswerTheirValues) {
   File f(Issues());
   std::string answer;
   const std::pair<const char*, const char*> settings[] = {
-      {"EXTERRORS=on", "ON"}, {"EXTERRORS=yes", "ON"}, {"EXTERRORS = off", "OFF"},
+      {"EXTERRORS=on", "ON"},
+      {"EXTERRORS=yes", "ON"},
+      {"EXTERRORS = off", "OFF"},
       {"EXTERRORS=0", "ON"},
   };
   for (auto [setting, value] : settings) {
@@ -407,8 +407,12 @@ TEST_F(XbaseDriverTest, CreateChecksMemosAndKeysAndLeavesNothingBehindOnFailure)
             "This file has two key files with the same name.\n"
             "Key names must be unique in the first 8 characters");
   EXPECT_FALSE(OnDisk("KEYS.DBF")) << "removed after the failed key";
-  const FileDecl one_key =
-      B("K", "K", "XBASE").Name("KEYS").Create().String("A", 3).Key("K1", {"A"}, B::kDup, "K1").Build();
+  const FileDecl one_key = B("K", "K", "XBASE")
+                               .Name("KEYS")
+                               .Create()
+                               .String("A", 3)
+                               .Key("K1", {"A"}, B::kDup, "K1")
+                               .Build();
   EXPECT_EQ(File(one_key).Create(), kUnsupportedFunction);
   EXPECT_FALSE(OnDisk("KEYS.DBF"));
 }
@@ -436,8 +440,7 @@ TEST_F(XbaseDriverTest, TypedFieldsConvertBothWays) {
   f.Field(0).SetNumber(2);
   EXPECT_EQ(f.Append(), kFileSystemError) << "a BYTE other than 0 or 1 is no logical";
   ASSERT_EQ(f.Close(), kNoError);
-  EXPECT_EQ(Disk("TYPES.DBF").substr(32 * 5 + 33, 35),
-            " T -1234.57        4220260517Caf\xE9  ");
+  EXPECT_EQ(Disk("TYPES.DBF").substr(32 * 5 + 33, 35), " T -1234.57        4220260517Caf\xE9  ");
 
   ASSERT_EQ(f.Open(kReadOnly | kDenyWrite), kNoError);
   f.ClearRecord();
@@ -477,7 +480,8 @@ TEST_F(XbaseDriverTest, ACreationTheDiskRefusesKeepsItsReasonAndLeavesNoFile) {
   EXPECT_EQ(f.Create(), kAccessDenied);
   EXPECT_FALSE(OnDisk("ISSUES.DBF"));
   faulty_.Clear();
-  const FileDecl bad = B("X", "X", "XBASE").Name("BAD").Create().String("A", 3, "A=N(19.17)").Build();
+  const FileDecl bad =
+      B("X", "X", "XBASE").Name("BAD").Create().String("A", 3, "A=N(19.17)").Build();
   EXPECT_EQ(File(bad).Create(), kInvalidFieldTypeDescriptor) << "the engine's decimals limit";
 }
 
