@@ -13,7 +13,7 @@
 #include "runtime/file.h"
 #include "runtime/text.h"
 #include "storage/native/native_driver.h"
-#include "tools/csv_reader.h"
+#include "tools/row_source.h"
 
 namespace mirabo::tools {
 namespace {
@@ -185,53 +185,51 @@ class Loader {
 
   std::string LoadOne(Target& t) {
     const FileDecl& decl = t.file->decl();
-    CsvReader reader;
     std::string why;
-    if (!reader.Open(t.csv_abs, &why)) return t.csv + ": " + why;
-    auto at = [&](int64_t line) { return t.csv + ":" + std::to_string(line) + ": "; };
+    std::unique_ptr<RowSource> source = OpenRowSource(t.csv_abs, &why);
+    if (!source) return t.csv + ": " + why;
+    auto at = [&] { return source->Where(t.csv) + ": "; };
+    const bool cp1252 = options_.cp1252 || source->windows1252();
 
     std::vector<std::string> fields;
-    if (reader.Next(&fields, &why) != CsvReader::Result::kRecord) {
-      return at(1) + (why.empty() ? "no header row" : why);
-    }
-    // Column i of the CSV goes to field columns[i].
+    if (source->Header(&fields, &why) != RowSource::Result::kRow) return at() + why;
+    // Column i of the source goes to field columns[i].
     std::vector<int> columns;
     std::vector<bool> seen(decl.fields.size(), false);
     for (std::string& name : fields) {
       std::string label = ToUpper1252(Clip(name));
       while (!label.empty() && label.front() == ' ') label.erase(0, 1);
       const int f = decl.FieldIndex(label);
-      if (f < 0) return at(1) + "column " + name + " is not a field of " + decl.label;
-      if (seen[f]) return at(1) + "column " + name + " is given twice";
+      if (f < 0) return at() + "column " + name + " is not a field of " + decl.label;
+      if (seen[f]) return at() + "column " + name + " is given twice";
       seen[f] = true;
       columns.push_back(f);
     }
     for (size_t f = 0; f < decl.fields.size(); ++f) {
-      if (!seen[f]) return at(1) + "column " + decl.fields[f].ColumnName() + " is missing";
+      if (!seen[f]) return at() + "column " + decl.fields[f].ColumnName() + " is missing";
     }
 
-    int64_t next_report = reader.size() / 10;
+    int64_t next_report = source->size() / 10;
     for (;;) {
-      const CsvReader::Result r = reader.Next(&fields, &why);
-      if (r == CsvReader::Result::kEnd) break;
-      if (r == CsvReader::Result::kError) return at(reader.line()) + why;
-      if (fields.size() == 1 && fields[0].empty()) continue;  // a blank line
+      const RowSource::Result r = source->Next(&fields, &why);
+      if (r == RowSource::Result::kEnd) break;
+      if (r == RowSource::Result::kError) return at() + why;
       if (fields.size() != columns.size()) {
-        return at(reader.line()) + std::to_string(fields.size()) + " fields where the header has " +
+        return at() + std::to_string(fields.size()) + " fields where the header has " +
                std::to_string(columns.size());
       }
       t.file->ClearRecord();
       for (size_t i = 0; i < columns.size(); ++i) {
         const FieldDecl& field = decl.fields[columns[i]];
-        std::string bad = StoreValue(field, fields[i], options_.cp1252, t.file->Field(columns[i]));
-        if (!bad.empty()) return at(reader.line()) + "field " + field.ColumnName() + ": " + bad;
+        std::string bad = StoreValue(field, fields[i], cp1252, t.file->Field(columns[i]));
+        if (!bad.empty()) return at() + "field " + field.ColumnName() + ": " + bad;
       }
       const int rc = t.file->Add();
-      if (rc != kNoError) return at(reader.line()) + ErrorDescription(rc);
+      if (rc != kNoError) return at() + ErrorDescription(rc);
       ++t.rows;
-      if (options_.progress && reader.bytes_read() >= next_report) {
-        options_.progress(t.csv, reader.bytes_read(), reader.size());
-        next_report += std::max<int64_t>(reader.size() / 10, 1);
+      if (options_.progress && source->bytes_read() >= next_report) {
+        options_.progress(t.csv, source->bytes_read(), source->size());
+        next_report += std::max<int64_t>(source->size() / 10, 1);
       }
     }
     return {};

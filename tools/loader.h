@@ -1,12 +1,16 @@
 // The loader: builds the data files from CSV files named after their tables
 // (FEATURES.csv, SUPPLIER.csv, ...), each with a header row of field names
-// (PRODUCT,REVIEW,ISSUE,...).  It writes through the native driver, so the
-// files' keys check the data exactly as the program reads it.
+// (PRODUCT,REVIEW,ISSUE,...), or from xBase tables named the same way
+// (FEATURES.dbf) whose fields carry those names; an xBase table's deleted
+// records are left out and its text is taken as Windows-1252.  It writes
+// through the native driver, so the files' keys check the data exactly as
+// the program reads it.
 //
 // A load is all or nothing: the first bad row (wrong type, text longer than
 // its field, a character Windows-1252 cannot hold, a duplicate in a unique key,
 // a wrong number of fields, bad quoting) is reported with its file, line and
-// field, and no data file is changed; files the load created are removed.
+// field (a table's record number), and no data file is changed; files the
+// load created are removed.
 #pragma once
 
 #include <cstdint>

@@ -108,11 +108,10 @@ int DbfTable::OpenFile(const std::string& path, const DbfAccess& access) {
 
   std::string bytes;
   if (!file->ReadAt(0, kHeaderSize, &bytes).ok()) return kErrRead;
-  if (bytes.size() < static_cast<size_t>(kHeaderSize)) {
-    return bytes.empty() ? kErrVersion : kErrHeaderLength;
-  }
+  const auto version = static_cast<uint8_t>(bytes.empty() ? 0 : bytes[0]);
+  if (version != kVersion && version != kVersionWithMemo) return kErrVersion;
+  if (bytes.size() < static_cast<size_t>(kHeaderSize)) return kErrHeaderLength;
   const DbfHeader header = DecodeHeader(bytes);
-  if (header.version != kVersion && header.version != kVersionWithMemo) return kErrVersion;
   if (!file->ReadAt(kHeaderSize, DescriptorBytes(header), &bytes).ok()) return kErrRead;
   std::vector<DbfField> fields;
   if (int rc = DecodeFields(header, bytes, &fields)) return rc;
