@@ -129,7 +129,7 @@ int DbfTable::OpenFile(const std::string& path, const DbfAccess& access) {
   block_.clear();
   if (buffered()) {
     capacity_ = BlockCapacity(header_.record_length);
-    block_.assign(static_cast<size_t>(capacity_) * header_.record_length, ' ');
+    block_.assign(static_cast<size_t>(capacity_) * header_.record_length + 1, ' ');
   }
   block_first_ = block_count_ = 0;
   changed_ = appended_ = false;
@@ -193,9 +193,7 @@ int DbfTable::WriteHeader() {
 }
 
 int DbfTable::LoadBlock(int64_t n) {
-  if (changed_) {
-    if (int rc = Flush()) return rc;
-  }
+  if (int rc = WriteBlock()) return rc;
   const int64_t want = std::min<int64_t>(capacity_, header_.records - n + 1);
   const size_t length = header_.record_length;
   std::string bytes;
@@ -405,7 +403,7 @@ int DbfTable::Append(int64_t* number) {
     const bool joins =
         block_count_ > 0 && block_first_ + block_count_ == n && block_count_ < capacity_;
     if (!joins) {
-      if (changed_) rc = Flush();
+      rc = WriteBlock();
       if (rc == kDbfOk) {
         block_first_ = n;
         block_count_ = 0;
@@ -470,21 +468,27 @@ int DbfTable::SetFlag(int64_t n, char flag) {
 int DbfTable::Delete(int64_t n) { return SetFlag(n, kDeletedFlag); }
 int DbfTable::Recall(int64_t n) { return SetFlag(n, kLiveFlag); }
 
+int DbfTable::WriteBlock() {
+  if (!changed_) return kDbfOk;
+  // The records and, after an appended block, the 0x1A in one write (the
+  // block buffer keeps a byte spare for it); then the header with the count.
+  const size_t length = header_.record_length;
+  size_t bytes = block_count_ * length;
+  if (appended_) block_[bytes++] = kEndOfFile;
+  if (!file_->WriteAt(Offset(block_first_), std::string_view(block_.data(), bytes)).ok()) {
+    return kErrWrite;
+  }
+  if (int rc = WriteHeader()) return rc;
+  changed_ = appended_ = false;
+  CheckInvariants();
+  return kDbfOk;
+}
+
 int DbfTable::Flush() {
   if (!file_) return kErrInvalidHandle;
   if (!changed_) return kDbfOk;
-  const size_t length = header_.record_length;
-  const std::string_view block(block_.data(), block_count_ * length);
-  if (!file_->WriteAt(Offset(block_first_), block).ok()) return kErrWrite;
-  if (int rc = WriteHeader()) return rc;
-  if (appended_ &&
-      !file_->WriteAt(Offset(block_first_ + block_count_), std::string_view(&kEndOfFile, 1)).ok()) {
-    return kErrWrite;
-  }
-  changed_ = appended_ = false;
-  if (!file_->Sync().ok()) return kErrFlush;
-  CheckInvariants();
-  return kDbfOk;
+  if (int rc = WriteBlock()) return rc;
+  return file_->Sync().ok() ? kDbfOk : kErrFlush;
 }
 
 int DbfTable::Pack() {

@@ -10,11 +10,14 @@
 //                  0x1A after a new record and a header rewrite;
 //   buffered       a block of consecutive records lives in memory.  The block
 //                  is empty, clean (as on disk), or changed (and, when records
-//                  were appended to it, appended).  Flush writes a changed
-//                  block in one write, rewrites the header, writes the 0x1A
-//                  after an appended block, syncs, and leaves it clean.  A
-//                  read or append outside the block flushes it first; close
-//                  flushes it.
+//                  were appended to it, appended).  Writing a changed block
+//                  takes one write (with the 0x1A after an appended block)
+//                  and a header rewrite, and leaves it clean.  A read or
+//                  append outside the block writes it first.  Flush (and
+//                  close, which flushes) also asks the system to sync the
+//                  file; the block writes between flushes do not, so that a
+//                  long run of appends goes at the speed of the disk's cache
+//                  rather than of a sync every few kilobytes.
 //
 // Invariants (checked by CheckInvariants in debug builds): the block holds at
 // most its capacity of consecutive records, all numbered 1 to the record
@@ -132,7 +135,8 @@ class DbfTable {
   // Removes the deleted records: the live ones are copied in order to a new
   // file, the old file becomes NAME.BAK, and the table is reopened.
   int Pack();
-  // Writes a changed block and the header, and syncs (buffered tables).
+  // Writes a changed block and the header, and syncs (buffered tables);
+  // kErrFlush when the sync fails.
   int Flush();
 
   // The whole-file lock, for callers that update a shared table in a series.
@@ -149,6 +153,9 @@ class DbfTable {
     return header_.header_length + (n - 1) * static_cast<int64_t>(header_.record_length);
   }
   int WriteHeader();
+  // Writes a changed block (with the 0x1A after an appended one) and the
+  // header; no sync.
+  int WriteBlock();
   int LoadBlock(int64_t n);
   bool InBlock(int64_t n) const { return n >= block_first_ && n < block_first_ + block_count_; }
   char* BlockSlot(int64_t n) { return block_.data() + (n - block_first_) * header_.record_length; }
@@ -169,7 +176,7 @@ class DbfTable {
 
   // Buffered mode.
   int capacity_ = 0;
-  std::string block_;  // capacity_ records
+  std::string block_;  // capacity_ records and a byte for the 0x1A
   int64_t block_first_ = 0;
   int64_t block_count_ = 0;
   bool changed_ = false;

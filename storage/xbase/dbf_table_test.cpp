@@ -301,7 +301,7 @@ TEST_F(DbfTableTest, ACreationThatCannotBeWrittenLeavesNoFile) {
 // A block that cannot be written fails the append that needed the room, or
 // the close; the header on disk never counts records the file lacks, and the
 // count in memory does not move.  403-byte records: 8 to a block, so the
-// ninth append writes the first block.
+// ninth append writes the first block.  Only a flush or the close syncs.
 TEST_F(DbfTableTest, FailedWritesAndSyncsDuringAppendsAndAtCloseAreReported) {
   struct Case {
     const char* what;
@@ -310,7 +310,9 @@ TEST_F(DbfTableTest, FailedWritesAndSyncsDuringAppendsAndAtCloseAreReported) {
     int failing;  // the append (from 1) that fails, 0 for none
     int failure;
     int close;
-    uint32_t on_disk;  // the header's count afterwards
+    uint32_t on_disk;     // the header's count afterwards
+    int flush_after = 0;  // an explicit flush after this many appends
+    int flush = kDbfOk;
   };
   const Case cases[] = {
       {"block write fails", [](FaultyFileSystem& f) { f.FailWrite(1); }, 12, 9, kErrWrite, kDbfOk,
@@ -321,8 +323,9 @@ TEST_F(DbfTableTest, FailedWritesAndSyncsDuringAppendsAndAtCloseAreReported) {
        kErrWrite, kErrWrite, 0},
       {"disk full at close", [](FaultyFileSystem& f) { f.FillDiskAfter(8 * 403 + 33 + 100); }, 12,
        0, kDbfOk, kErrWrite, 8},
-      {"sync fails at a full block", [](FaultyFileSystem& f) { f.FailSync(); }, 12, 9, kErrFlush,
-       kDbfOk, 8},
+
+      {"sync fails at a flush", [](FaultyFileSystem& f) { f.FailSync(); }, 5, 0, kDbfOk, kErrFlush,
+       5, 3, kErrFlush},
       {"sync fails at close", [](FaultyFileSystem& f) { f.FailSync(); }, 5, 0, kDbfOk, kErrFlush,
        5},
   };
@@ -333,6 +336,9 @@ TEST_F(DbfTableTest, FailedWritesAndSyncsDuringAppendsAndAtCloseAreReported) {
     c.fault(faulty_);
     int64_t count = 0;
     for (int i = 1; i <= c.appends; ++i) {
+      if (c.flush_after == i - 1 && c.flush_after > 0) {
+        EXPECT_EQ(t->Flush(), c.flush);
+      }
       const int rc = AppendText(*t, "record " + std::to_string(i));
       if (i == c.failing) {
         EXPECT_EQ(rc, c.failure);
