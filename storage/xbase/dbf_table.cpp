@@ -8,6 +8,7 @@
 
 #include "runtime/error.h"
 #include "storage/xbase/dbf_error.h"
+#include "storage/xbase/table_paths.h"
 
 namespace mirabo::xbase {
 namespace {
@@ -27,31 +28,30 @@ int OpenError(const IoStatus& s) {
 
 bool AllBlank(std::string_view s) { return s.find_first_not_of(' ') == std::string_view::npos; }
 
+// 'T' or 'F' for the bytes that stand for true or false, else 0.
+char TruthOf(char c) {
+  switch (c) {
+    case 'T':
+    case 't':
+    case 'Y':
+    case 'y':
+    case 1:
+      return 'T';
+    case 'F':
+    case 'f':
+    case 'N':
+    case 'n':
+    case 0:
+      return 'F';
+    default:
+      return 0;
+  }
+}
+
 std::string_view Trimmed(std::string_view s) {
   const size_t first = s.find_first_not_of(' ');
   if (first == std::string_view::npos) return {};
   return s.substr(first, s.find_last_not_of(' ') - first + 1);
-}
-
-// The directory part of a path: up to and including its last ':', '\' or '/'.
-std::string DirectoryOf(const std::string& path) {
-  const size_t cut = path.find_last_of(":\\/");
-  return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
-}
-
-// The path with the extension of its file name replaced by ".BAK".
-std::string BackupName(const std::string& path) {
-  const size_t dir = DirectoryOf(path).size();
-  const size_t dot = path.rfind('.');
-  const size_t stem_end = dot == std::string::npos || dot < dir ? path.size() : dot;
-  return path.substr(0, stem_end) + ".BAK";
-}
-
-bool Exists(const std::string& path) {
-  std::unique_ptr<FileHandle> probe;
-  const IoStatus s = CurrentFileSystem().Open(path, OpenOptions{}, &probe);
-  if (probe) (void)probe->Close();
-  return s.code() != kFileNotFound;
 }
 
 }  // namespace
@@ -243,26 +243,8 @@ int DbfTable::GetNumber(int field, double* value) const {
 }
 
 int DbfTable::GetLogical(int field, char* value) const {
-  const DbfField& f = fields_.at(field);
-  const char c = record_[f.offset];
-  switch (c) {
-    case 'T':
-    case 't':
-    case 'Y':
-    case 'y':
-    case 1:
-      *value = 'T';
-      break;
-    case 'F':
-    case 'f':
-    case 'N':
-    case 'n':
-    case 0:
-      *value = 'F';
-      break;
-    default:
-      *value = '?';
-  }
+  const char c = record_[fields_.at(field).offset];
+  *value = TruthOf(c) ? TruthOf(c) : '?';
   return c == ' ' ? kWarnBlankField : kDbfOk;
 }
 
@@ -309,31 +291,9 @@ int DbfTable::PutNumber(int field, double value) {
 }
 
 int DbfTable::PutLogical(int field, char value) {
-  const DbfField& f = fields_.at(field);
-  char stored;
-  switch (value) {
-    case 'T':
-    case 't':
-    case 'Y':
-    case 'y':
-    case 1:
-      stored = 'T';
-      break;
-    case 'F':
-    case 'f':
-    case 'N':
-    case 'n':
-    case 0:
-      stored = 'F';
-      break;
-    case ' ':
-    case '?':
-      stored = ' ';
-      break;
-    default:
-      return kErrBadData;
-  }
-  record_[f.offset] = stored;
+  const char stored = value == ' ' || value == '?' ? ' ' : TruthOf(value);
+  if (stored == 0) return kErrBadData;
+  record_[fields_.at(field).offset] = stored;
   return kDbfOk;
 }
 
@@ -505,12 +465,12 @@ int DbfTable::Pack() {
   };
   (void)RefreshCount();
 
-  const std::string dir = DirectoryOf(path_);
-  const std::string backup = BackupName(path_);
+  const std::string dir = FolderOf(path_);
+  const std::string backup = WithExtension(path_, ".BAK");
   std::string work;
   for (int i = 0;; ++i) {
     work = dir + std::to_string(i) + ".DBF";
-    if (!Exists(work)) break;
+    if (!FileExists(work)) break;
   }
   std::vector<FieldSpec> specs;
   for (const DbfField& f : fields_) specs.push_back({f.name, f.type, f.width, f.decimals});
@@ -542,7 +502,7 @@ int DbfTable::Pack() {
 
   const DbfAccess access = access_;
   CloseFile();
-  if (Exists(backup) && !fs.Remove(backup).ok()) {
+  if (FileExists(backup) && !fs.Remove(backup).ok()) {
     (void)fs.Remove(work);
     (void)OpenFile(path_, access);
     return kErrAccessDenied;

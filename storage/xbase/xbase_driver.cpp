@@ -19,6 +19,7 @@
 #include "storage/text/oem_charset.h"
 #include "storage/xbase/dbf_error.h"
 #include "storage/xbase/dbf_table.h"
+#include "storage/xbase/table_paths.h"
 #include "storage/xbase/xbase_field_map.h"
 
 namespace mirabo::xbase {
@@ -36,25 +37,6 @@ std::string CurrentFolder() {
   if (!getcwd(dir.data(), dir.size())) return {};
   dir.resize(dir.find('\0'));
   return dir;
-}
-
-std::string WithoutFolder(const std::string& path) {
-  const size_t slash = path.find_last_of(":\\/");
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// The path with the extension of its file name replaced by `ext`.
-std::string WithExtension(const std::string& path, const char* ext) {
-  const size_t name = path.size() - WithoutFolder(path).size();
-  const size_t dot = path.rfind('.');
-  return (dot == std::string::npos || dot < name ? path : path.substr(0, dot)) + ext;
-}
-
-bool FileExists(const std::string& path) {
-  std::unique_ptr<FileHandle> probe;
-  const IoStatus s = CurrentFileSystem().Open(path, OpenOptions{}, &probe);
-  if (probe) (void)probe->Close();
-  return s.code() != kFileNotFound && s.code() != kPathNotFound;
 }
 
 class XbaseFile final : public DriverFile {
