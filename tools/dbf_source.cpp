@@ -41,6 +41,7 @@ class DbfSource final : public RowSource {
     return Result::kEnd;
   }
 
+  int64_t number() const override { return record_; }
   std::string Where(const std::string& name) const override {
     return record_ == 0 ? name : name + ": record " + std::to_string(record_);
   }

@@ -35,8 +35,9 @@ class CsvSource final : public RowSource {
     }
   }
 
+  int64_t number() const override { return std::max<int64_t>(reader_.line(), 1); }
   std::string Where(const std::string& name) const override {
-    return name + ":" + std::to_string(std::max<int64_t>(reader_.line(), 1));
+    return name + ":" + std::to_string(number());
   }
 
   bool windows1252() const override { return false; }

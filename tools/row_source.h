@@ -22,6 +22,8 @@ class RowSource {
   // The next row; kError describes what could not be read in *error.
   virtual Result Next(std::vector<std::string>* values, std::string* error) = 0;
 
+  // The line (CSV) or record number (xBase) of the row read last.
+  virtual int64_t number() const = 0;
   // `name` followed by the place of the row read last, for messages:
   // "FEATURES.csv:12" for a line, "FEATURES.dbf: record 12" for a record.
   virtual std::string Where(const std::string& name) const = 0;
