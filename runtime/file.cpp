@@ -112,6 +112,12 @@ int File::GetByPosition(int key, std::string_view position) {
   MIRABO_OPEN_OP(GetByPosition(key, position));
 }
 int File::Add() { MIRABO_OPEN_OP(Add()); }
+int File::Append() { MIRABO_OPEN_OP(Append()); }
+int File::Delete() { MIRABO_OPEN_OP(Delete()); }
+int File::Pack() { MIRABO_OPEN_OP(Pack()); }
+int File::Lock() { MIRABO_OPEN_OP(Lock()); }
+int File::Unlock() { MIRABO_OPEN_OP(Unlock()); }
+int File::PostOpen() { MIRABO_OPEN_OP(PostOpen()); }
 int File::Empty() { MIRABO_OPEN_OP(Empty()); }
 int File::Flush() { MIRABO_OPEN_OP(Flush()); }
 int File::BeginTransaction() { MIRABO_OPEN_OP(BeginTransaction()); }

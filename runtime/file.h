@@ -52,6 +52,12 @@ class File {
   [[nodiscard]] int GetByKey(int key);
   [[nodiscard]] int GetByPosition(int key, std::string_view position);
   [[nodiscard]] int Add();
+  [[nodiscard]] int Append();
+  [[nodiscard]] int Delete();
+  [[nodiscard]] int Pack();
+  [[nodiscard]] int Lock();
+  [[nodiscard]] int Unlock();
+  [[nodiscard]] int PostOpen();
   [[nodiscard]] int Empty();
   [[nodiscard]] int Flush();
   [[nodiscard]] int BuildKeys();

@@ -81,6 +81,12 @@ FileDeclBuilder& FileDeclBuilder::Field(std::string_view name, FieldType type, i
   return *this;
 }
 
+FileDeclBuilder& FileDeclBuilder::Picture(std::string picture) {
+  assert(!decl_.fields.empty() && "a picture belongs to a declared field");
+  decl_.fields.back().picture = std::move(picture);
+  return *this;
+}
+
 FileDeclBuilder& FileDeclBuilder::String(std::string_view name, int width, std::string external) {
   return Field(name, FieldType::kString, width, std::move(external));
 }

@@ -20,6 +20,7 @@ struct FieldDecl {
   int size;                   // stored width in bytes
   int offset;                 // from the start of the record
   std::string external_name;  // "ISSUE=N(4.0)", or empty
+  std::string picture;        // the field's display picture ("@D12", "@n9.2"), or empty
 
   // The name a driver stores the field under: the external name up to its
   // "=", or else the label without prefix and colon.
@@ -84,6 +85,8 @@ class FileDeclBuilder {
   FileDeclBuilder& Byte(std::string_view name, std::string external = "");
   FileDeclBuilder& Real(std::string_view name, std::string external = "");
   FileDeclBuilder& Field(std::string_view name, FieldType type, int size, std::string external);
+  // Gives the field declared last its display picture.
+  FileDeclBuilder& Picture(std::string picture);
 
   // Components are field names without prefix, in order.
   FileDeclBuilder& Key(std::string_view name, std::vector<std::string_view> components, int flags,

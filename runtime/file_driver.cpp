@@ -17,6 +17,12 @@ int DriverFile::ResetPastPosition(int, std::string_view) { return kUnsupportedFu
 int DriverFile::GetByKey(int) { return kUnsupportedFunction; }
 int DriverFile::GetByPosition(int, std::string_view) { return kUnsupportedFunction; }
 int DriverFile::Add() { return kUnsupportedFunction; }
+int DriverFile::Append() { return Add(); }
+int DriverFile::Delete() { return kUnsupportedFunction; }
+int DriverFile::Pack() { return kUnsupportedFunction; }
+int DriverFile::Lock() { return kUnsupportedFunction; }
+int DriverFile::Unlock() { return kUnsupportedFunction; }
+int DriverFile::PostOpen() { return kNoError; }
 int DriverFile::Empty() { return kUnsupportedFunction; }
 int DriverFile::Flush() { return kNoError; }
 int DriverFile::BuildKeys() { return kUnsupportedFunction; }

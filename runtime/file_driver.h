@@ -51,7 +51,25 @@ class DriverFile {
   [[nodiscard]] virtual int GetByKey(int key);
   [[nodiscard]] virtual int GetByPosition(int key, std::string_view position);
 
+  // Adds the record buffer as a new record, keeping every key current.
   [[nodiscard]] virtual int Add();
+  // Adds the record buffer as a new record at the end of the file; a driver
+  // may leave its key files to be rebuilt.  Unless a driver says otherwise,
+  // the same as Add.
+  [[nodiscard]] virtual int Append();
+  // Marks the record last read as deleted.
+  [[nodiscard]] virtual int Delete();
+  // Removes the deleted records for good.
+  [[nodiscard]] virtual int Pack();
+  // Locks the whole file against other processes: one attempt, 32 when
+  // another holds a lock on it.  A caller that wants to wait tries again
+  // between events.  Unlock gives the lock up.
+  [[nodiscard]] virtual int Lock();
+  [[nodiscard]] virtual int Unlock();
+  // The request an exporting procedure sends right after it opens a target,
+  // before the first record: 0 when the driver is ready.  Unless a driver
+  // says otherwise it needs nothing and answers 0.
+  [[nodiscard]] virtual int PostOpen();
   [[nodiscard]] virtual int Empty();
   [[nodiscard]] virtual int Flush();
   [[nodiscard]] virtual int BuildKeys();

@@ -183,6 +183,13 @@ class PosixHandle final : public FileHandle {
     return fsync(fd_) == 0 ? IoStatus::Ok() : IoStatus::FromErrno(errno);
   }
 
+  IoStatus Lock(int64_t offset, int64_t length) override {
+    return SetLock(options_.write ? F_WRLCK : F_RDLCK, offset, length);
+  }
+  IoStatus Unlock(int64_t offset, int64_t length) override {
+    return SetLock(F_UNLCK, offset, length);
+  }
+
   IoStatus Close() override {
     if (fd_ < 0) return NotOpen();
     const int fd = fd_;
@@ -193,6 +200,21 @@ class PosixHandle final : public FileHandle {
   }
 
  private:
+  // Open-file-description locks, so that two opens in one process exclude
+  // each other as two processes do.
+  IoStatus SetLock(short type, int64_t offset, int64_t length) {
+    if (fd_ < 0) return NotOpen();
+    struct flock l {};
+    l.l_type = type;
+    l.l_whence = SEEK_SET;
+    l.l_start = offset;
+    l.l_len = length;
+    if (fcntl(fd_, F_OFD_SETLK, &l) == 0) return IoStatus::Ok();
+    const int err = errno;
+    if (err == EAGAIN || err == EACCES) return IoStatus::Code(kFileIsAlreadyLocked, err);
+    return IoStatus::FromErrno(err);
+  }
+
   int fd_;
   OpenOptions options_;
 };
@@ -243,6 +265,15 @@ class PosixFileSystem final : public FileSystem {
     if (err == ENOENT && !FolderOfExists(path)) return IoStatus::Code(kPathNotFound, err);
     return IoStatus::FromErrno(err);
   }
+
+  IoStatus Rename(const std::string& from, const std::string& to) override {
+    if (::rename(from.c_str(), to.c_str()) == 0) return IoStatus::Ok();
+    const int err = errno;
+    if (err == ENOENT && (!FolderOfExists(from) || !FolderOfExists(to))) {
+      return IoStatus::Code(kPathNotFound, err);
+    }
+    return IoStatus::FromErrno(err);
+  }
 };
 
 FileSystem*& Installed() {
@@ -268,8 +299,14 @@ void SetFileSystemForTests(FileSystem* fs) { Installed() = fs; }
 // Memory.
 
 struct MemoryFileSystem::Node {
+  struct Range {
+    const void* owner;  // the handle holding the lock
+    int64_t offset;
+    int64_t length;
+  };
   std::string data;
   std::vector<const OpenOptions*> opens;  // options of the handles still open
+  std::vector<Range> locks;
 };
 
 class MemoryFileSystem::Handle final : public FileHandle {
@@ -318,6 +355,29 @@ class MemoryFileSystem::Handle final : public FileHandle {
 
   IoStatus Sync() override { return node_ ? IoStatus::Ok() : NotOpen(); }
 
+  IoStatus Lock(int64_t offset, int64_t length) override {
+    if (!node_) return NotOpen();
+    for (const Node::Range& r : node_->locks) {
+      const bool overlaps = r.offset < offset + length && offset < r.offset + r.length;
+      // Two shared locks do not exclude each other.
+      const bool both_shared =
+          !options_.write && !static_cast<const Handle*>(r.owner)->options_.write;
+      if (r.owner != this && overlaps && !both_shared) {
+        return IoStatus::Code(kFileIsAlreadyLocked, EAGAIN);
+      }
+    }
+    node_->locks.push_back({this, offset, length});
+    return IoStatus::Ok();
+  }
+
+  IoStatus Unlock(int64_t offset, int64_t length) override {
+    if (!node_) return NotOpen();
+    std::erase_if(node_->locks, [&](const Node::Range& r) {
+      return r.owner == this && r.offset >= offset && r.offset + r.length <= offset + length;
+    });
+    return IoStatus::Ok();
+  }
+
   IoStatus Close() override {
     if (!node_) return NotOpen();
     Release();
@@ -328,6 +388,7 @@ class MemoryFileSystem::Handle final : public FileHandle {
   void Release() {
     if (!node_) return;
     std::erase(node_->opens, &options_);
+    std::erase_if(node_->locks, [this](const Node::Range& r) { return r.owner == this; });
     node_.reset();
   }
 
@@ -366,6 +427,17 @@ IoStatus MemoryFileSystem::Open(const std::string& path, const OpenOptions& o,
 IoStatus MemoryFileSystem::Remove(const std::string& path) {
   if (!FolderExists(path)) return IoStatus::Code(kPathNotFound, ENOENT);
   if (files_.erase(path) == 0) return IoStatus::Code(kFileNotFound, ENOENT);
+  return IoStatus::Ok();
+}
+
+IoStatus MemoryFileSystem::Rename(const std::string& from, const std::string& to) {
+  if (!FolderExists(from) || !FolderExists(to)) return IoStatus::Code(kPathNotFound, ENOENT);
+  auto it = files_.find(from);
+  if (it == files_.end()) return IoStatus::Code(kFileNotFound, ENOENT);
+  if (from == to) return IoStatus::Ok();
+  std::shared_ptr<Node> node = it->second;
+  files_.erase(it);
+  files_[to] = std::move(node);
   return IoStatus::Ok();
 }
 
@@ -417,6 +489,8 @@ class FaultyFileSystem::Handle final : public FileHandle {
     return base_->ReadAt(offset, n, out);
   }
   IoStatus Truncate(int64_t size) override { return base_->Truncate(size); }
+  IoStatus Lock(int64_t offset, int64_t length) override { return base_->Lock(offset, length); }
+  IoStatus Unlock(int64_t offset, int64_t length) override { return base_->Unlock(offset, length); }
 
   IoStatus WriteAt(int64_t offset, std::string_view data, size_t* written) override {
     if (written) *written = 0;

@@ -85,6 +85,15 @@ class FileHandle {
   // still gives the file up.
   virtual IoStatus Close() = 0;
 
+  // Byte-range locks, which may lie beyond the end of the file.  Lock takes
+  // `length` bytes at `offset` without waiting and fails with code 32 when
+  // another open of the file (in this process or another) holds a lock that
+  // overlaps them.  The lock is exclusive when the file is open for writing,
+  // else shared.  Unlock gives up the locks of this open that lie within the
+  // range; closing the file gives up all of them.
+  virtual IoStatus Lock(int64_t offset, int64_t length) = 0;
+  virtual IoStatus Unlock(int64_t offset, int64_t length) = 0;
+
   // Writes `data` after the current last byte.
   IoStatus Append(std::string_view data, size_t* written = nullptr);
 };
@@ -99,6 +108,9 @@ class FileSystem {
   virtual IoStatus Open(const std::string& path, const OpenOptions& options,
                         std::unique_ptr<FileHandle>* file) = 0;
   virtual IoStatus Remove(const std::string& path) = 0;
+  // Gives the file `from` the name `to`, replacing a file of that name.
+  // Codes: 2 `from` is missing, 3 a folder is missing, 5 refused.
+  virtual IoStatus Rename(const std::string& from, const std::string& to) = 0;
 
   // The operating system's file system.
   static FileSystem& Default();
@@ -127,6 +139,7 @@ class MemoryFileSystem : public FileSystem {
   IoStatus Open(const std::string& path, const OpenOptions& options,
                 std::unique_ptr<FileHandle>* file) override;
   IoStatus Remove(const std::string& path) override;
+  IoStatus Rename(const std::string& from, const std::string& to) override;
 
   // Adds the folder and the folders it lies in.
   void AddFolder(const std::string& path);
@@ -156,6 +169,9 @@ class FaultyFileSystem : public FileSystem {
   IoStatus Open(const std::string& path, const OpenOptions& options,
                 std::unique_ptr<FileHandle>* file) override;
   IoStatus Remove(const std::string& path) override { return base_.Remove(path); }
+  IoStatus Rename(const std::string& from, const std::string& to) override {
+    return base_.Rename(from, to);
+  }
 
   // The nth write from now (1: the next) fails with `err` and writes nothing.
   void FailWrite(int nth, int err = EIO);

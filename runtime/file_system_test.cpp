@@ -210,6 +210,47 @@ TEST_P(FileSystemContractTest, RemoveDeletesTheFile) {
   EXPECT_EQ(fs().Open(path, ReadOnly(), &f).code(), kFileNotFound);
 }
 
+TEST_P(FileSystemContractTest, RenameReplacesTheTargetAndReportsAMissingSource) {
+  const std::string from = Path("from.txt");
+  const std::string to = Path("to.txt");
+  std::unique_ptr<FileHandle> f;
+  ASSERT_TRUE(fs().Open(from, ReadWrite(true), &f).ok());
+  ASSERT_TRUE(f->WriteAt(0, "new").ok());
+  ASSERT_TRUE(f->Close().ok());
+  ASSERT_TRUE(fs().Open(to, ReadWrite(true), &f).ok());
+  ASSERT_TRUE(f->WriteAt(0, "old contents").ok());
+  ASSERT_TRUE(f->Close().ok());
+
+  ASSERT_TRUE(fs().Rename(from, to).ok());
+  EXPECT_EQ(Contents(fs(), to), "new");
+  EXPECT_EQ(fs().Open(from, ReadOnly(), &f).code(), kFileNotFound);
+  EXPECT_EQ(fs().Rename(from, to).code(), kFileNotFound);
+}
+
+// Byte-range locks beyond the data: two opens of one file exclude each other
+// on overlapping ranges (on disk through fcntl's open-file-description locks,
+// which hold between opens of one process too), and a close gives them up.
+TEST_P(FileSystemContractTest, LocksExcludeOtherOpensUntilUnlockedOrClosed) {
+  const std::string path = Path("locked.dbf");
+  std::unique_ptr<FileHandle> a, b;
+  ASSERT_TRUE(fs().Open(path, ReadWrite(true), &a).ok());
+  ASSERT_TRUE(fs().Open(path, ReadWrite(), &b).ok());
+  constexpr int64_t kBase = 1000000000;
+
+  ASSERT_TRUE(a->Lock(kBase, kBase).ok());
+  EXPECT_EQ(b->Lock(kBase + 7, 1).code(), kFileIsAlreadyLocked);
+  EXPECT_TRUE(a->Lock(kBase + 7, 1).ok()) << "an open does not conflict with itself";
+  EXPECT_TRUE(b->Lock(kBase - 10, 10).ok()) << "ranges that do not overlap";
+
+  ASSERT_TRUE(a->Unlock(kBase, kBase).ok());
+  EXPECT_TRUE(b->Lock(kBase + 7, 1).ok());
+  EXPECT_EQ(a->Lock(kBase, 1).ok(), true);
+  EXPECT_EQ(a->Lock(kBase + 7, 1).code(), kFileIsAlreadyLocked);
+  ASSERT_TRUE(b->Close().ok());
+  EXPECT_TRUE(a->Lock(kBase + 7, 1).ok());
+  EXPECT_TRUE(a->Close().ok());
+}
+
 INSTANTIATE_TEST_SUITE_P(AllFileSystems, FileSystemContractTest,
                          ::testing::Values(Kind::kPosix, Kind::kMemory),
                          [](const ::testing::TestParamInfo<Kind>& param_info) {

@@ -14,9 +14,11 @@ namespace mirabo::tools {
 std::string Usage() {
   return "usage:\n"
          "  mirabo [--data DIR]                       start the browser on the data files in DIR\n"
-         "  mirabo load [--data DIR] [--replace] [--cp1252] [--wait SECONDS] FILE.csv...\n"
-         "                                            build the data files from CSV files named\n"
-         "                                            after their tables (FEATURES.csv, ...)\n"
+         "  mirabo load [--data DIR] [--replace] [--cp1252] [--wait SECONDS]\n"
+         "              FILE.csv|FILE.dbf...          build the data files from CSV files or "
+         "xBase\n"
+         "                                            tables named after their tables\n"
+         "                                            (FEATURES.csv, SUPPLIER.dbf, ...)\n"
          "  mirabo generate [--features N] [--suppliers N] [--issues N] [--reviews N]\n"
          "                  [--categories N] [--seed S] [--no-edge-cases] DIR\n"
          "                                            write a generated sample data set as CSV\n";

@@ -23,7 +23,7 @@
 #include "storage/native/joint_transaction.h"
 #include "storage/native/lock_holder.h"
 #include "storage/native/native_driver.h"
-#include "tools/csv_reader.h"
+#include "tools/row_source.h"
 
 namespace mirabo::tools {
 namespace {
@@ -42,7 +42,7 @@ struct Target {
   std::string set_aside;  // a file that was no data file, kept until the load succeeds
   int64_t rows = 0;
   // For each unique key: the key values this load added, with their lines.
-  std::vector<std::pair<int, std::unordered_map<std::string, int64_t>>> unique;
+  std::vector<std::pair<int, std::unordered_map<std::string, std::string>>> unique;
 };
 
 std::string ErrorDescription(int code) {
@@ -337,7 +337,7 @@ class Loader {
           first.numeric() ? NumberText(first.GetNumber()) : Quoted(Clip(first.Bytes()));
       auto it = seen.find(KeyValue(file, k));
       if (it != seen.end()) {
-        return "field " + fields + ": " + shown + " repeats line " + std::to_string(it->second);
+        return "field " + fields + ": " + shown + " repeats " + it->second;
       }
       const std::string record(file.record_bytes());
       const bool stored = file.GetByKey(key) == kNoError;
@@ -352,62 +352,60 @@ class Loader {
 
   std::string LoadOne(Target& t) {
     const FileDecl& decl = t.file->decl();
-    CsvReader reader;
     std::string why;
-    if (!reader.Open(t.csv_abs, &why)) return Printable(t.csv, 200) + ": " + why;
-    auto at = [&](int64_t line) {
-      return Printable(t.csv, 200) + ":" + std::to_string(line) + ": ";
-    };
+    std::unique_ptr<RowSource> source = OpenRowSource(t.csv_abs, &why);
+    if (!source) return Printable(t.csv, 200) + ": " + why;
+    auto at = [&] { return source->Where(Printable(t.csv, 200)) + ": "; };
+    const bool cp1252 = options_.cp1252 || source->windows1252();
 
     std::vector<std::string> fields;
-    if (reader.Next(&fields, &why) != CsvReader::Result::kRecord) {
-      return at(1) + (why.empty() ? "no header row" : why);
-    }
-    // Column i of the CSV goes to field columns[i].
+    if (source->Header(&fields, &why) != RowSource::Result::kRow) return at() + why;
+    // Column i of the source goes to field columns[i].
     std::vector<int> columns;
     std::vector<bool> seen(decl.fields.size(), false);
     for (std::string& name : fields) {
       std::string label = ToUpper1252(Clip(name));
       while (!label.empty() && label.front() == ' ') label.erase(0, 1);
       const int f = decl.FieldIndex(label);
-      if (f < 0) return at(1) + "column " + Printable(name) + " is not a field of " + decl.label;
-      if (seen[f]) return at(1) + "column " + Printable(name) + " is given twice";
+      if (f < 0) return at() + "column " + Printable(name) + " is not a field of " + decl.label;
+      if (seen[f]) return at() + "column " + Printable(name) + " is given twice";
       seen[f] = true;
       columns.push_back(f);
     }
     for (size_t f = 0; f < decl.fields.size(); ++f) {
-      if (!seen[f]) return at(1) + "column " + decl.fields[f].ColumnName() + " is missing";
+      if (!seen[f]) return at() + "column " + decl.fields[f].ColumnName() + " is missing";
     }
 
-    int64_t next_report = reader.size() / 10;
+    int64_t next_report = source->size() / 10;
     for (;;) {
-      const CsvReader::Result r = reader.Next(&fields, &why);
-      if (r == CsvReader::Result::kEnd) break;
-      if (r == CsvReader::Result::kError) return at(reader.line()) + why;
-      if (fields.size() == 1 && fields[0].empty()) continue;  // a blank line
+      const RowSource::Result r = source->Next(&fields, &why);
+      if (r == RowSource::Result::kEnd) break;
+      if (r == RowSource::Result::kError) return at() + why;
       if (fields.size() != columns.size()) {
-        return at(reader.line()) + std::to_string(fields.size()) + " fields where the header has " +
+        return at() + std::to_string(fields.size()) + " fields where the header has " +
                std::to_string(columns.size());
       }
       t.file->ClearRecord();
       for (size_t i = 0; i < columns.size(); ++i) {
         const FieldDecl& field = decl.fields[columns[i]];
-        std::string bad = StoreValue(field, fields[i], options_.cp1252, t.file->Field(columns[i]));
-        if (!bad.empty()) return at(reader.line()) + "field " + field.ColumnName() + ": " + bad;
+        std::string bad = StoreValue(field, fields[i], cp1252, t.file->Field(columns[i]));
+        if (!bad.empty()) return at() + "field " + field.ColumnName() + ": " + bad;
       }
       const int rc = t.file->Add();
       if (rc == kCreatesDuplicateKey) {
         const std::string which = Duplicate(t);
-        return at(reader.line()) + (which.empty() ? "" : which + ": ") + ErrorDescription(rc);
+        return at() + (which.empty() ? "" : which + ": ") + ErrorDescription(rc);
       }
-      if (rc != kNoError) return at(reader.line()) + ErrorDescription(rc);
+      if (rc != kNoError) return at() + ErrorDescription(rc);
+      const std::string place =
+          std::string(source->unit()) + " " + std::to_string(source->number());
       for (auto& [key, values] : t.unique) {
-        values.emplace(KeyValue(*t.file, decl.keys[key]), reader.line());
+        values.emplace(KeyValue(*t.file, decl.keys[key]), place);
       }
       ++t.rows;
-      if (options_.progress && reader.bytes_read() >= next_report) {
-        options_.progress(t.csv, reader.bytes_read(), reader.size());
-        next_report += std::max<int64_t>(reader.size() / 10, 1);
+      if (options_.progress && source->bytes_read() >= next_report) {
+        options_.progress(t.csv, source->bytes_read(), source->size());
+        next_report += std::max<int64_t>(source->size() / 10, 1);
       }
     }
     return {};

@@ -1,15 +1,18 @@
 // The loader: builds the data files from CSV files named after their tables
 // (FEATURES.csv, SUPPLIER.csv, ...), each with a header row of field names
-// (PRODUCT,REVIEW,ISSUE,...).  It writes through the native driver, so the
-// files' keys check the data exactly as the program reads it.
+// (PRODUCT,REVIEW,ISSUE,...), or from xBase tables named the same way
+// (FEATURES.dbf) whose fields carry those names; an xBase table's deleted
+// records are left out and its text is taken as Windows-1252.  It writes
+// through the native driver, so the files' keys check the data exactly as
+// the program reads it.
 //
 // A load is all or nothing: the first bad row (wrong type, text longer than
 // its field, a character Windows-1252 cannot hold, a duplicate in a unique key,
 // a wrong number of fields, bad quoting, a failed read) is reported with its
-// file, line and field, and no data file is changed; files the load created
-// are removed.  All the files of one load are written in one transaction, so
-// a failure as late as the commit (a full disk) changes none of them, and a
-// program reading the folder meanwhile sees the old tables or the new.
+// file, line (a table's record number) and field, and no data file is changed; files the load
+// created are removed.  All the files of one load are written in one transaction, so a failure as
+// late as the commit (a full disk) changes none of them, and a program reading the folder meanwhile
+// sees the old tables or the new.
 //
 // Another program holding a data file locked (a sqlite3 shell in a
 // transaction, a browser committing nothing but reading) is waited for, up to

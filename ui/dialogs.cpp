@@ -8,14 +8,18 @@ ModalAwaiter<int> Message(MessageRequest request) {
   });
 }
 
-Proc StopBox(std::string text) {
+MessageRequest StopBoxRequest(std::string text) {
   MessageRequest r;
   r.caption = "Stop";
   r.text = std::move(text);
   r.icon = Icon::kHand;
   r.buttons = kButtonAbort | kButtonIgnore;
   r.default_button = kButtonAbort;
-  const int pressed = co_await Message(r);
+  return r;
+}
+
+Proc StopBox(std::string text) {
+  const int pressed = co_await Message(StopBoxRequest(std::move(text)));
   if (pressed != kButtonIgnore) {
     Scheduler::Get().Exit(0);
     co_await std::suspend_always{};

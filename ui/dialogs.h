@@ -26,10 +26,11 @@ class ModalAwaiter {
   void await_suspend(std::coroutine_handle<> h) {
     Scheduler& s = Scheduler::Get();
     const ThreadId id = s.Current();
-    s.WaitForModal(h);
-    start_([result = result_, id](T v) {
-      *result = std::move(v);
-      if (Scheduler::Installed()) Scheduler::Get().ModalDone(id);
+    s.WaitForModal(h, [start = start_, result = result_, id] {
+      start([result, id](T v) {
+        *result = std::move(v);
+        if (Scheduler::Installed()) Scheduler::Get().ModalDone(id);
+      });
     });
   }
   T await_resume() { return std::move(**result_); }
@@ -45,6 +46,8 @@ ModalAwaiter<int> Message(MessageRequest request);
 // The runtime's stop box: caption "Stop", the text, "&Abort" (the default)
 // and "&Ignore".  Abort ends the program; Ignore returns.
 Proc StopBox(std::string text);
+// The box StopBox shows.
+MessageRequest StopBoxRequest(std::string text);
 
 // Shows a box captioned "Halt" with the text and OK, then ends the program
 // with exit code 0.  No procedure's exit steps run; the caller never resumes.

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cassert>
 #include <cstdio>
+#include <deque>
 
 #include "runtime/file.h"
+#include "ui/dialogs.h"
 #include "ui/window.h"
 
 namespace mirabo::ui {
@@ -23,11 +25,14 @@ struct Scheduler::Thread {
   Window* waiting_on = nullptr;
   int64_t wake_at = 0;  // kSleep: the clock time it waits for
   std::shared_ptr<void> data;
-  std::vector<Window*> windows;  // open windows, oldest first
+  std::vector<Window*> windows;    // open windows, oldest first
+  std::deque<DriverAlert> alerts;  // raised by drivers, shown before the next wait
+  bool alerting = false;           // an alert is on screen; not resumed meanwhile
 };
 
 Scheduler::Scheduler(Backend& backend, Clock& clock) : backend_(&backend), clock_(&clock) {
   g_installed = this;
+  SetDriverAlertSink([this](const DriverAlert& a) { QueueAlert(a); });
 }
 
 Scheduler::~Scheduler() {
@@ -40,7 +45,10 @@ Scheduler::~Scheduler() {
     node.mapped()->root.destroy();
   }
   current_ = 0;
-  if (g_installed == this) g_installed = nullptr;
+  if (g_installed == this) {
+    g_installed = nullptr;
+    SetDriverAlertSink(nullptr);
+  }
 }
 
 Scheduler& Scheduler::Get() {
@@ -80,6 +88,7 @@ int Scheduler::StackSize(ThreadId id) const {
 }
 
 bool Scheduler::Ready(const Thread& t) const {
+  if (t.alerting) return false;
   switch (t.state) {
     case Thread::State::kNew:
     case Thread::State::kModalDone:
@@ -138,6 +147,8 @@ bool Scheduler::RunReady() {
       // Windows a procedure left open close with it.
       for (Window* w : std::vector<Window*>(node.mapped()->windows)) w->Close();
       node.mapped()->root.destroy();
+      // Boxes its last file statements raised are still shown.
+      for (const DriverAlert& a : node.mapped()->alerts) ShowAlert(a, [] {});
     }
     current_ = 0;
   }
@@ -154,6 +165,7 @@ void Scheduler::WaitForEvent(Window& w, std::coroutine_handle<> h) {
   t.state = Thread::State::kEvent;
   t.waiting_on = &w;
   t.resume = h;
+  if (!t.alerts.empty()) ShowAlerts(t.id, [] {});
 }
 
 void Scheduler::WaitUntil(int64_t due_ms, std::coroutine_handle<> h) {
@@ -161,12 +173,65 @@ void Scheduler::WaitUntil(int64_t due_ms, std::coroutine_handle<> h) {
   t.state = Thread::State::kSleep;
   t.wake_at = due_ms;
   t.resume = h;
+  if (!t.alerts.empty()) ShowAlerts(t.id, [] {});
 }
 
-void Scheduler::WaitForModal(std::coroutine_handle<> h) {
+void Scheduler::WaitForModal(std::coroutine_handle<> h, std::function<void()> start) {
   Thread& t = *threads_.at(current_);
   t.state = Thread::State::kModal;
   t.resume = h;
+  if (t.alerts.empty()) {
+    start();
+  } else {
+    ShowAlerts(t.id, std::move(start));
+  }
+}
+
+void Scheduler::QueueAlert(const DriverAlert& alert) {
+  auto it = threads_.find(current_);
+  if (it == threads_.end()) {
+    ShowAlert(alert, [] {});
+  } else {
+    it->second->alerts.push_back(alert);
+  }
+}
+
+void Scheduler::ShowAlert(const DriverAlert& alert, std::function<void()> then) {
+  if (exited_) return;
+  MessageRequest r;
+  if (alert.kind == DriverAlert::Kind::kStop) {
+    r = StopBoxRequest(alert.text);
+  } else {
+    r.caption = alert.caption;
+    r.text = alert.text;
+    r.icon = Icon::kExclamation;
+  }
+  const bool stop = alert.kind == DriverAlert::Kind::kStop;
+  backend_->ShowMessage(r, [this, stop, then = std::move(then)](int pressed) {
+    if (g_installed != this) return;  // answered after the scheduler went
+    if (stop && pressed != kButtonIgnore) {
+      Exit(0);
+      return;
+    }
+    then();
+  });
+}
+
+void Scheduler::ShowAlerts(ThreadId id, std::function<void()> then) {
+  auto it = threads_.find(id);
+  if (it == threads_.end() || exited_) return;
+  Thread& t = *it->second;
+  if (t.alerts.empty()) {
+    t.alerting = false;
+    then();
+    if (!running_) backend_->Wake();
+    return;
+  }
+  t.alerting = true;
+  const DriverAlert alert = std::move(t.alerts.front());
+  t.alerts.pop_front();
+  ShowAlert(alert,
+            [this, id, then = std::move(then)]() mutable { ShowAlerts(id, std::move(then)); });
 }
 
 void Scheduler::ModalDone(ThreadId id) {

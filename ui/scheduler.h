@@ -13,6 +13,13 @@
 // returns.  Invariant: only the thread being resumed runs procedure code;
 // Current() names it.  A procedure that suspends on anything else could
 // never be resumed: the scheduler reports it and ends its thread.
+//
+// Driver alerts (runtime/driver_alert.h).  While a scheduler exists it is the
+// runtime's alert sink: a box a driver raises on a thread is shown when that
+// thread next waits, before the wait begins (before a modal request of its
+// own is shown), and the thread is not resumed until every such box is
+// answered.  A stop box answered with anything but Ignore ends the program.
+// A box raised outside any thread is shown at once.
 #pragma once
 
 #include <chrono>
@@ -24,6 +31,7 @@
 #include <string>
 #include <vector>
 
+#include "runtime/driver_alert.h"
 #include "ui/backend.h"
 #include "ui/event.h"
 #include "ui/task.h"
@@ -113,9 +121,10 @@ class Scheduler {
   int exit_code() const { return exit_code_; }
 
   // Used by the awaiters of ui/: the current thread waits for `w`'s next
-  // event, or for a modal answer.
+  // event, or for a modal answer; `start` shows the modal request once the
+  // thread's pending driver alerts are answered.
   void WaitForEvent(Window& w, std::coroutine_handle<> h);
-  void WaitForModal(std::coroutine_handle<> h);
+  void WaitForModal(std::coroutine_handle<> h, std::function<void()> start);
   void WaitUntil(int64_t due_ms, std::coroutine_handle<> h);
   void ModalDone(ThreadId id);
 
@@ -127,6 +136,12 @@ class Scheduler {
  private:
   struct Thread;
   bool Ready(const Thread& t) const;
+  void QueueAlert(const DriverAlert& alert);
+  // Shows thread `id`'s pending alerts one after another, then runs `then`.
+  void ShowAlerts(ThreadId id, std::function<void()> then);
+  // Shows `alert` outside any thread; `then` runs once it is answered (and
+  // the program goes on).
+  void ShowAlert(const DriverAlert& alert, std::function<void()> then);
 
   Backend* backend_;
   Clock* clock_;

@@ -1,10 +1,12 @@
 #include "ui/scheduler.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "runtime/driver_alert.h"
 #include "ui/dialogs.h"
 #include "ui/headless.h"
 #include "ui/window.h"
@@ -207,6 +209,71 @@ TEST_F(SchedulerTest, DestroyingTheSchedulerClosesWindowsLeftOpen) {
 TEST(HeadlessBackendTest, ListRowsFollowTheHeight) {
   EXPECT_EQ(HeadlessBackend::ListRows(154), 16);
   EXPECT_EQ(HeadlessBackend::ListRows(5), 1);
+}
+
+// A procedure whose file statements raise driver alerts: the boxes come up
+// when it next waits, before its own message box, and it goes on only once
+// they are answered.
+Proc RaisesAlerts(std::vector<std::string>& log) {
+  RaiseDriverAlert({DriverAlert::Kind::kExclamation, "xBase Driver", "a warning"});
+  RaiseDriverAlert({DriverAlert::Kind::kStop, "", "File X.DBF, xBase Error (-233): bad data"});
+  log.push_back("after the statements");
+  MessageRequest own;  // named: GCC 12 mishandles temporaries in co_await
+  own.text = "its own box";
+  const int pressed = co_await Message(own);
+  log.push_back("own box answered " + std::to_string(pressed));
+  RaiseDriverAlert({DriverAlert::Kind::kStop, "", "second failure"});
+  Window w(TestWindowDef());
+  w.Open();
+  while (co_await w.Accept()) log.push_back("event");
+}
+
+TEST_F(SchedulerTest, DriverAlertsShowBeforeTheThreadWaitsAndAbortEndsTheProgram) {
+  backend_.answers = {kButtonOk, kButtonIgnore, kButtonOk, kButtonAbort};
+  scheduler_.Start(RaisesAlerts(log_));
+  scheduler_.RunReady();
+  ASSERT_EQ(backend_.messages.size(), 4u);
+  EXPECT_EQ(backend_.messages[0].request.caption, "xBase Driver");
+  EXPECT_EQ(backend_.messages[0].request.icon, Icon::kExclamation);
+  EXPECT_EQ(backend_.messages[1].request.caption, "Stop");
+  EXPECT_EQ(backend_.messages[1].request.text, "File X.DBF, xBase Error (-233): bad data");
+  EXPECT_EQ(backend_.messages[1].request.buttons, kButtonAbort | kButtonIgnore);
+  EXPECT_EQ(backend_.messages[2].request.text, "its own box");
+  EXPECT_EQ(backend_.messages[3].request.text, "second failure");
+  EXPECT_EQ(log_, (std::vector<std::string>{"after the statements", "own box answered 1"}))
+      << "the window's events never reached the procedure";
+  EXPECT_TRUE(scheduler_.exited());
+  EXPECT_EQ(backend_.quit_code, 0);
+}
+
+Proc FailsThenLogs(std::vector<std::string>& log) {
+  RaiseDriverAlert({DriverAlert::Kind::kStop, "", "failure"});
+  Window w(TestWindowDef());
+  w.Open();
+  while (Event e = co_await w.Accept()) log.push_back("event " + std::to_string(e.code));
+}
+
+TEST_F(SchedulerTest, AThreadWaitsWhileItsAlertIsUnanswered) {
+  // The backend answers later, as a real one does.
+  struct LateBackend : HeadlessBackend {
+    std::function<void(int)> pending;
+    void ShowMessage(const MessageRequest& r, std::function<void(int)> done) override {
+      messages.push_back({r, 0});
+      pending = std::move(done);
+    }
+  };
+  LateBackend late;
+  VirtualClock clock;
+  Scheduler s(late, clock);
+  std::vector<std::string> log;
+  s.Start(FailsThenLogs(log));
+  s.RunReady();
+  ASSERT_EQ(late.messages.size(), 1u);
+  EXPECT_TRUE(log.empty()) << "not resumed while the stop box is up";
+  late.pending(kButtonIgnore);
+  s.RunReady();
+  EXPECT_EQ(log, (std::vector<std::string>{"event 515"}));
+  EXPECT_FALSE(s.exited());
 }
 
 }  // namespace

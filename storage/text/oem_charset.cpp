@@ -26,7 +26,29 @@ constexpr uint8_t kOemHigh[128] = {
     '?',  0x97, 0xA3, 0x96, 0x81, '?',  '?',  0x98,  // 0xF8 ø ù ú û ü ý þ ÿ
 };
 
+// The inverse table, built once from the one above.
+struct AnsiTable {
+  uint8_t high[128];
+  AnsiTable() {
+    for (uint8_t& c : high) c = '?';
+    for (int i = 0; i < 128; ++i) {
+      if (kOemHigh[i] >= 0x80) high[kOemHigh[i] - 0x80] = static_cast<uint8_t>(0x80 + i);
+    }
+  }
+};
+
 }  // namespace
+
+char AnsiFromOem(char oem) {
+  static const AnsiTable table;
+  const auto c = static_cast<uint8_t>(oem);
+  return c < 0x80 ? oem : static_cast<char>(table.high[c - 0x80]);
+}
+
+void AnsiFromOem(std::string_view oem, std::string* ansi) {
+  ansi->resize(oem.size());
+  for (size_t i = 0; i < oem.size(); ++i) (*ansi)[i] = AnsiFromOem(oem[i]);
+}
 
 char OemFromAnsi(char ansi) {
   const auto c = static_cast<uint8_t>(ansi);

@@ -14,4 +14,9 @@ char OemFromAnsi(char ansi);
 // `ansi` converted byte by byte into `oem` (replacing its contents).
 void OemFromAnsi(std::string_view ansi, std::string* oem);
 
+// The Windows-1252 byte of a code page 437 byte: the inverse of OemFromAnsi
+// for the characters both sets hold; the others (box drawing, Greek) become '?'.
+char AnsiFromOem(char oem);
+void AnsiFromOem(std::string_view oem, std::string* ansi);
+
 }  // namespace mirabo::text
