@@ -13,15 +13,15 @@ namespace mirabo::tools {
 
 std::string Usage() {
   return "usage:\n"
-         "  mirabo [--data DIR]                       start the browser on the data files in DIR\n"
-         "  mirabo load [--data DIR] [--replace] [--cp1252] [--wait SECONDS]\n"
-         "              FILE.csv|FILE.dbf...          build the data files from CSV files or "
-         "xBase\n"
-         "                                            tables named after their tables\n"
-         "                                            (FEATURES.csv, SUPPLIER.dbf, ...)\n"
+         "  mirabo [--data DIR]        start the browser on the data files in DIR\n"
+         "  mirabo --desktop           start it on your own data folder (~/.local/share/mirabo)\n"
+         "  mirabo --version           print the version\n"
+         "  mirabo load [--data DIR] [--replace] [--cp1252] [--wait SECONDS] FILE...\n"
+         "                             build the data files from CSV files or xBase tables\n"
+         "                             named after their tables (FEATURES.csv, SUPPLIER.dbf)\n"
          "  mirabo generate [--features N] [--suppliers N] [--issues N] [--reviews N]\n"
          "                  [--categories N] [--seed S] [--no-edge-cases] DIR\n"
-         "                                            write a generated sample data set as CSV\n";
+         "                             write a generated sample data set as CSV\n";
 }
 
 int RunLoadCommand(const std::vector<std::string>& args) {

@@ -10,9 +10,13 @@
 #include <vector>
 
 #include "tools/commands.h"
+#include "tools/loader.h"
+#include "tools/shared_data.h"
 
 #ifdef MIRABO_WITH_GUI
 #include <QApplication>
+#include <QIcon>
+#include <QMessageBox>
 #include <QTimer>
 
 #include "app/startup.h"
@@ -22,19 +26,62 @@
 
 namespace {
 
-// `mirabo [--data DIR]`: the browser, with DIR as its current directory.
+namespace fs = std::filesystem;
+
+#ifdef MIRABO_WITH_GUI
+// A desktop user's data folder that holds no data files yet: offered the
+// sample data once (a marker file remembers the answer), loaded all or
+// nothing.
+void OfferSampleData(const std::string& folder) {
+  const std::vector<std::string> files =
+      mirabo::tools::SampleFiles(mirabo::tools::SharedDataFolder());
+  if (files.empty() || !mirabo::tools::OfferSampleOnce(folder)) return;
+  const QString title = QStringLiteral("Mirabo Features Database Browser");
+  const auto answer = QMessageBox::question(
+      nullptr, title,
+      QStringLiteral("Your data folder %1 holds no data yet.\n\nLoad the sample index of "
+                     "reviews and features into it?  (Your own data can be loaded later with "
+                     "\"mirabo load --data %1\".)")
+          .arg(QString::fromStdString(folder)),
+      QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
+  if (answer != QMessageBox::Yes) return;
+  mirabo::tools::LoadOptions options;
+  options.data_dir = folder;
+  const mirabo::tools::LoadResult r = mirabo::tools::Load(files, options);
+  if (!r.ok) {
+    QMessageBox::warning(nullptr, title,
+                         QStringLiteral("The sample data could not be loaded:\n%1")
+                             .arg(QString::fromStdString(r.error)));
+  }
+}
+#endif
+
+// `mirabo [--data DIR | --desktop]`: the browser, with DIR as its current
+// directory; from the desktop menu, the user's own data folder.
 int RunBrowser(int argc, char** argv, const std::vector<std::string>& args) {
   const auto started = std::chrono::steady_clock::now();
   std::string data;
+  bool desktop = false;
   bool report_startup = false;
   for (size_t i = 0; i < args.size(); ++i) {
     if (args[i] == "--data" && i + 1 < args.size()) {
       data = args[++i];
+    } else if (args[i] == "--desktop") {
+      desktop = true;
     } else if (args[i] == "--startup-time") {
       report_startup = true;  // for the start-up benchmark: quit once the frame is idle
     } else {
       std::cerr << "mirabo: unknown argument " << args[i] << "\n" << mirabo::tools::Usage();
       return 2;
+    }
+  }
+  if (desktop && data.empty()) {
+    data = mirabo::tools::UserDataFolder();
+    std::error_code ec;
+    fs::create_directories(data, ec);
+    if (ec) {
+      std::cerr << "mirabo: " << data << ": " << ec.message() << "\n";
+      return 1;
     }
   }
   if (!data.empty()) {
@@ -53,6 +100,10 @@ int RunBrowser(int argc, char** argv, const std::vector<std::string>& args) {
   }
   QApplication app(argc, argv);
   QApplication::setApplicationName("Mirabo Features Database Browser");
+  QApplication::setApplicationVersion(mirabo::tools::Version());
+  QApplication::setDesktopFileName("invalid.mirabo.browser");
+  QApplication::setWindowIcon(QIcon(":/mirabo/icons/br32.svg"));
+  if (desktop) OfferSampleData(fs::current_path().string());
   qt::QtBackend backend(app);
   mirabo::ui::SteadyClock clock;
   mirabo::ui::Scheduler scheduler(backend, clock);
@@ -73,6 +124,7 @@ int RunBrowser(int argc, char** argv, const std::vector<std::string>& args) {
   (void)argc;
   (void)argv;
   (void)report_startup;
+  (void)desktop;
   (void)started;
   std::cerr << "mirabo: built without the window system (MIRABO_BUILD_GUI=OFF)\n";
   return 2;
@@ -83,6 +135,10 @@ int RunBrowser(int argc, char** argv, const std::vector<std::string>& args) {
 
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.size() == 1 && args[0] == "--version") {
+    std::cout << "mirabo " << mirabo::tools::Version() << "\n";
+    return 0;
+  }
   const int rc = mirabo::tools::RunSubcommand(args);
   if (rc >= 0) return rc;
   return RunBrowser(argc, argv, args);
