@@ -137,6 +137,12 @@ void ImageControl::resizeEvent(QResizeEvent* e) {
   UpdateBars();
 }
 
+bool ImageControl::viewportEvent(QEvent* e) {
+  // Scroll bars coming and going resize the viewport, not the control.
+  if (e->type() == QEvent::Resize) UpdateBars();
+  return QAbstractScrollArea::viewportEvent(e);
+}
+
 void ImageControl::scrollContentsBy(int dx, int dy) {
   (void)dx;
   (void)dy;

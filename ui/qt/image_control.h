@@ -41,6 +41,7 @@ class ImageControl : public QAbstractScrollArea {
   void paintEvent(QPaintEvent* e) override;
   void resizeEvent(QResizeEvent* e) override;
   void scrollContentsBy(int dx, int dy) override;
+  bool viewportEvent(QEvent* e) override;
 
  private:
   void UpdateBars();
