@@ -89,8 +89,13 @@ void ImageControl::Show(const std::string& name, QSize drawn, bool horizontal_ba
     cache_ = QPixmap();
     changed = true;
   }
-  setHorizontalScrollBarPolicy(horizontal_bar ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
-  setVerticalScrollBarPolicy(vertical_bar ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
+  const Qt::ScrollBarPolicy h = horizontal_bar ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff;
+  const Qt::ScrollBarPolicy v = vertical_bar ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff;
+  if (h != horizontalScrollBarPolicy() || v != verticalScrollBarPolicy()) {
+    setHorizontalScrollBarPolicy(h);
+    setVerticalScrollBarPolicy(v);
+    changed = true;
+  }
   if (cursor != cursor_) {
     cursor_ = cursor;
     if (cursor == Cursor::kZoom) {

@@ -364,8 +364,18 @@ bool QtBackend::DesktopArea(int* width, int* height) {
       const int frame = 2 * f->area()->frameWidth();
       size = QSize(mw->width() - frame, mw->height() - bars - frame);
     }
-    *width = f->units().FromPixelsX(size.width());
-    *height = f->units().FromPixelsY(size.height());
+    // In the asking window's own units, less what it wears around its client.
+    const WindowMirror* am = asking ? MirrorOf(*asking) : nullptr;
+    const DialogUnits& du = am ? am->units() : f->units();
+    if (am) {
+      // Whole units that fit, so a window made this large shows no scroll bars.
+      size -= am->DecorationSize();
+      *width = std::max(0, size.width()) * 4 / du.char_width;
+      *height = std::max(0, size.height()) * 8 / du.char_height;
+      return true;
+    }
+    *width = du.FromPixelsX(size.width());
+    *height = du.FromPixelsY(size.height());
     return true;
   }
   QScreen* screen = QGuiApplication::primaryScreen();

@@ -259,6 +259,8 @@ TEST_F(RunTimeControlsTest, ImageLoadsByNameDrawsAtItsSizeCachesScrollsAndAlerts
   Sync();
   EXPECT_GT(image->verticalScrollBar()->maximum(), 0);
   EXPECT_GT(image->horizontalScrollBar()->maximum(), 0);
+  EXPECT_TRUE(image->verticalScrollBar()->isVisible());
+  EXPECT_TRUE(image->horizontalScrollBar()->isVisible());
   EXPECT_NEAR(image->ContentSize().height(), image->ContentSize().width() * 3 / 2, 3);
 
   QTest::mouseClick(image->viewport(), Qt::LeftButton);

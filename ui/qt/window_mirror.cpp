@@ -731,6 +731,18 @@ QSize WindowMirror::SubWindowSizeFor(QSize content) const {
       content.height() + m.top() + m.bottom() + lm.top() + lm.bottom() + ChromeExtraHeight());
 }
 
+QSize WindowMirror::DecorationSize() const {
+  if (!sub_) return QSize();
+  // Before the subwindow is first shown its margins are not laid out yet:
+  // the style says what its frame and title bar will take.
+  QStyle* style = sub_->style();
+  const int frame = style->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth, nullptr, sub_);
+  const int title = style->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, sub_);
+  const QSize laid_out = SubWindowSizeFor(QSize(0, 0));
+  return QSize(std::max(laid_out.width(), 2 * frame),
+               std::max(laid_out.height(), title + frame + ChromeExtraHeight()));
+}
+
 QPoint WindowMirror::NextChildPlace() const {
   if (!area_) return {};
   const int step = QApplication::style()->pixelMetric(QStyle::PM_TitleBarHeight) + 4;

@@ -105,6 +105,9 @@ class WindowMirror : public QObject {
   void ApplyFocus();
   // The frame's MDI area: where a new child goes when nothing places it.
   QPoint NextChildPlace() const;
+  // What a subwindow adds around its client: frame, title bar, menus and
+  // status bar (pixels); empty for other windows.
+  QSize DecorationSize() const;
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
