@@ -32,15 +32,20 @@ QApplication& App() {
   return *app;
 }
 
-// What pdftotext reads from a PDF file, pages separated by form feeds.
-std::string PdfText(const std::string& path) {
+std::string CommandOutput(const std::string& command) {
   std::string out;
-  FILE* p = popen(("pdftotext -layout '" + path + "' - 2>&1").c_str(), "r");
-  if (!p) return "<pdftotext did not run>";
+  FILE* p = popen(command.c_str(), "r");
+  if (!p) return "<" + command + " did not run>";
   char buf[4096];
   size_t n;
   while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
   pclose(p);
+  return out;
+}
+
+// What pdftotext reads from a PDF file, pages separated by form feeds.
+std::string PdfText(const std::string& path) {
+  const std::string out = CommandOutput("pdftotext -layout '" + path + "' - 2>&1");
   // Runs of blanks are layout, not text.
   std::string squeezed;
   for (char c : out) {
@@ -116,6 +121,17 @@ TEST_F(PageRendererTest, PdfHoldsThePagesTextsInOrder) {
   ExpectInOrder(text, {"CATEGORY Table", "CATEGORY", "Category 1", "Category 2", "Category 26",
                        "Page 1", "\f", "CATEGORY Table", "Category 27", "Category 30", "Page 2"});
   EXPECT_EQ(text.find("Category 31"), std::string::npos);
+  // Each face is embedded once for the whole document, not once a page.
+  const std::string fonts = CommandOutput("pdffonts '" + pdf + "' 2>&1");
+  EXPECT_NE(fonts.find("LiberationSans-Bold"), std::string::npos) << fonts;
+  size_t faces = 0;
+  for (size_t at = fonts.find("LiberationSans"); at != std::string::npos;
+       at = fonts.find("LiberationSans", at + 1)) {
+    ++faces;
+  }
+  EXPECT_EQ(faces, 2u) << fonts;
+  EXPECT_NE(CommandOutput("pdfinfo '" + pdf + "'").find("Title:           Listing by Category"),
+            std::string::npos);
 }
 
 TEST_F(PageRendererTest, TextIsClippedToItsBox) {
