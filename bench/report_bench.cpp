@@ -57,7 +57,8 @@ report::ReportDef TwoLineLayout() {
     head.transparent = true;
     d.header.controls.push_back(head);
   }
-  ReportControl issue = report::Text("ISSUE", {5083, 302, report::kSizedToText, report::kSizedToText});
+  ReportControl issue =
+      report::Text("ISSUE", {5083, 302, report::kSizedToText, report::kSizedToText});
   issue.transparent = true;
   d.header.controls.push_back(issue);
   d.detail.at = {0, 0, 7010, 469};
@@ -83,8 +84,8 @@ struct Fields {
   StringVar title{60}, product{86}, category{31}, review{19}, hs{4}, version{15};
   RealVar issue;
   std::vector<ValueRef> Refs() {
-    return {title.ref(),    product.ref(), category.ref(), review.ref(),
-            issue.ref(),    hs.ref(),      version.ref()};
+    return {title.ref(), product.ref(), category.ref(), review.ref(),
+            issue.ref(), hs.ref(),      version.ref()};
   }
 };
 
@@ -178,8 +179,8 @@ struct Grid {
   }
   void Show(const report::PageImageList& pages, size_t first) {
     for (size_t i = 0; i < cells.size(); ++i) {
-      cells[i]->Show(pages[(first + i) % pages.size()], QSize(), false, false,
-                     ui::kDefaultColour, ui::Cursor::kZoom);
+      cells[i]->Show(pages[(first + i) % pages.size()], QSize(), false, false, ui::kDefaultColour,
+                     ui::Cursor::kZoom);
     }
   }
 };
@@ -272,8 +273,8 @@ int MemoryReport(int argc, char** argv) {
 }  // namespace mirabo::bench
 
 int main(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen"
-                                                                    : qgetenv("QT_QPA_PLATFORM"));
+  qputenv("QT_QPA_PLATFORM",
+          qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--memory") == 0) return mirabo::bench::MemoryReport(argc, argv);
   }
