@@ -579,10 +579,6 @@ void QtBackend::PrintPages(const PrintRequest& r, std::function<void(PrintResult
   QPrinter& p = printer();
   p.setDocName(FromCp1252(r.job));
   p.setPrintRange(QPrinter::AllPages);
-  if (print_without_dialog_) {
-    done(PrintImages(p, r.pages));
-    return;
-  }
   auto* dlg = new QPrintDialog(&p, DialogParent());
   dlg->setWindowTitle(QStringLiteral("Print"));
   dlg->setWindowModality(Qt::ApplicationModal);

@@ -112,11 +112,8 @@ class QtBackend : public Backend {
 
   // The printer that the set-up dialog configures; reports print with it.
   QPrinter& printer();
-  // The print dialog now open, and whether print jobs skip it and go
-  // straight to the printer as it is set up (for tests, and for a printer
-  // chosen already).
+  // The print dialog now open.
   QDialog* print_dialog() const;
-  void set_print_without_dialog(bool on) { print_without_dialog_ = on; }
 
   // Used by the window mirrors.
   WindowMirror* FrameMirror() const;
@@ -146,7 +143,6 @@ class QtBackend : public Backend {
   QPointer<HelpWindow> help_;
   QPointer<QMenu> popup_;
   QPointer<QDialog> print_dialog_;
-  bool print_without_dialog_ = false;
 };
 
 // Prints `pages` (image names, ui/qt/image_painter.h) on `printer`, each at

@@ -31,8 +31,12 @@
 namespace mirabo::ui::qt {
 namespace {
 
+// One application for the whole test program, whichever test file makes it.
 QApplication& App() {
   static QApplication* app = [] {
+    if (auto* existing = qobject_cast<QApplication*>(QCoreApplication::instance())) {
+      return existing;
+    }
     qputenv("QT_QPA_PLATFORM", "offscreen");
     static int argc = 1;
     static char name[] = "uiqt_run_time_tests";
