@@ -7,6 +7,7 @@
 #include "app/frame.h"
 #include "app/html_export.h"
 #include "app/procedures.h"
+#include "report/page_image.h"
 #include "storage/native/native_driver.h"
 #include "storage/text/ascii_driver.h"
 #include "ui/dialogs.h"
@@ -17,6 +18,7 @@ namespace mirabo::app {
 void RegisterAll() {
   native::RegisterNativeDriver();
   text::RegisterAsciiDriver();
+  report::RegisterPageImageKind();
   RegisterProcedure("AboutQRT", AboutQRT);
   RegisterBrowses();
 }

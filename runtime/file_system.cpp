@@ -225,7 +225,7 @@ class PosixFileSystem final : public FileSystem {
                 std::unique_ptr<FileHandle>* file) override {
     file->reset();
     if (path.empty()) return IoStatus::Code(kPathNotFound, ENOENT);
-    const int extra = O_CLOEXEC | (o.create ? O_CREAT : 0);
+    const int extra = O_CLOEXEC | (o.create ? O_CREAT : 0) | (o.create && o.exclusive ? O_EXCL : 0);
     // Write-only opens also read when they may, so they can take part in
     // sharing (read locks need a readable descriptor).
     int fd = ::open(path.c_str(), (o.write ? O_RDWR : O_RDONLY) | extra, 0666);
@@ -414,6 +414,8 @@ IoStatus MemoryFileSystem::Open(const std::string& path, const OpenOptions& o,
   if (it == files_.end()) {
     if (!o.create) return IoStatus::Code(kFileNotFound, ENOENT);
     it = files_.emplace(path, std::make_shared<Node>()).first;
+  } else if (o.create && o.exclusive) {
+    return IoStatus::FromErrno(EEXIST);
   }
   Node& node = *it->second;
   for (const OpenOptions* other : node.opens) {

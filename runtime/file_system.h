@@ -56,8 +56,9 @@ class [[nodiscard]] IoStatus {
 struct OpenOptions {
   bool read = true;
   bool write = false;
-  bool create = false;    // create the file when it does not exist
-  bool truncate = false;  // empty the file once the open has succeeded
+  bool create = false;     // create the file when it does not exist
+  bool truncate = false;   // empty the file once the open has succeeded
+  bool exclusive = false;  // with create: fail when the file already exists
   bool deny_read = false;
   bool deny_write = false;
 };

@@ -251,6 +251,22 @@ TEST_P(FileSystemContractTest, LocksExcludeOtherOpensUntilUnlockedOrClosed) {
   EXPECT_TRUE(a->Close().ok());
 }
 
+TEST_P(FileSystemContractTest, ExclusiveCreateRefusesAnExistingFileAndLeavesIt) {
+  const std::string path = Path("once.txt");
+  OpenOptions o = ReadWrite(true);
+  o.exclusive = true;
+  std::unique_ptr<FileHandle> f;
+  ASSERT_TRUE(fs().Open(path, o, &f).ok());
+  ASSERT_TRUE(f->Append("kept").ok());
+  ASSERT_TRUE(f->Close().ok());
+  o.truncate = true;
+  const IoStatus again = fs().Open(path, o, &f);
+  EXPECT_FALSE(again.ok());
+  EXPECT_EQ(again.os_error(), EEXIST);
+  EXPECT_EQ(f, nullptr);
+  EXPECT_EQ(Contents(fs(), path), "kept");
+}
+
 INSTANTIATE_TEST_SUITE_P(AllFileSystems, FileSystemContractTest,
                          ::testing::Values(Kind::kPosix, Kind::kMemory),
                          [](const ::testing::TestParamInfo<Kind>& param_info) {

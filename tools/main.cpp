@@ -20,6 +20,7 @@
 #include <QTimer>
 
 #include "app/startup.h"
+#include "report/qt/page_renderer.h"
 #include "ui/qt/qt_backend.h"
 #include "ui/scheduler.h"
 #endif
@@ -108,6 +109,7 @@ int RunBrowser(int argc, char** argv, const std::vector<std::string>& args) {
   mirabo::ui::SteadyClock clock;
   mirabo::ui::Scheduler scheduler(backend, clock);
   mirabo::app::StartUp(scheduler);
+  mirabo::report::qt::RegisterPageImagePainter();
   scheduler.Start(mirabo::app::Program());
   if (report_startup) {
     QTimer::singleShot(0, &app, [&] {

@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace mirabo::ui {
 
@@ -39,6 +40,19 @@ struct FileDialogRequest {
   bool save = true;    // a save dialog asks before replacing a file
 };
 
+// A print job: images (page images of a report) printed one a page, in order.
+struct PrintRequest {
+  std::string job;                 // the job's name in the print queue
+  std::vector<std::string> pages;  // image names, as image controls load them
+};
+
+enum class PrintOutcome { kPrinted, kCancelled, kFailed };
+
+struct PrintResult {
+  PrintOutcome outcome = PrintOutcome::kPrinted;
+  std::string error;  // kFailed: what went wrong, for the user
+};
+
 enum class HelpAction { kContents, kSearch, kHowToUse };
 
 // How the frame arranges its child windows.
@@ -67,6 +81,15 @@ class Backend {
     (void)items;
     done(0);
   }
+  // Asks for a printer in the platform's print dialog and prints the pages.
+  virtual void PrintPages(const PrintRequest& r, std::function<void(PrintResult)> done) {
+    (void)r;
+    done({PrintOutcome::kFailed, "There is no printer here."});
+  }
+  // The natural size of the image `name` in `w`'s dialog units; false when
+  // it cannot be loaded.  The default measures through the registered image
+  // kinds (ui/image_source.h) at nominal screen units.
+  virtual bool ImageSize(const Window& w, const std::string& name, int* width, int* height);
   virtual void Help(HelpAction action) = 0;
   virtual void ArrangeChildren(Arrange how) { (void)how; }
   virtual void Edit(EditAction action) { (void)action; }

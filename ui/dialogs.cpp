@@ -55,6 +55,12 @@ ModalAwaiter<bool> PrinterSetup() {
   });
 }
 
+ModalAwaiter<PrintResult> PrintPages(PrintRequest request) {
+  return ModalAwaiter<PrintResult>([request](std::function<void(PrintResult)> done) {
+    Scheduler::Get().backend().PrintPages(request, std::move(done));
+  });
+}
+
 void Help(HelpAction action) { Scheduler::Get().backend().Help(action); }
 
 void Beep() { Scheduler::Get().backend().Beep(); }

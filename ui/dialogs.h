@@ -62,6 +62,9 @@ ModalAwaiter<int> PopupMenu(std::string items);
 // The printer set-up dialog.
 ModalAwaiter<bool> PrinterSetup();
 
+// The print dialog, then the pages printed on the printer chosen.
+ModalAwaiter<PrintResult> PrintPages(PrintRequest request);
+
 void Help(HelpAction action);
 void Beep();
 

@@ -37,6 +37,8 @@ enum KeyCode : int {
   MouseRight = 0x02,
   MouseLeft2 = 0x05,
   MouseRight2 = 0x06,
+  PgUpKey = 0x21,
+  PgDnKey = 0x22,
   InsertKey = 0x2D,
   DeleteKey = 0x2E,
   F1Key = 0x70,

@@ -46,6 +46,16 @@ void HeadlessBackend::ShowPopupMenu(const std::string& items, std::function<void
   done(answer);
 }
 
+void HeadlessBackend::PrintPages(const PrintRequest& r, std::function<void(PrintResult)> done) {
+  print_jobs.push_back(r);
+  PrintResult answer;
+  if (!print_answers.empty()) {
+    answer = print_answers.front();
+    print_answers.pop_front();
+  }
+  done(answer);
+}
+
 void HeadlessBackend::PrinterSetup(std::function<void()> done) {
   ++printer_setups;
   done();

@@ -27,6 +27,10 @@ class HeadlessBackend : public Backend {
   std::deque<int> popup_answers;
   std::vector<std::string> popups;
 
+  // Answers for the next print jobs; when none is left, printed.
+  std::deque<PrintResult> print_answers;
+  std::vector<PrintRequest> print_jobs;
+
   std::vector<ShownMessage> messages;
   std::vector<FileDialogRequest> file_dialogs;
   std::vector<HelpAction> help;
@@ -46,6 +50,7 @@ class HeadlessBackend : public Backend {
                       std::function<void(std::optional<std::string>)> done) override;
   void PrinterSetup(std::function<void()> done) override;
   void ShowPopupMenu(const std::string& items, std::function<void(int)> done) override;
+  void PrintPages(const PrintRequest& r, std::function<void(PrintResult)> done) override;
   void Help(HelpAction action) override { help.push_back(action); }
   void Beep() override { ++beeps; }
   void Quit(int exit_code) override { quit_code = exit_code; }

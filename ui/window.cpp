@@ -1,5 +1,7 @@
 #include "ui/window.h"
 
+#include <charconv>
+
 #include "ui/scheduler.h"
 
 namespace mirabo::ui {
@@ -38,25 +40,68 @@ Window::~Window() {
   if (open_) Close();
 }
 
+Control* Window::AddControl(const ControlDef& d, int parent) {
+  auto c = std::make_unique<Control>();
+  c->def = &d;
+  c->serial = next_serial_++;
+  c->id = d.id;
+  c->kind = d.kind;
+  c->parent = parent;
+  c->text = d.text;
+  c->tooltip = d.help;
+  c->icon = d.icon;
+  c->hidden = d.hidden;
+  c->disabled = d.disabled;
+  c->low = d.low;
+  c->high = d.high;
+  c->at = d.at;
+  c->fill = d.fill;
+  c->outline = d.outline;
+  Control* raw = c.get();
+  controls_.push_back(std::move(c));
+  if (d.id != 0) by_id_[d.id] = raw;
+  AddControls(d.children, d.id);
+  return raw;
+}
+
 void Window::AddControls(const std::vector<ControlDef>& defs, int parent) {
-  for (const ControlDef& d : defs) {
-    auto c = std::make_unique<Control>();
-    c->def = &d;
-    c->id = d.id;
-    c->kind = d.kind;
-    c->parent = parent;
-    c->text = d.text;
-    c->tooltip = d.help;
-    c->icon = d.icon;
-    c->hidden = d.hidden;
-    c->disabled = d.disabled;
-    c->low = d.low;
-    c->high = d.high;
-    Control* raw = c.get();
-    controls_.push_back(std::move(c));
-    if (d.id != 0) by_id_[d.id] = raw;
-    AddControls(d.children, d.id);
+  for (const ControlDef& d : defs) AddControl(d, parent);
+}
+
+Control* Window::CreateControl(const ControlDef& def) {
+  if (def.id == 0 || by_id_.count(def.id)) return nullptr;
+  created_.push_back(std::make_unique<ControlDef>(def));
+  Control* c = AddControl(*created_.back(), 0);
+  Touch();
+  return c;
+}
+
+void Window::RemoveControl(int id) {
+  if (!Find(id)) return;
+  // The control and, recursively, what sits on it.
+  std::set<int> gone{id};
+  for (bool grew = true; grew;) {
+    grew = false;
+    for (const auto& c : controls_) {
+      if (c->id != 0 && gone.count(c->parent) && !gone.count(c->id)) {
+        gone.insert(c->id);
+        grew = true;
+      }
+    }
   }
+  std::set<const ControlDef*> defs;
+  for (auto it = controls_.begin(); it != controls_.end();) {
+    if (gone.count((*it)->id) || gone.count((*it)->parent)) {
+      defs.insert((*it)->def);
+      by_id_.erase((*it)->id);
+      it = controls_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  std::erase_if(created_, [&](const auto& d) { return defs.count(d.get()) != 0; });
+  if (gone.count(focus_)) focus_ = 0;
+  Touch();
 }
 
 void Window::Open() {
@@ -205,6 +250,64 @@ void Window::SetRange(int id, int low, int high) {
   MIRABO_CONTROL_OR_RETURN(id);
   c->low = low;
   c->high = high;
+  Touch();
+}
+
+void Window::EnterValue(int id, std::string typed) {
+  MIRABO_CONTROL_OR_RETURN(id);
+  bool in_range = true;
+  if (c->kind == ControlKind::kSpin) {
+    const char* b = typed.data();
+    const char* e = b + typed.size();
+    while (b < e && *b == ' ') ++b;
+    while (e > b && e[-1] == ' ') --e;
+    long v = 0;
+    const auto [end, ec] = std::from_chars(b, e, v);
+    in_range = ec == std::errc() && end == e && v >= c->low && v <= c->high;
+  }
+  c->value = std::move(typed);
+  Touch();
+  Post(in_range ? EVENT_Accepted : EVENT_Rejected, id);
+}
+
+void Window::SetPosition(int id, int x, int y, int width, int height) {
+  MIRABO_CONTROL_OR_RETURN(id);
+  const Rect r{x, y, width, height};
+  if (c->at.x == r.x && c->at.y == r.y && c->at.w == r.w && c->at.h == r.h) return;
+  c->at = r;
+  Touch();
+}
+
+void Window::SetColours(int id, uint32_t fill, uint32_t outline) {
+  MIRABO_CONTROL_OR_RETURN(id);
+  c->fill = fill;
+  c->outline = outline;
+  Touch();
+}
+
+void Window::SetCursor(int id, Cursor cursor) {
+  MIRABO_CONTROL_OR_RETURN(id);
+  c->cursor = cursor;
+  Touch();
+}
+
+bool Window::NaturalSize(int id, int* width, int* height) {
+  MIRABO_CONTROL_OR_RETURN(id, false);
+  if (c->icon.empty() || !Scheduler::Installed()) return false;
+  return Scheduler::Get().backend().ImageSize(*this, c->icon, width, height);
+}
+
+void Window::SetDrawnSize(int id, int width, int height) {
+  MIRABO_CONTROL_OR_RETURN(id);
+  c->drawn_w = width;
+  c->drawn_h = height;
+  Touch();
+}
+
+void Window::SetScrollbars(int id, bool horizontal, bool vertical) {
+  MIRABO_CONTROL_OR_RETURN(id);
+  c->hscrollbar = horizontal;
+  c->scrollbar = vertical;
   Touch();
 }
 

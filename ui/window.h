@@ -31,6 +31,7 @@ using ThreadId = int;
 // One control of an open window.
 struct Control {
   const ControlDef* def = nullptr;
+  uint64_t serial = 0;  // unique in its window, also across removal and re-creation
   int id = 0;
   ControlKind kind = ControlKind::kButton;
   int parent = 0;  // the tab or group it sits on, 0 for the window
@@ -53,6 +54,17 @@ struct Control {
   // Sheets: the selected tab (1-based).  Progress bars and spin fields: range.
   int choice = 1;
   int low = 0, high = 100;
+
+  // Where the control is, in dialog units (from the definition until moved).
+  Rect at;
+  // Boxes and images: colours.  Images: the image is the control's icon (a
+  // name the window layer can load), drawn at drawn_w x drawn_h (0: the
+  // control's own size) and scrolled within the control by its scroll bars
+  // (`scrollbar` is the vertical one).
+  uint32_t fill = kDefaultColour, outline = kDefaultColour;
+  int drawn_w = 0, drawn_h = 0;
+  bool hscrollbar = false;
+  Cursor cursor = Cursor::kArrow;
 };
 
 struct Geometry {
@@ -130,6 +142,31 @@ class Window {
   int Choice(int id);
   void SetRange(int id, int low, int high);
 
+  // The user completed an entry in a control with `typed`: the value becomes
+  // `typed` and the window gets EVENT_Accepted, or EVENT_Rejected when it is
+  // a spin field and `typed` is no whole number within its range (the value
+  // then holds what was typed, so the procedure can tell which bound it passed).
+  void EnterValue(int id, std::string typed);
+
+  // Controls created and removed while the window is open.  Create copies
+  // `def` and places the control on the window; it refuses (null) a number
+  // already in use.  Remove takes the control and whatever sits on it away;
+  // an unknown number is ignored.
+  Control* CreateControl(const ControlDef& def);
+  void RemoveControl(int id);
+  // Moves and sizes a control (dialog units).
+  void SetPosition(int id, int x, int y, int width, int height);
+  void SetColours(int id, uint32_t fill, uint32_t outline = kDefaultColour);
+  void SetCursor(int id, Cursor cursor);
+
+  // Images.  The natural size of the image an image control holds, in this
+  // window's dialog units, as the backend measures it; false when the image
+  // cannot be loaded.  SetDrawnSize draws it at a size of its own (0, 0:
+  // fitted to the control); SetScrollbars shows scroll bars to move over it.
+  bool NaturalSize(int id, int* width, int* height);
+  void SetDrawnSize(int id, int width, int height);
+  void SetScrollbars(int id, bool horizontal, bool vertical);
+
   // Menus: enabled and checked state by item number.
   void EnableMenu(int id, bool on);
   bool MenuEnabled(int id) const { return !disabled_menus_.count(id); }
@@ -166,6 +203,7 @@ class Window {
   friend class Scheduler;
   void Touch();
   void AddControls(const std::vector<ControlDef>& defs, int parent);
+  Control* AddControl(const ControlDef& d, int parent);
 
   const WindowDef* def_;
   bool open_ = false;
@@ -175,7 +213,9 @@ class Window {
   int accepted_ = 0;
   int key_ = 0;
   std::vector<std::unique_ptr<Control>> controls_;
+  std::vector<std::unique_ptr<ControlDef>> created_;  // definitions of created controls
   std::map<int, Control*> by_id_;
+  uint64_t next_serial_ = 1;
   std::set<int> disabled_menus_;
   std::set<int> checked_menus_;
   std::vector<std::string> status_;

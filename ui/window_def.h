@@ -4,6 +4,7 @@
 // dialog units; -1 leaves the choice to the window layer.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,15 @@ struct Rect {
   int x = -1, y = -1, w = -1, h = -1;
 };
 
+// Colours are 0xRRGGBB; kDefaultColour leaves the choice to the window layer.
+constexpr uint32_t kDefaultColour = 0xFF000000;
+constexpr uint32_t kBlackColour = 0x000000;
+constexpr uint32_t kWhiteColour = 0xFFFFFF;
+
+// The mouse cursor over a control.  kZoom is a magnifying glass with a plus
+// sign in its lens.
+enum class Cursor : uint8_t { kArrow, kZoom };
+
 struct ControlDef {
   ControlKind kind = ControlKind::kButton;
   int id = 0;        // the control's number within its window
@@ -45,9 +55,11 @@ struct ControlDef {
   bool hidden = false;
   bool disabled = false;
   bool default_button = false;
-  bool centred = false;              // strings: centred text
-  int low = 0, high = 100;           // progress bars and spin fields
-  std::vector<ControlDef> children;  // sheet: tabs; tab, group: controls; option: radios
+  bool centred = false;               // strings: centred text
+  int low = 0, high = 100;            // progress bars and spin fields
+  uint32_t fill = kDefaultColour;     // boxes and images: the background
+  uint32_t outline = kDefaultColour;  // boxes: the frame
+  std::vector<ControlDef> children;   // sheet: tabs; tab, group: controls; option: radios
 };
 
 struct MenuItemDef {

@@ -12,6 +12,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
@@ -22,11 +23,14 @@
 #include <QToolBar>
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstdlib>
 
+#include "ui/image_source.h"
 #include "ui/qt/dialog_units.h"
 #include "ui/qt/help_window.h"
 #include "ui/qt/lock_wait_pump.h"
+#include "ui/qt/image_painter.h"
 #include "ui/qt/qt_text.h"
 #include "ui/qt/window_mirror.h"
 
@@ -364,8 +368,18 @@ bool QtBackend::DesktopArea(int* width, int* height) {
       const int frame = 2 * f->area()->frameWidth();
       size = QSize(mw->width() - frame, mw->height() - bars - frame);
     }
-    *width = f->units().FromPixelsX(size.width());
-    *height = f->units().FromPixelsY(size.height());
+    // In the asking window's own units, less what it wears around its client.
+    const WindowMirror* am = asking ? MirrorOf(*asking) : nullptr;
+    const DialogUnits& du = am ? am->units() : f->units();
+    if (am) {
+      // Whole units that fit, so a window made this large shows no scroll bars.
+      size -= am->DecorationSize();
+      *width = std::max(0, size.width()) * 4 / du.char_width;
+      *height = std::max(0, size.height()) * 8 / du.char_height;
+      return true;
+    }
+    *width = du.FromPixelsX(size.width());
+    *height = du.FromPixelsY(size.height());
     return true;
   }
   QScreen* screen = QGuiApplication::primaryScreen();
@@ -527,6 +541,82 @@ void QtBackend::ShowPopupMenu(const std::string& items, std::function<void(int)>
 }
 
 QMenu* QtBackend::popup_menu() const { return popup_.data(); }
+
+QDialog* QtBackend::print_dialog() const { return print_dialog_.data(); }
+
+PrintResult PrintImages(QPrinter& printer, const std::vector<std::string>& pages) {
+  PrintResult result;
+  if (pages.empty()) return result;
+  printer.setFullPage(true);  // positions are measured from the paper's corner
+  QPainter painter;
+  bool started = false;
+  for (size_t i = 0; i < pages.size(); ++i) {
+    std::unique_ptr<LoadedImage> image = LoadImage(pages[i]);
+    const std::string error = image ? image->Error() : "It is not an image this program knows.";
+    if (!error.empty()) {
+      result = {PrintOutcome::kFailed,
+                "Page " + std::to_string(i + 1) + " could not be printed: " + error};
+      break;
+    }
+    if (!started) {
+      if (!painter.begin(&printer)) {
+        return {PrintOutcome::kFailed, "The printer could not be started."};
+      }
+      started = true;
+    } else if (!printer.newPage()) {
+      result = {PrintOutcome::kFailed, "The printer refused page " + std::to_string(i + 1) + "."};
+      break;
+    }
+    const QSize mils = image->NaturalSize();
+    const double dpi_x = printer.logicalDpiX(), dpi_y = printer.logicalDpiY();
+    image->Paint(painter,
+                 QRectF(0, 0, mils.width() * dpi_x / 1000.0, mils.height() * dpi_y / 1000.0));
+  }
+  if (started) {
+    if (result.outcome == PrintOutcome::kFailed) printer.abort();
+    painter.end();
+  }
+  return result;
+}
+
+void QtBackend::PrintPages(const PrintRequest& r, std::function<void(PrintResult)> done) {
+  QPrinter& p = printer();
+  p.setDocName(FromCp1252(r.job));
+  p.setPrintRange(QPrinter::AllPages);
+  auto* dlg = new QPrintDialog(&p, DialogParent());
+  dlg->setWindowTitle(QStringLiteral("Print"));
+  dlg->setWindowModality(Qt::ApplicationModal);
+  dlg->setMinMax(1, static_cast<int>(r.pages.size()));
+  dlg->setOption(QAbstractPrintDialog::PrintPageRange, false);
+  dlg->setOption(QAbstractPrintDialog::PrintSelection, false);
+  print_dialog_ = dlg;
+  QObject::connect(dlg, &QDialog::finished, dlg, [dlg, done, pages = r.pages, &p](int result) {
+    dlg->deleteLater();
+    if (result != QDialog::Accepted) {
+      done({PrintOutcome::kCancelled, ""});
+      return;
+    }
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    PrintResult printed = PrintImages(p, pages);
+    QApplication::restoreOverrideCursor();
+    done(printed);
+  });
+  dlg->show();
+}
+
+bool QtBackend::ImageSize(const Window& w, const std::string& name, int* width, int* height) {
+  WindowMirror* m = MirrorOf(w);
+  if (!m) return Backend::ImageSize(w, name, width, height);
+  int mw = 0, mh = 0;
+  if (!MeasureImage(name, &mw, &mh)) return false;
+  // At 100 percent a page is as large on the screen as on paper.
+  QScreen* screen = QGuiApplication::primaryScreen();
+  const double dpi_x = screen ? screen->logicalDotsPerInchX() : 96.0;
+  const double dpi_y = screen ? screen->logicalDotsPerInchY() : 96.0;
+  *width = m->units().FromPixelsX(static_cast<int>(std::lround(mw * dpi_x / 1000.0)));
+  *height = m->units().FromPixelsY(static_cast<int>(std::lround(mh * dpi_y / 1000.0)));
+  return true;
+}
 
 void QtBackend::Edit(EditAction action) {
   QWidget* w = QApplication::focusWidget();

@@ -42,6 +42,7 @@
 class QAbstractButton;
 class QAction;
 class QApplication;
+class QDialog;
 class QLabel;
 class QMainWindow;
 class QMdiArea;
@@ -73,6 +74,8 @@ class QtBackend : public Backend {
                       std::function<void(std::optional<std::string>)> done) override;
   void PrinterSetup(std::function<void()> done) override;
   void ShowPopupMenu(const std::string& items, std::function<void(int)> done) override;
+  void PrintPages(const PrintRequest& r, std::function<void(PrintResult)> done) override;
+  bool ImageSize(const Window& w, const std::string& name, int* width, int* height) override;
   void Help(HelpAction action) override;
   void ArrangeChildren(Arrange how) override;
   void Edit(EditAction action) override;
@@ -110,6 +113,8 @@ class QtBackend : public Backend {
 
   // The printer that the set-up dialog configures; reports print with it.
   QPrinter& printer();
+  // The print dialog now open.
+  QDialog* print_dialog() const;
 
   // Used by the window mirrors.
   WindowMirror* FrameMirror() const;
@@ -139,7 +144,13 @@ class QtBackend : public Backend {
   QPointer<HelpWindow> help_;
   QPointer<QMenu> popup_;
   std::unique_ptr<LockWaitPump> lock_waits_;
+  QPointer<QDialog> print_dialog_;
 };
+
+// Prints `pages` (image names, ui/qt/image_painter.h) on `printer`, each at
+// its natural size from the paper's top-left corner, in order, as one job.
+// Stops at the first page that cannot be read or drawn and says why.
+PrintResult PrintImages(QPrinter& printer, const std::vector<std::string>& pages);
 
 // Runs Qt's event loop with `scheduler` driven by it, until the program ends;
 // returns the exit code given to Scheduler::Exit (0 when the last procedure

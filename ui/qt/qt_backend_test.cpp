@@ -36,6 +36,7 @@
 #include "ui/dialogs.h"
 #include "ui/qt/help_window.h"
 #include "ui/qt/icons.h"
+#include "ui/qt/image_control.h"
 #include "ui/scheduler.h"
 #include "ui/window.h"
 
@@ -692,9 +693,9 @@ TEST_F(QtBackendTest, CaptionlessWindowAlertsClicksAndShowsItsPicture) {
       WaitFor([&] { return seen.window && backend_.TopWidget(*seen.window)->isVisible(); }));
   QWidget* top = backend_.TopWidget(*seen.window);
   EXPECT_TRUE(top->windowFlags() & Qt::FramelessWindowHint);
-  auto* picture = qobject_cast<QLabel*>(backend_.ControlWidget(*seen.window, 2));
+  auto* picture = dynamic_cast<ImageControl*>(backend_.ControlWidget(*seen.window, 2));
   ASSERT_NE(picture, nullptr);
-  EXPECT_FALSE(picture->pixmap().isNull());
+  EXPECT_TRUE(picture->HasPicture());
 
   QTest::mouseClick(picture, Qt::LeftButton);
   QTest::mouseClick(backend_.ControlWidget(*seen.window, 1), Qt::RightButton);

@@ -36,9 +36,11 @@
 #include "runtime/text.h"
 #include "ui/qt/control_layout.h"
 #include "ui/qt/icons.h"
+#include "ui/qt/image_control.h"
 #include "ui/qt/list_box.h"
 #include "ui/qt/qt_backend.h"
 #include "ui/qt/qt_text.h"
+#include "ui/qt/spin_field.h"
 
 namespace mirabo::ui::qt {
 
@@ -140,6 +142,7 @@ class ClientArea : public QWidget {
 
 struct WindowMirror::View {
   Control* model = nullptr;
+  uint64_t serial = 0;  // the model control's
   const ControlDef* def = nullptr;
   int parent = -1;  // the view it sits on (tab, group, option, sheet)
   bool toolbar = false;
@@ -155,7 +158,8 @@ struct WindowMirror::View {
   std::string text, value, icon, tooltip;
   bool hidden = false, disabled = false;
   int choice = 0, low = 0, high = 0;
-  QSize icon_size;
+  Rect at;
+  uint32_t fill = kDefaultColour, outline = kDefaultColour;
 };
 
 WindowMirror::WindowMirror(QtBackend& backend, Window& w)
@@ -203,23 +207,25 @@ void WindowMirror::Post(int code, int control, int key) {
 
 void WindowMirror::Build() {
   const WindowDef& def = window_->def();
-  // The views follow the model's controls one for one: toolbar first, then
-  // the controls, each followed by its children.
-  const auto& controls = window_->controls();
-  size_t index = 0;
+  // The views follow the definition: toolbar first, then the controls, each
+  // followed by its children.  Controls created at run time come later
+  // (SyncStructure); defined ones removed already have no view.
+  std::map<const ControlDef*, Control*> model_of;
+  for (const auto& c : window_->controls()) model_of[c->def] = c.get();
   std::function<void(const std::vector<ControlDef>&, int, bool)> walk =
       [&](const std::vector<ControlDef>& defs, int parent, bool toolbar) {
         for (const ControlDef& d : defs) {
-          if (index >= controls.size()) return;
+          auto found = model_of.find(&d);
+          if (found == model_of.end()) continue;
           View v;
-          v.model = controls[index].get();
+          v.model = found->second;
+          v.serial = v.model->serial;
           v.def = &d;
           v.parent = parent;
           v.toolbar = toolbar;
           const int me = static_cast<int>(views_.size());
           views_.push_back(std::move(v));
           if (d.id != 0) by_id_[d.id] = static_cast<size_t>(me);
-          ++index;
           walk(d.children, me, toolbar);
         }
       };
@@ -255,16 +261,15 @@ void WindowMirror::BuildFrame() {
   client_ = area;
   connect(area, &QMdiArea::subWindowActivated, this,
           [this](QMdiSubWindow* s) { backend_.ChildActivated(s); });
-  BuildMenus();
+  BuildMenus(mw->menuBar());
   BuildToolbar();
-  BuildStatusBar();
+  BuildStatusBar(mw->statusBar());
   const Geometry& g = window_->geometry();
   mw->resize(units_.ToPixelsX(g.width), units_.ToPixelsY(g.height));
   mw->installEventFilter(this);
 }
 
-void WindowMirror::BuildMenus() {
-  QMenuBar* bar = frame_->menuBar();
+void WindowMirror::BuildMenus(QMenuBar* bar) {
   connect(bar, &QMenuBar::hovered, this,
           [this](QAction* a) { SetZoneOne(a->property(kMessageProperty).toString()); });
   for (const MenuItemDef& item : window_->def().menus) {
@@ -371,10 +376,9 @@ void WindowMirror::BuildToolbar() {
   }
 }
 
-void WindowMirror::BuildStatusBar() {
+void WindowMirror::BuildStatusBar(QStatusBar* bar) {
   const std::vector<int>& widths = window_->def().status_zones;
   if (widths.empty()) return;
-  QStatusBar* bar = frame_->statusBar();
   bar->setFont(font_);
   for (int w : widths) {
     auto* label = new QLabel(bar);
@@ -394,6 +398,18 @@ void WindowMirror::BuildClientWindow() {
   client->setFont(font_);
   client->setAutoFillBackground(true);
   client_ = client;
+  // What goes into the subwindow or becomes the window: the client, or the
+  // client wearing menus and a status bar.
+  QWidget* content = client;
+  if (!def.menus.empty() || !def.status_zones.empty()) {
+    auto* chrome = new QMainWindow(nullptr, Qt::Widget);
+    chrome->setFont(font_);
+    chrome->setCentralWidget(client);
+    chrome_ = chrome;
+    if (!def.menus.empty()) BuildMenus(chrome->menuBar());
+    BuildStatusBar(chrome->statusBar());
+    content = chrome;
+  }
   WindowMirror* frame = backend_.FrameMirror();
   QMdiArea* area = frame ? frame->area() : nullptr;
   if ((def.flags & kMdiChild) && area) {
@@ -402,7 +418,7 @@ void WindowMirror::BuildClientWindow() {
                         Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint;
     if (def.flags & kMaximizeBox) f |= Qt::WindowMaximizeButtonHint;
     sub->setWindowFlags(f);
-    sub->setWidget(client);
+    sub->setWidget(content);
     sub->setFont(font_);
     sub->setWindowIcon(IconFor(def.icon.empty() ? frame->window()->def().icon : def.icon));
     area->addSubWindow(sub);
@@ -419,10 +435,10 @@ void WindowMirror::BuildClientWindow() {
     } else if (def.flags & kToolWindow) {
       f = Qt::Tool;
     }
-    client->setParent(parent, f);
-    if (def.flags & kModal) client->setWindowModality(Qt::ApplicationModal);
-    if (!def.icon.empty()) client->setWindowIcon(IconFor(def.icon));
-    top_ = client;
+    content->setParent(parent, f);
+    if (def.flags & kModal) content->setWindowModality(Qt::ApplicationModal);
+    if (!def.icon.empty()) content->setWindowIcon(IconFor(def.icon));
+    top_ = content;
   }
   top_->setWindowTitle(FromCp1252(window_->title()));
   top_->installEventFilter(this);
@@ -440,28 +456,21 @@ void WindowMirror::BuildClientWindow() {
 }
 
 void WindowMirror::BuildControls() {
-  for (View& v : views_) {
-    if (v.toolbar) continue;
-    QWidget* w = MakeControl(v, client_);
-    if (!w) continue;
-    v.widget = w;
-    w->setProperty(kControlProperty, v.def->id);
-    w->setFont(font_);
-    // A control without a size takes what its text needs.
-    const QString text = FromCp1252(v.def->text);
-    if (auto* b = qobject_cast<QAbstractButton*>(w)) b->setText(text);
-    if (auto* l = qobject_cast<QLabel*>(w); l && v.def->kind != ControlKind::kImage)
-      l->setText(text);
-    if (auto* g = qobject_cast<QGroupBox*>(w)) g->setTitle(text);
-    const Rect& at = v.def->at;
-    const QSize hint = w->sizeHint();
-    const int x = at.x < 0 ? 0 : units_.ToPixelsX(at.x);
-    const int y = at.y < 0 ? 0 : units_.ToPixelsY(at.y);
-    const int width = at.w < 0 ? hint.width() : units_.ToPixelsX(at.w);
-    const int height = at.h < 0 ? hint.height() : units_.ToPixelsY(at.h);
-    v.designed = QRect(x, y, std::max(1, width), std::max(1, height));
-    w->setGeometry(v.designed);
+  // A toolbar of a window that is not the frame is a strip along the top of
+  // the client, as deep as its controls reach plus a margin.
+  for (const View& v : views_) {
+    if (v.toolbar && v.def->at.y >= 0 && v.def->at.h > 0) {
+      strip_units_ = std::max(strip_units_, v.def->at.y + v.def->at.h + 2);
+    }
   }
+  if (strip_units_ > 0) {
+    auto* strip = new QFrame(client_);
+    strip->setFrameStyle(QFrame::StyledPanel | QFrame::Raised);
+    strip->setGeometry(0, 0, client_->width(), units_.ToPixelsY(strip_units_));
+    strip->lower();
+    strip_ = strip;
+  }
+  for (View& v : views_) BuildControl(v);
   // A prompt's mnemonic goes to the control after it.
   for (size_t i = 0; i < views_.size(); ++i) {
     auto* label = qobject_cast<QLabel*>(views_[i].widget.data());
@@ -476,6 +485,56 @@ void WindowMirror::BuildControls() {
       break;
     }
   }
+}
+
+void WindowMirror::BuildControl(View& v) {
+  QWidget* w = v.toolbar && v.def->kind == ControlKind::kButton ? MakeStripButton(v)
+                                                                : MakeControl(v, client_);
+  if (!w) return;
+  v.widget = w;
+  w->setProperty(kControlProperty, v.def->id);
+  w->setFont(font_);
+  // A control without a size takes what its text needs.
+  const QString text = FromCp1252(v.def->text);
+  if (auto* b = qobject_cast<QAbstractButton*>(w)) b->setText(text);
+  if (auto* l = qobject_cast<QLabel*>(w)) l->setText(text);
+  if (auto* g = qobject_cast<QGroupBox*>(w)) g->setTitle(text);
+  v.at = v.model->at;
+  v.designed = PlaceOf(v);
+  w->setGeometry(v.designed);
+}
+
+// Where a control goes, in pixels: its dialog-unit place, below the toolbar
+// strip unless it is on it; a control without a size takes its widget's.
+QRect WindowMirror::PlaceOf(const View& v) const {
+  const Rect& at = v.model->at;
+  const QSize hint = v.widget ? v.widget->sizeHint() : QSize(1, 1);
+  const int x = at.x < 0 ? 0 : units_.ToPixelsX(at.x);
+  const int y =
+      (at.y < 0 ? 0 : units_.ToPixelsY(at.y)) + (v.toolbar ? 0 : units_.ToPixelsY(strip_units_));
+  const int width = at.w < 0 ? hint.width() : units_.ToPixelsX(at.w);
+  const int height = at.h < 0 ? hint.height() : units_.ToPixelsY(at.h);
+  return QRect(x, y, std::max(1, width), std::max(1, height));
+}
+
+// A toolbar button on a strip: flat, its icon only, and it takes no focus.
+QWidget* WindowMirror::MakeStripButton(View& v) {
+  auto* b = new QToolButton(client_);
+  b->setAutoRaise(true);
+  b->setFocusPolicy(Qt::NoFocus);
+  b->setProperty(kToolbarProperty, true);
+  connect(b, &QToolButton::clicked, this, [this, id = v.def->id] {
+    if (!syncing_) Post(EVENT_Accepted, id);
+  });
+  return b;
+}
+
+int WindowMirror::ChromeExtraHeight() const {
+  if (!chrome_) return 0;
+  int h = 0;
+  if (QWidget* m = chrome_->menuWidget()) h += m->sizeHint().height();
+  if (!window_->def().status_zones.empty()) h += chrome_->statusBar()->sizeHint().height();
+  return h;
 }
 
 QWidget* WindowMirror::MakeControl(View& v, QWidget* parent) {
@@ -575,22 +634,26 @@ QWidget* WindowMirror::MakeControl(View& v, QWidget* parent) {
       p->setTextVisible(false);
       return p;
     }
-    case ControlKind::kImage: {
-      auto* l = new QLabel(parent);
-      l->setAlignment(Qt::AlignCenter);
-      return l;
-    }
+    case ControlKind::kImage:
+      return new ImageControl(parent);
     case ControlKind::kSpin: {
-      auto* s = new QSpinBox(parent);
-      connect(s, &QSpinBox::valueChanged, this, [this, id](int value) {
+      const Picture p = Picture::Compile(d.picture);
+      auto* s = new SpinField(p.valid() ? p.width() : 0, parent);
+      // An arrow step is a new selection; a completed entry is checked
+      // against the range by the model.
+      s->on_step = [this, id](int value) {
         if (syncing_ || !window_) return;
         const std::string text = std::to_string(value);
         if (auto it = by_id_.find(id); it != by_id_.end()) views_[it->second].value = text;
         window_->SetValue(id, text);
-      });
-      connect(s, &QSpinBox::editingFinished, this, [this, id] {
-        if (!syncing_) Post(EVENT_Accepted, id);
-      });
+        Post(EVENT_NewSelection, id);
+      };
+      s->on_entered = [this, id](const QString& typed) {
+        if (syncing_ || !window_) return;
+        const std::string text = ToCp1252(typed);
+        if (auto it = by_id_.find(id); it != by_id_.end()) views_[it->second].value = text;
+        window_->EnterValue(id, text);
+      };
       return s;
     }
     case ControlKind::kBox: {
@@ -610,6 +673,11 @@ QWidget* WindowMirror::MakeControl(View& v, QWidget* parent) {
       return new QGroupBox(parent);
   }
   return nullptr;
+}
+
+void WindowMirror::InstallAlertFilterOn(QWidget* widget) {
+  widget->installEventFilter(this);
+  for (QWidget* w : widget->findChildren<QWidget*>()) w->installEventFilter(this);
 }
 
 void WindowMirror::InstallAlertFilter() {
@@ -637,6 +705,7 @@ void WindowMirror::LayOut() {
   }
   std::vector<LayoutItem> items;
   std::vector<View*> placed;
+  if (strip_) strip_->setGeometry(0, 0, client_->width(), units_.ToPixelsY(strip_units_));
   for (View& v : views_) {
     if (v.toolbar || !v.widget) continue;
     const QRect& r = v.designed;
@@ -647,9 +716,7 @@ void WindowMirror::LayOut() {
   for (size_t i = 0; i < rects.size(); ++i) {
     View& v = *placed[i];
     const QRect r(rects[i].x, rects[i].y, rects[i].w, rects[i].h);
-    if (v.widget->geometry() == r) continue;
-    v.widget->setGeometry(r);
-    if (v.def->kind == ControlKind::kImage && !v.first) RenderImage(v);
+    if (v.widget->geometry() != r) v.widget->setGeometry(r);
   }
 }
 
@@ -659,8 +726,21 @@ QSize WindowMirror::SubWindowSizeFor(QSize content) const {
   const QMargins m = sub_->contentsMargins();
   QMargins lm;
   if (sub_->layout()) lm = sub_->layout()->contentsMargins();
-  return QSize(content.width() + m.left() + m.right() + lm.left() + lm.right(),
-               content.height() + m.top() + m.bottom() + lm.top() + lm.bottom());
+  return QSize(
+      content.width() + m.left() + m.right() + lm.left() + lm.right(),
+      content.height() + m.top() + m.bottom() + lm.top() + lm.bottom() + ChromeExtraHeight());
+}
+
+QSize WindowMirror::DecorationSize() const {
+  if (!sub_) return QSize();
+  // Before the subwindow is first shown its margins are not laid out yet:
+  // the style says what its frame and title bar will take.
+  QStyle* style = sub_->style();
+  const int frame = style->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth, nullptr, sub_);
+  const int title = style->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, sub_);
+  const QSize laid_out = SubWindowSizeFor(QSize(0, 0));
+  return QSize(std::max(laid_out.width(), 2 * frame),
+               std::max(laid_out.height(), title + frame + ChromeExtraHeight()));
 }
 
 QPoint WindowMirror::NextChildPlace() const {
@@ -844,7 +924,8 @@ void WindowMirror::Sync() {
     applied_title_ = window_->title();
     title_applied_ = true;
   }
-  if (frame_) SyncFrameParts();
+  if (frame_ || chrome_) SyncFrameParts();
+  SyncStructure();
   SyncControls();
   const int min_w = window_->min_width(), min_h = window_->min_height();
   if (min_w != min_w_applied_ || min_h != min_h_applied_) {
@@ -916,7 +997,73 @@ void WindowMirror::SyncFrameParts() {
 }
 
 void WindowMirror::SyncControls() {
-  for (View& v : views_) SyncControl(v);
+  bool moved = false;
+  for (View& v : views_) {
+    const Rect& at = v.model->at;
+    if (!v.first && v.widget &&
+        (at.x != v.at.x || at.y != v.at.y || at.w != v.at.w || at.h != v.at.h)) {
+      v.at = at;
+      v.designed = PlaceOf(v);
+      moved = true;
+    }
+    SyncControl(v);
+  }
+  if (moved) LayOut();
+}
+
+// Follows controls created and removed since the last sync.  Views keep the
+// model's order; a removed control's widget goes at once (hidden, deleted by
+// the event loop), and indices of the views that stay are renumbered.
+void WindowMirror::SyncStructure() {
+  const auto& controls = window_->controls();
+  std::map<uint64_t, Control*> by_serial;
+  for (const auto& c : controls) by_serial[c->serial] = c.get();
+  bool removed = false;
+  for (View& v : views_) {
+    if (by_serial.count(v.serial)) continue;
+    removed = true;
+    v.model = nullptr;
+    if (QWidget* w = v.widget) {
+      w->hide();
+      w->deleteLater();
+    }
+  }
+  if (removed) {
+    std::vector<int> new_index(views_.size(), -1);
+    std::vector<View> kept;
+    for (size_t i = 0; i < views_.size(); ++i) {
+      if (!views_[i].model) continue;
+      new_index[i] = static_cast<int>(kept.size());
+      kept.push_back(std::move(views_[i]));
+    }
+    for (View& v : kept) {
+      if (v.parent >= 0) v.parent = new_index[static_cast<size_t>(v.parent)];
+    }
+    views_ = std::move(kept);
+  }
+  std::set<uint64_t> have;
+  for (const View& v : views_) have.insert(v.serial);
+  const bool added = have.size() < controls.size();
+  for (const auto& c : controls) {
+    if (have.count(c->serial)) continue;
+    View v;
+    v.model = c.get();
+    v.serial = c->serial;
+    v.def = c->def;
+    views_.push_back(std::move(v));
+    View& nv = views_.back();
+    BuildControl(nv);
+    if (nv.widget) {
+      InstallAlertFilterOn(nv.widget);
+      nv.widget->show();
+    }
+  }
+  if (removed || added) {
+    by_id_.clear();
+    for (size_t i = 0; i < views_.size(); ++i) {
+      if (views_[i].def->id != 0) by_id_[views_[i].def->id] = i;
+    }
+  }
 }
 
 void WindowMirror::SyncControl(View& v) {
@@ -1037,15 +1184,18 @@ void WindowMirror::SyncControl(View& v) {
       v.high = c.high;
       break;
     }
-    case ControlKind::kImage:
-      if (icon_changed || w->size() != v.icon_size) RenderImage(v);
+    case ControlKind::kImage: {
+      const QSize drawn(c.drawn_w > 0 ? units_.ToPixelsX(c.drawn_w) : 0,
+                        c.drawn_h > 0 ? units_.ToPixelsY(c.drawn_h) : 0);
+      static_cast<ImageControl*>(w)->Show(c.icon, drawn, c.hscrollbar, c.scrollbar, c.fill,
+                                          c.cursor);
       break;
+    }
     case ControlKind::kSpin: {
-      auto* s = static_cast<QSpinBox*>(w);
-      if (v.first || c.low != v.low || c.high != v.high)
-        s->setRange(c.low, std::max(c.low, c.high));
+      auto* s = static_cast<SpinField*>(w);
+      if (v.first || c.low != v.low || c.high != v.high) s->SetRange(c.low, c.high);
       if (v.first || c.value != v.value) {
-        s->setValue(IntValue(c.value, s->minimum()));
+        s->ShowValue(IntValue(c.value, c.low));
         v.value = c.value;
       }
       v.low = c.low;
@@ -1056,6 +1206,17 @@ void WindowMirror::SyncControl(View& v) {
       if (text_changed) static_cast<QGroupBox*>(w)->setTitle(FromCp1252(c.text));
       break;
     case ControlKind::kBox:
+      if (v.first || c.fill != v.fill || c.outline != v.outline) {
+        QPalette pal = w->palette();
+        if (c.outline != kDefaultColour)
+          pal.setColor(QPalette::WindowText, QColor::fromRgb(c.outline));
+        if (c.fill != kDefaultColour) pal.setColor(QPalette::Window, QColor::fromRgb(c.fill));
+        w->setPalette(pal);
+        w->setAutoFillBackground(c.fill != kDefaultColour);
+        v.fill = c.fill;
+        v.outline = c.outline;
+      }
+      break;
     case ControlKind::kLine:
     case ControlKind::kTab:
       break;
@@ -1077,12 +1238,6 @@ void WindowMirror::SyncControl(View& v) {
   v.icon = c.icon;
   v.tooltip = c.tooltip;
   v.first = false;
-}
-
-void WindowMirror::RenderImage(View& v) {
-  auto* l = static_cast<QLabel*>(v.widget.data());
-  l->setPixmap(IconPixmap(v.model->icon, l->size()));
-  v.icon_size = l->size();
 }
 
 // ---------------------------------------------------------------- input
@@ -1110,9 +1265,29 @@ void WindowMirror::TrackHover(QObject* watched, QEvent* event) {
   }
 }
 
+// The keys a window may alert besides the mouse buttons and the keys that
+// list boxes pass on themselves.
+static int AlertKeyOf(const QKeyEvent& e) {
+  if (e.modifiers() & (Qt::ControlModifier | Qt::AltModifier)) return 0;
+  switch (e.key()) {
+    case Qt::Key_PageUp:
+      return PgUpKey;
+    case Qt::Key_PageDown:
+      return PgDnKey;
+    default:
+      return 0;
+  }
+}
+
 bool WindowMirror::AlertFilter(QObject* watched, QEvent* event) {
-  (void)watched;
   const QEvent::Type type = event->type();
+  if (type == QEvent::KeyPress) {
+    // An alerted key goes to the procedure, not to the control with the focus.
+    const int key = AlertKeyOf(*static_cast<QKeyEvent*>(event));
+    if (key == 0 || !window_->Alerted(key)) return false;
+    Post(EVENT_AlertKey, ControlIdOf(watched), key);
+    return true;
+  }
   if (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonDblClick) return false;
   auto* me = static_cast<QMouseEvent*>(event);
   // The same click reaches each parent of the widget that ignored it.

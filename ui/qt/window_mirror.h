@@ -14,7 +14,14 @@
 // Three shapes of window: the MDI frame (a QMainWindow with menus, toolbar,
 // status bar and a QMdiArea), an MDI child (a QMdiSubWindow in the frame's
 // area) and a top-level window.  Each has a ClientArea holding its controls
-// at their dialog-unit places; the frame's client is its MDI area.
+// at their dialog-unit places; the frame's client is its MDI area.  A child or
+// top-level window with menus or a status bar wears them on a QMainWindow
+// around its ClientArea; its toolbar is a strip along the top of the
+// ClientArea (the window's height includes it) and its controls sit below.
+//
+// Controls created and removed while the window is open (Window::
+// CreateControl, RemoveControl) are followed in Sync by the control's serial
+// number: views whose control is gone lose their widget, new controls get one.
 //
 // The mirror lives from WindowOpened to WindowClosed.  Widgets may outlive it
 // briefly (they are deleted later, as one may be handling an event when its
@@ -43,6 +50,8 @@ class QButtonGroup;
 class QLabel;
 class QLineEdit;
 class QMenu;
+class QMenuBar;
+class QStatusBar;
 class QTabWidget;
 class QWidget;
 
@@ -96,6 +105,9 @@ class WindowMirror : public QObject {
   void ApplyFocus();
   // The frame's MDI area: where a new child goes when nothing places it.
   QPoint NextChildPlace() const;
+  // What a subwindow adds around its client: frame, title bar, menus and
+  // status bar (pixels); empty for other windows.
+  QSize DecorationSize() const;
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -104,18 +116,23 @@ class WindowMirror : public QObject {
   struct View;
 
   void BuildFrame();
-  void BuildMenus();
+  void BuildMenus(QMenuBar* bar);
   void AddMenuItems(QMenu* menu, const std::vector<MenuItemDef>& items);
   void FillWindowList(QMenu* menu);
   void BuildToolbar();
-  void BuildStatusBar();
+  void BuildStatusBar(QStatusBar* bar);
   void BuildClientWindow();
   void BuildControls();
+  void BuildControl(View& v);
   QWidget* MakeControl(View& v, QWidget* parent);
+  QWidget* MakeStripButton(View& v);
+  QRect PlaceOf(const View& v) const;
+  int ChromeExtraHeight() const;
   void InstallAlertFilter();
+  void InstallAlertFilterOn(QWidget* w);
+  void SyncStructure();
   void SyncControls();
   void SyncControl(View& v);
-  void RenderImage(View& v);
   void SyncFrameParts();
   void ApplyGeometry();
   void PlaceByDefault(Geometry& g);
@@ -141,6 +158,9 @@ class WindowMirror : public QObject {
   QPointer<QMdiSubWindow> sub_;
   QPointer<QWidget> client_;  // a ClientArea, or the frame's MDI area
   QPointer<QWidget> top_;
+  QPointer<QMainWindow> chrome_;  // menus and status bar of a non-frame window
+  QPointer<QWidget> strip_;       // toolbar strip of a non-frame window
+  int strip_units_ = 0;           // its height in dialog units
 
   std::vector<View> views_;
   std::map<int, size_t> by_id_;

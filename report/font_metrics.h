@@ -1,0 +1,33 @@
+// How wide a text is in a font: the one thing page composition needs to
+// know about fonts (to size a control to its text).  The program measures
+// with the real fonts (report/qt); tests use FixedPitchMetrics, whose answers
+// are exact and known in advance, so composition stays free of Qt.
+#pragma once
+
+#include <string_view>
+
+#include "report/report_def.h"
+
+namespace mirabo::report {
+
+class FontMetrics {
+ public:
+  virtual ~FontMetrics() = default;
+  // The advance width of `text` (Windows-1252) set in `font`, in thousandths
+  // of an inch.  `font` is resolved: a face and a size are given.
+  virtual int TextWidth(const Font& font, std::string_view text) = 0;
+  // The height of one line of `font` (ascent plus descent).
+  virtual int LineHeight(const Font& font) = 0;
+};
+
+// Every character, blank included, is size x 7 wide (size x 8 when bold);
+// a line is size x 14 high.  Arial 10 thus gives 70 a character, 140 a line.
+class FixedPitchMetrics final : public FontMetrics {
+ public:
+  int TextWidth(const Font& font, std::string_view text) override {
+    return static_cast<int>(text.size()) * font.size * (font.bold ? 8 : 7);
+  }
+  int LineHeight(const Font& font) override { return font.size * 14; }
+};
+
+}  // namespace mirabo::report

@@ -1,0 +1,246 @@
+#include "report/qt/page_renderer.h"
+
+#include <QFile>
+#include <QFontMetricsF>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPainter>
+#include <QPdfWriter>
+#include <cmath>
+#include <variant>
+
+#include "ui/qt/image_painter.h"
+#include "ui/qt/qt_text.h"
+
+namespace mirabo::report::qt {
+namespace {
+
+QColor ToColour(Colour c) { return QColor::fromRgb(static_cast<QRgb>(c & 0xFFFFFF)); }
+
+// Maps page coordinates (thousandths of an inch) onto the device.
+struct Mapping {
+  QRectF target;
+  double sx, sy;  // device units per thousandth of an inch
+  double X(int x) const { return target.x() + x * sx; }
+  double Y(int y) const { return target.y() + y * sy; }
+  QRectF Box(const Rect& r) const { return QRectF(X(r.x), Y(r.y), r.w * sx, r.h * sy); }
+  double Pen(int width) const {
+    const double w = width * std::min(sx, sy);
+    return w < 1.0 ? 0.0 : w;  // thinner than a device dot: the thinnest line there is
+  }
+};
+
+Qt::Alignment AlignmentOf(Align a) {
+  switch (a) {
+    case Align::kCentre:
+      return Qt::AlignHCenter;
+    case Align::kRight:
+      return Qt::AlignRight;
+    case Align::kLeft:
+      break;
+  }
+  return Qt::AlignLeft;
+}
+
+// The fonts of a page, sized for the device: the painter draws in device
+// units, whose dots per inch the device states.
+std::vector<QFont> DeviceFonts(const PageImage& page, const Mapping& m, const QPainter& p) {
+  const double dpi = p.device() ? p.device()->logicalDpiY() : 96.0;
+  std::vector<QFont> fonts;
+  fonts.reserve(page.fonts.size());
+  for (const Font& f : page.fonts) {
+    QFont q = ReportFont(f);
+    // f.size points are f.size * 1000 / 72 thousandths; in device units that
+    // is f.size * 1000 / 72 * sy, which the device calls this many points:
+    const double points = f.size * 1000.0 / 72.0 * m.sy * 72.0 / dpi;
+    q.setPointSizeF(std::max(0.5, points));
+    fonts.push_back(q);
+  }
+  return fonts;
+}
+
+class PageImageFile final : public ui::qt::LoadedImage {
+ public:
+  explicit PageImageFile(const std::string& name) {
+    const Status s = ReadPageFile(name, &page_);
+    if (!s.ok()) error_ = s.message();
+  }
+  QSize NaturalSize() const override {
+    return error_.empty() ? QSize(page_.width, page_.height) : QSize();
+  }
+  std::string Error() const override { return error_; }
+  void Paint(QPainter& painter, const QRectF& target) const override {
+    if (error_.empty()) {
+      PaintPage(painter, page_, target);
+    } else {
+      PaintUnreadablePage(painter, target, error_);
+    }
+  }
+
+ private:
+  PageImage page_;
+  std::string error_;
+};
+
+const QImage& MeasuringDevice() {
+  static const QImage device = [] {
+    QImage img(1, 1, QImage::Format_Mono);
+    img.setDotsPerMeterX(39370);  // 1000 dots per inch
+    img.setDotsPerMeterY(39370);
+    return img;
+  }();
+  return device;
+}
+
+}  // namespace
+
+QFont ReportFont(const Font& font) {
+  QFont q;
+  const QString face = QString::fromStdString(font.face);
+  if (face.compare(QLatin1String("Arial"), Qt::CaseInsensitive) == 0) {
+    q = QFont(QStringLiteral("Liberation Sans"));
+  } else if (face.isEmpty() ||
+             face.compare(QLatin1String("MS Sans Serif"), Qt::CaseInsensitive) == 0) {
+    q = QGuiApplication::font();
+  } else {
+    q = QFont(face);
+  }
+  q.setPointSizeF(font.size > 0 ? font.size : 10);
+  q.setBold(font.bold);
+  q.setKerning(false);
+  q.setHintingPreference(QFont::PreferNoHinting);
+  return q;
+}
+
+void PaintPage(QPainter& painter, const PageImage& page, const QRectF& target) {
+  if (page.width <= 0 || page.height <= 0 || target.isEmpty()) return;
+  const Mapping m{target, target.width() / page.width, target.height() / page.height};
+  painter.save();
+  painter.setRenderHint(QPainter::Antialiasing, false);
+  painter.setRenderHint(QPainter::TextAntialiasing, true);
+  painter.fillRect(target, Qt::white);
+  const std::vector<QFont> fonts = DeviceFonts(page, m, painter);
+  const QRectF visible = painter.hasClipping() ? painter.clipBoundingRect() : QRectF();
+  for (const PageItem& item : page.items) {
+    if (const auto* t = std::get_if<TextRun>(&item)) {
+      const QRectF box = m.Box(t->box);
+      if (!visible.isNull() && !visible.intersects(box)) continue;
+      if (t->opaque) painter.fillRect(box, Qt::white);
+      if (t->text.empty()) continue;
+      painter.setFont(fonts[t->font]);
+      painter.setPen(ToColour(t->colour));
+      // Without Qt::TextDontClip the text is clipped to its box.
+      painter.drawText(box, AlignmentOf(t->align) | Qt::AlignTop | Qt::TextSingleLine,
+                       ui::qt::FromCp1252(t->text));
+    } else if (const auto* l = std::get_if<LineItem>(&item)) {
+      QPen pen(ToColour(l->colour));
+      pen.setWidthF(m.Pen(l->width));
+      pen.setCapStyle(Qt::FlatCap);
+      painter.setPen(pen);
+      painter.drawLine(QPointF(m.X(l->x1), m.Y(l->y1)), QPointF(m.X(l->x2), m.Y(l->y2)));
+    } else if (const auto* b = std::get_if<BoxItem>(&item)) {
+      const QRectF box = m.Box(b->box);
+      if (b->fill != kNoColour) painter.fillRect(box, ToColour(b->fill));
+      if (b->outline != kNoColour) {
+        QPen pen(ToColour(b->outline));
+        pen.setWidthF(m.Pen(b->width));
+        pen.setJoinStyle(Qt::MiterJoin);
+        painter.setPen(pen);
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(box);
+      }
+    }
+  }
+  painter.restore();
+}
+
+void PaintUnreadablePage(QPainter& painter, const QRectF& target, const std::string& message) {
+  painter.save();
+  painter.fillRect(target, Qt::white);
+  painter.setPen(QPen(QColor(0x99, 0x99, 0x99), 0));
+  painter.drawRect(target.adjusted(0, 0, -1, -1));
+  QFont f = QGuiApplication::font();
+  f.setPixelSize(std::max(6, static_cast<int>(target.width() / 40)));
+  painter.setFont(f);
+  painter.setPen(QColor(0xA0, 0x20, 0x20));
+  const QRectF inner = target.adjusted(target.width() / 10, target.height() / 10,
+                                       -target.width() / 10, -target.height() / 10);
+  painter.drawText(
+      inner, Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap,
+      QStringLiteral("This page cannot be shown.\n\n") + QString::fromLocal8Bit(message.c_str()));
+  painter.restore();
+}
+
+int QtFontMetrics::TextWidth(const Font& font, std::string_view text) {
+  const QFontMetricsF fm(ReportFont(font), &MeasuringDevice());
+  return static_cast<int>(std::ceil(fm.horizontalAdvance(ui::qt::FromCp1252(text))));
+}
+
+int QtFontMetrics::LineHeight(const Font& font) {
+  const QFontMetricsF fm(ReportFont(font), &MeasuringDevice());
+  return static_cast<int>(std::ceil(fm.height()));
+}
+
+Status WritePdf(const PageImageList& pages, const std::string& path, const std::string& title) {
+  const QString file = QString::fromLocal8Bit(path.c_str());
+  Status result;
+  {
+    QPdfWriter pdf(file);
+    pdf.setTitle(ui::qt::FromCp1252(title));
+    pdf.setCreator(QStringLiteral("Mirabo Features Database Browser"));
+    pdf.setResolution(1200);
+    QPainter painter;
+    for (size_t i = 0; i < pages.size() && result.ok(); ++i) {
+      PageImage page;
+      if (Status s = ReadPageFile(pages[i], &page); !s.ok()) {
+        result = s;
+        break;
+      }
+      const QPageSize size(QSizeF(page.width / 1000.0, page.height / 1000.0), QPageSize::Inch,
+                           QString(), QPageSize::ExactMatch);
+      pdf.setPageLayout(QPageLayout(size, QPageLayout::Portrait, QMarginsF()));
+      if (i == 0) {
+        if (!painter.begin(&pdf)) {
+          result = Status(StatusCode::kPrintFailed, "The PDF file " + path + " cannot be written.");
+          break;
+        }
+      } else if (!pdf.newPage()) {
+        result = Status(StatusCode::kPrintFailed, "The PDF file " + path + " cannot be written.");
+        break;
+      }
+      PaintPage(painter, page, QRectF(0, 0, page.width * 1.2, page.height * 1.2));
+    }
+    if (painter.isActive()) painter.end();
+  }
+  if (!result.ok()) QFile::remove(file);
+  return result;
+}
+
+Status WritePng(const std::string& name, const std::string& path, int dpi) {
+  PageImage page;
+  if (Status s = ReadPageFile(name, &page); !s.ok()) return s;
+  const QSize px(static_cast<int>(std::lround(page.width * dpi / 1000.0)),
+                 static_cast<int>(std::lround(page.height * dpi / 1000.0)));
+  QImage img(px, QImage::Format_RGB32);
+  const int dpm = static_cast<int>(std::lround(dpi / 0.0254));
+  img.setDotsPerMeterX(dpm);
+  img.setDotsPerMeterY(dpm);
+  {
+    QPainter p(&img);
+    PaintPage(p, page, QRectF(QPointF(0, 0), QSizeF(px)));
+  }
+  if (!img.save(QString::fromLocal8Bit(path.c_str()), "PNG")) {
+    return Status(StatusCode::kPrintFailed, "The picture " + path + " cannot be written.");
+  }
+  return Status::Ok();
+}
+
+void RegisterPageImagePainter() {
+  RegisterPageImageKind();
+  ui::qt::RegisterImageLoader(
+      "page-image", [](const std::string& name) { return std::make_unique<PageImageFile>(name); });
+}
+
+}  // namespace mirabo::report::qt

@@ -1,0 +1,52 @@
+// Draws page images with QPainter, at any scale, on any paint device: preview
+// cells and zoomed pages, printers, PDF files and PNG pictures all go through
+// PaintPage.  Text is drawn in its run's box with its alignment, clipped to
+// the box; "Arial" is Liberation Sans (the same metrics), "MS Sans Serif" the
+// desktop's font.
+#pragma once
+
+#include <QFont>
+#include <QRectF>
+#include <string>
+
+#include "report/font_metrics.h"
+#include "report/page_image.h"
+#include "report/status.h"
+
+class QPainter;
+
+namespace mirabo::report::qt {
+
+// The Qt font for a report font, sized in points.
+QFont ReportFont(const Font& font);
+
+// Draws `page` scaled to fill `target` (device coordinates of `painter`):
+// a white page, then its items in order.
+void PaintPage(QPainter& painter, const PageImage& page, const QRectF& target);
+
+// A page that could not be read: blank, framed, with `message` on it.
+void PaintUnreadablePage(QPainter& painter, const QRectF& target, const std::string& message);
+
+// Measures with the real fonts, at a thousand dots an inch, so composition
+// sizes controls exactly as the renderer will draw them.  Needs a
+// QGuiApplication.
+class QtFontMetrics final : public FontMetrics {
+ public:
+  int TextWidth(const Font& font, std::string_view text) override;
+  int LineHeight(const Font& font) override;
+};
+
+// Writes the pages to a PDF file at `path`, one PDF page a page, with fonts
+// embedded once; the document's title is `title`.  Stops at a page that
+// cannot be read (and removes the partial file).
+Status WritePdf(const PageImageList& pages, const std::string& path, const std::string& title);
+
+// Renders one page file to a PNG picture at `dpi` dots per inch.
+Status WritePng(const std::string& page, const std::string& path, int dpi);
+
+// Makes page files drawable by name in image controls and printable by the
+// window layer's print jobs (ui/qt/image_painter.h), and measurable
+// (report::RegisterPageImageKind).  Safe to call more than once.
+void RegisterPageImagePainter();
+
+}  // namespace mirabo::report::qt

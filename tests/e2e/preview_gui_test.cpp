@@ -1,0 +1,238 @@
+// The report preview on real widgets, offscreen, inside the program's frame:
+// pages composed with the real fonts, the grid switched, a zoom chosen and
+// left, then Print through the print dialog to a PDF file that pdftotext
+// reads.  The procedure that drives it stands where a report will: it
+// composes, previews, prints on request and closes the report.
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QMainWindow>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QScrollBar>
+#include <QTest>
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "app/data/thread_block.h"
+#include "app/report_preview.h"
+#include "app/startup.h"
+#include "report/qt/page_renderer.h"
+#include "report/report.h"
+#include "tests/testing/temp_dir.h"
+#include "ui/qt/image_control.h"
+#include "ui/qt/qt_backend.h"
+#include "ui/qt/spin_field.h"
+#include "ui/scheduler.h"
+#include "ui/window.h"
+
+namespace mirabo {
+namespace {
+
+std::string PdfText(const std::string& path) {
+  std::string out;
+  FILE* p = popen(("pdftotext '" + path + "' - 2>&1").c_str(), "r");
+  if (!p) return {};
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+  pclose(p);
+  return out;
+}
+
+report::ReportDef Listing() {
+  report::ReportDef d;
+  d.name = "TEST:SUPPLIERS$REPORT";
+  d.title = "SUPPLIER Table";
+  d.detail_area = {1000, 1540, 6000, 7458};
+  d.header.at = {1000, 1000, 6000, 542};
+  report::ReportControl title =
+      report::Text("SUPPLIER Table", {0, 20, 6000, 220}, report::Justify::kCentre);
+  title.font.bold = true;
+  d.header.controls = {title};
+  d.detail.at = {0, 0, 6000, 281};
+  d.detail.controls = {report::Variable("s36", {50, 50, 5900, 170}),
+                       report::Line({50, 280, 5900, 0})};
+  d.footer.at = {1000, 9000, 6000, 219};
+  d.footer.controls = {report::PageNumber("pPage <<<#p", {5250, 30, 700, 135})};
+  return d;
+}
+
+// What a report run does around the preview.
+struct PreviewOutcome {
+  report::PageImageList pages;
+  int32_t response = 0;
+  report::Status printed{report::StatusCode::kNotOpen, "not printed"};
+  bool done = false;
+};
+
+ui::Proc PreviewRun(const report::ReportDef& def, const std::string& folder, PreviewOutcome& run) {
+  report::qt::QtFontMetrics metrics;
+  StringVar supplier(36);
+  report::Report r(def, {supplier.ref()}, metrics);
+  if (r.Open(&run.pages, {folder, "RPG"}).ok()) {
+    for (int i = 1; i <= 120; ++i) {  // five pages of 26 lines, the last short
+      supplier.Assign("Supplier " + std::to_string(i));
+      (void)r.PrintDetail();
+    }
+    (void)r.EndReport();
+    co_await app::REPORTPREVIEW(run.pages);
+    run.response = app::CurrentThread().SharedResponse.value;
+    if (run.response == app::RespCompleted) run.printed = co_await r.Print();
+  }
+  r.Close();
+  run.done = true;
+}
+
+class PreviewGuiTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    static int argc = 1;
+    static char name[] = "preview_gui_test";
+    static char* argv[] = {name, nullptr};
+    app_ = new QApplication(argc, argv);
+  }
+
+  void SetUp() override {
+    setenv("XDG_CONFIG_HOME", config_.path().c_str(), 1);
+    chdir_ = std::make_unique<testing::ScopedChdir>(data_.path());
+    backend_ = std::make_unique<ui::qt::QtBackend>(*app_);
+    scheduler_ = std::make_unique<ui::Scheduler>(*backend_, clock_);
+    app::StartUp(*scheduler_);
+    report::qt::RegisterPageImagePainter();
+    scheduler_->Start(app::Program());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return backend_->FrameWindow() != nullptr; }));
+  }
+
+  void TearDown() override {
+    scheduler_.reset();
+    backend_.reset();
+    unsetenv("XDG_CONFIG_HOME");
+  }
+
+  ui::Window* Preview() {
+    for (ui::Window* w : scheduler_->windows()) {
+      if (w->def().name == app::PreviewWindowDef().name) return w;
+    }
+    return nullptr;
+  }
+  QWidget* Widget(int id) { return backend_->ControlWidget(*Preview(), id); }
+  QAction* MenuItem(const QString& text) {
+    auto* chrome = qobject_cast<QMainWindow*>(
+        qobject_cast<QMdiSubWindow*>(backend_->TopWidget(*Preview()))->widget());
+    for (QAction* m : chrome->menuBar()->actions()) {
+      if (!m->menu()) continue;
+      for (QAction* a : m->menu()->actions()) {
+        if (a->text() == text) return a;
+      }
+    }
+    return nullptr;
+  }
+  void Screenshot(const char* file) {
+    std::filesystem::create_directories(MIRABO_SCREENSHOT_DIR);
+    backend_->FrameWindow()->grab().save(
+        QString::fromStdString(std::string(MIRABO_SCREENSHOT_DIR) + "/" + file));
+  }
+
+  static QApplication* app_;
+  testing::TempDir config_, data_, pages_dir_;
+  std::unique_ptr<testing::ScopedChdir> chdir_;
+  ui::SteadyClock clock_;
+  std::unique_ptr<ui::qt::QtBackend> backend_;
+  std::unique_ptr<ui::Scheduler> scheduler_;
+  report::ReportDef def_ = Listing();
+  PreviewOutcome run_;
+};
+
+QApplication* PreviewGuiTest::app_ = nullptr;
+
+TEST_F(PreviewGuiTest, GridZoomAndPrintToPdfOnRealWidgets) {
+  scheduler_->Start(PreviewRun(def_, pages_dir_.path(), run_));
+  ASSERT_TRUE(QTest::qWaitFor([&] {
+    return Preview() && backend_->TopWidget(*Preview()) &&
+           backend_->TopWidget(*Preview())->isVisible();
+  }));
+  ASSERT_EQ(run_.pages.size(), 5u);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Widget(app::kPreviewCellImageBase + 1) != nullptr; }));
+  auto* cell = dynamic_cast<ui::qt::ImageControl*>(Widget(app::kPreviewCellImageBase + 1));
+  ASSERT_NE(cell, nullptr);
+  EXPECT_TRUE(cell->HasPicture());
+  EXPECT_EQ(Preview()->Status(2), "Page 1 of 5");
+
+  // Three across, typed into the toolbar's field.
+  auto* across = dynamic_cast<ui::qt::SpinField*>(Widget(app::kPreviewAcrossField));
+  ASSERT_NE(across, nullptr);
+  across->setFocus();
+  across->selectAll();
+  QTest::keyClicks(across, "3");
+  QTest::keyClick(across, Qt::Key_Return);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Preview()->Status(2) == "Pages 1-3 of 5"; }));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Widget(app::kPreviewCellImageBase + 3) != nullptr; }));
+  EXPECT_GT(Widget(app::kPreviewCellImageBase + 3)->x(),
+            Widget(app::kPreviewCellImageBase + 2)->x());
+  Screenshot("preview_grid.png");
+
+  // 100 percent from the Zoom menu: one page, larger than the window, with scroll bars.
+  QAction* hundred = MenuItem(QStringLiteral("&100 Percent"));
+  ASSERT_NE(hundred, nullptr);
+  hundred->trigger();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Widget(app::kPreviewZoomImage) != nullptr; }));
+  auto* zoomed = dynamic_cast<ui::qt::ImageControl*>(Widget(app::kPreviewZoomImage));
+  ASSERT_NE(zoomed, nullptr);
+  EXPECT_TRUE(hundred->isChecked());
+  EXPECT_EQ(Preview()->Status(3), "Zoom (100%)");
+  EXPECT_GT(zoomed->ContentSize().height(), zoomed->viewport()->height());
+  EXPECT_TRUE(QTest::qWaitFor([&] { return zoomed->verticalScrollBar()->isVisible(); }))
+      << "the page is taller than the window: a scroll bar moves over it";
+  Screenshot("preview_zoom.png");
+  // A click on the page goes back to the grid.
+  QTest::mouseClick(zoomed->viewport(), Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Preview()->Status(3) == "No Zoom"; }));
+
+  // Print: the print dialog, set to a PDF file.
+  const std::string pdf = pages_dir_.File("printed.pdf");
+  backend_->printer().setOutputFormat(QPrinter::PdfFormat);
+  backend_->printer().setOutputFileName(QString::fromStdString(pdf));
+  auto* print = qobject_cast<QAbstractButton*>(Widget(app::kPreviewPrintButton));
+  ASSERT_NE(print, nullptr);
+  QTest::mouseClick(print, Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return backend_->print_dialog() != nullptr; }));
+  auto* dialog = qobject_cast<QPrintDialog*>(backend_->print_dialog());
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_EQ(dialog->printer()->docName(), QStringLiteral("SUPPLIER Table"));
+  dialog->accept();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return run_.done; }, 10000));
+  EXPECT_EQ(run_.response, app::RespCompleted);
+  EXPECT_TRUE(run_.printed.ok()) << run_.printed.message();
+  const std::string text = PdfText(pdf);
+  for (const char* t :
+       {"SUPPLIER Table", "Supplier 1", "Supplier 26", "Supplier 27", "Supplier 120"}) {
+    EXPECT_NE(text.find(t), std::string::npos) << t << " in\n" << text;
+  }
+  EXPECT_LT(text.find("Supplier 26"), text.find("Supplier 27"));
+  for (const std::string& page : run_.pages) {
+    EXPECT_FALSE(std::filesystem::exists(page)) << "the report's close removes " << page;
+  }
+}
+
+TEST_F(PreviewGuiTest, ClosingThePreviewPrintsNothingAndRemovesThePages) {
+  scheduler_->Start(PreviewRun(def_, pages_dir_.path(), run_));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Preview() && backend_->TopWidget(*Preview()); }));
+  backend_->TopWidget(*Preview())->close();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return run_.done; }));
+  EXPECT_EQ(run_.response, app::RespCancelled);
+  EXPECT_EQ(backend_->print_dialog(), nullptr);
+  EXPECT_TRUE(std::filesystem::is_empty(pages_dir_.path()));
+}
+
+}  // namespace
+}  // namespace mirabo
