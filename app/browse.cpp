@@ -460,6 +460,12 @@ void Browse::Reset() {
     } else if (range_changed_) {
       page_.clear();
       Refresh(kFromTop);
+    } else if (sort_order_ == last_sort_order_ && !page_.empty()) {
+      // Only resynchronising (focus gained, new size): the rows stay where
+      // they are on screen, so the click that activated the window and the
+      // second click of a double click land on the row the user aimed at.
+      TrimPage();
+      Refresh(kAroundPage);
     } else {
       Locate(kLocateOnValue);
     }

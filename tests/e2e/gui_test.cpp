@@ -6,6 +6,10 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QMainWindow>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMouseEvent>
+#include <QPushButton>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
@@ -76,6 +80,31 @@ class GuiTest : public ::testing::Test {
       if (w->def().name == name) return w;
     }
     return nullptr;
+  }
+
+  QMdiSubWindow* Sub(const ui::Window& w) {
+    return qobject_cast<QMdiSubWindow*>(backend_->TopWidget(w));
+  }
+  void Press(const ui::Window& w, int control) {
+    auto* b = qobject_cast<QAbstractButton*>(backend_->ControlWidget(w, control));
+    ASSERT_NE(b, nullptr) << control;
+    b->click();
+    Pump();
+  }
+  // Opens the Features browse on its Supplier order and calls the supplier
+  // lookup from it.
+  void OpenSupplierLookup(ui::Window** features, ui::Window** lookup) {
+    backend_->MenuAction(app::kMenuBrowseFeatures)->trigger();
+    Pump();
+    *features = Open("BROWSEFEATURES$QUICKWINDOW");
+    ASSERT_NE(*features, nullptr);
+    qobject_cast<QTabWidget*>(backend_->ControlWidget(**features, app::kBrowseSheet))
+        ->setCurrentIndex(1);
+    Pump();
+    Press(**features, app::kBrowseSelectSupplier);
+    *lookup = Open("BROWSESUPPLIER$QUICKWINDOW");
+    ASSERT_NE(*lookup, nullptr);
+    ASSERT_EQ((*lookup)->title(), "Select Supplier");
   }
 
   void Screenshot(const char* file) {
@@ -155,6 +184,41 @@ TEST_F(GuiTest, BrowsingTheFeaturesOnRealWidgets) {
   Pump();
   EXPECT_TRUE(scheduler_->exited());
   EXPECT_EQ(scheduler_->exit_code(), 0);
+}
+
+TEST_F(GuiTest, ADoubleClickInAnInactiveLookupPicksTheRowUnderThePointer) {
+  QApplication::setActiveWindow(backend_->FrameWindow());
+  ui::Window *features = nullptr, *lookup = nullptr;
+  OpenSupplierLookup(&features, &lookup);
+  auto* view = qobject_cast<QAbstractItemView*>(backend_->ControlWidget(*lookup, app::kBrowseList));
+  QTest::keyClick(view, Qt::Key_Home);
+  Pump();
+  // Another window comes to the front; the lookup waits behind it.
+  backend_->MenuAction(app::kMenuBrowseReview)->trigger();
+  Pump();
+  ASSERT_NE(Open("BROWSEREVIEW$QUICKWINDOW"), nullptr);
+  ASSERT_NE(backend_->MdiArea()->activeSubWindow(), Sub(*lookup));
+
+  const ui::Control* list = lookup->Find(app::kBrowseList);
+  ASSERT_GE(list->rows.size(), 8u);
+  ASSERT_EQ(list->selected, 1);
+  const int target = 6;
+  const std::string aimed = std::string(Clip(list->rows[target][0]));
+  const QPoint at = view->visualRect(view->model()->index(target, 0)).center();
+  // The first click activates the window; the browse runs before the second.
+  QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+  Pump();
+  ASSERT_EQ(backend_->MdiArea()->activeSubWindow(), Sub(*lookup));
+  EXPECT_EQ(Clip(list->rows[target][0]), aimed) << "the row stayed under the pointer";
+  QMouseEvent second(QEvent::MouseButtonDblClick, at, view->viewport()->mapToGlobal(at),
+                     Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(view->viewport(), &second);
+  Pump();
+
+  ASSERT_EQ(Open("BROWSESUPPLIER$QUICKWINDOW"), nullptr) << "the double click picked";
+  const ui::Control* rows = features->Find(app::kBrowseList);
+  ASSERT_FALSE(rows->rows.empty());
+  for (const auto& row : rows->rows) EXPECT_EQ(Clip(row[3]), aimed);
 }
 
 }  // namespace
