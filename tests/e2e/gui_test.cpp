@@ -22,6 +22,8 @@
 
 #include "app/browses.h"
 #include "app/data/globals.h"
+#include "app/data/profile.h"
+#include "app/data/window_position.h"
 #include "app/frame.h"
 #include "app/startup.h"
 #include "runtime/text.h"
@@ -91,20 +93,23 @@ class GuiTest : public ::testing::Test {
     b->click();
     Pump();
   }
-  // Opens the Features browse on its Supplier order and calls the supplier
-  // lookup from it.
-  void OpenSupplierLookup(ui::Window** features, ui::Window** lookup) {
+  ui::Window* OpenFeatures() {
     backend_->MenuAction(app::kMenuBrowseFeatures)->trigger();
     Pump();
-    *features = Open("BROWSEFEATURES$QUICKWINDOW");
-    ASSERT_NE(*features, nullptr);
-    qobject_cast<QTabWidget*>(backend_->ControlWidget(**features, app::kBrowseSheet))
+    return Open("BROWSEFEATURES$QUICKWINDOW");
+  }
+  // Calls the supplier lookup from the Features browse's Supplier order.
+  ui::Window* CallSupplierLookup(ui::Window& features) {
+    qobject_cast<QTabWidget*>(backend_->ControlWidget(features, app::kBrowseSheet))
         ->setCurrentIndex(1);
     Pump();
-    Press(**features, app::kBrowseSelectSupplier);
-    *lookup = Open("BROWSESUPPLIER$QUICKWINDOW");
-    ASSERT_NE(*lookup, nullptr);
-    ASSERT_EQ((*lookup)->title(), "Select Supplier");
+    auto* select = qobject_cast<QAbstractButton*>(
+        backend_->ControlWidget(features, app::kBrowseSelectSupplier));
+    if (!select) return nullptr;
+    select->click();
+    Pump();
+    ui::Window* lookup = Open("BROWSESUPPLIER$QUICKWINDOW");
+    return lookup && lookup->title() == "Select Supplier" ? lookup : nullptr;
   }
 
   void Screenshot(const char* file) {
@@ -188,8 +193,10 @@ TEST_F(GuiTest, BrowsingTheFeaturesOnRealWidgets) {
 
 TEST_F(GuiTest, ADoubleClickInAnInactiveLookupPicksTheRowUnderThePointer) {
   QApplication::setActiveWindow(backend_->FrameWindow());
-  ui::Window *features = nullptr, *lookup = nullptr;
-  OpenSupplierLookup(&features, &lookup);
+  ui::Window* features = OpenFeatures();
+  ASSERT_NE(features, nullptr);
+  ui::Window* lookup = CallSupplierLookup(*features);
+  ASSERT_NE(lookup, nullptr);
   auto* view = qobject_cast<QAbstractItemView*>(backend_->ControlWidget(*lookup, app::kBrowseList));
   QTest::keyClick(view, Qt::Key_Home);
   Pump();
@@ -219,6 +226,33 @@ TEST_F(GuiTest, ADoubleClickInAnInactiveLookupPicksTheRowUnderThePointer) {
   const ui::Control* rows = features->Find(app::kBrowseList);
   ASSERT_FALSE(rows->rows.empty());
   for (const auto& row : rows->rows) EXPECT_EQ(Clip(row[3]), aimed);
+}
+
+TEST_F(GuiTest, ALookupOverAMaximizedBrowseClosesMaximizedAndLeavesItMaximized) {
+  ui::Window* features = OpenFeatures();
+  ASSERT_NE(features, nullptr);
+  const ui::Geometry normal = features->geometry();
+  Sub(*features)->showMaximized();
+  Pump();
+  ASSERT_TRUE(features->geometry().maximized);
+
+  ui::Window* lookup = CallSupplierLookup(*features);
+  ASSERT_NE(lookup, nullptr);
+  EXPECT_TRUE(Sub(*lookup)->isMaximized()) << "the area shows it as the one before";
+  Press(*lookup, app::kBrowseClose);
+  ASSERT_EQ(Open("BROWSESUPPLIER$QUICKWINDOW"), nullptr);
+  auto saved = [](const char* section, const char* key) {
+    return app::GetProfileString(section, key, app::kPositionProfile);
+  };
+  EXPECT_EQ(saved("BrowseSupplier", "Maximize"), "Yes");
+  EXPECT_TRUE(Sub(*features)->isMaximized()) << "the browse behind is maximized again";
+  EXPECT_TRUE(features->geometry().maximized);
+
+  Press(*features, app::kBrowseClose);
+  ASSERT_EQ(Open("BROWSEFEATURES$QUICKWINDOW"), nullptr);
+  EXPECT_EQ(saved("BrowseFEATURES", "Maximize"), "Yes");
+  EXPECT_EQ(saved("BrowseFEATURES", "Width"), std::to_string(normal.width))
+      << "with its normal placement";
 }
 
 }  // namespace

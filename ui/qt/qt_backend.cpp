@@ -201,16 +201,24 @@ void QtBackend::WindowClosed(Window& w) {
   open_order_.erase(std::remove(open_order_.begin(), open_order_.end(), &w), open_order_.end());
   dirty_.erase(&w);
   if (frame_ == &w) frame_ = nullptr;
+  const bool was_maximized = m->sub() && m->sub()->isMaximized();
   m->Detach();
+  QMdiArea* area = MdiArea();
+  if (!area) return;
   // A window that a procedure called on its own thread (a lookup) hands the
   // focus back to its caller's window, not to whichever child was active
   // before.
   if (Scheduler::Installed()) {
     const Window* caller = Scheduler::Get().TopWindow(w.owner());
     if (WindowMirror* cm = caller ? MirrorOf(*caller) : nullptr; cm && cm->sub()) {
-      if (QMdiArea* area = MdiArea()) area->setActiveSubWindow(cm->sub());
+      area->setActiveSubWindow(cm->sub());
     }
   }
+  // The children are maximized as long as one is: the window that comes to
+  // the front takes the closed one's maximized state over, as it gave it up
+  // when that one came in front of it.
+  QMdiSubWindow* next = area->currentSubWindow();
+  if (was_maximized && next && !next->isMaximized()) next->showMaximized();
 }
 
 WindowMirror* QtBackend::MirrorOf(const Window& w) const {

@@ -569,6 +569,39 @@ TEST_F(QtBackendTest, GeometryGoesBothWaysInDialogUnits) {
   EXPECT_EQ(w.geometry().width, 250) << "the normal placement is kept";
 }
 
+TEST_F(QtBackendTest, AChildOpenedOverAMaximizedOneIsMaximizedAndHandsTheStateBack) {
+  OpenFrameAndBrowse();
+  Window& first = *browse_.window;
+  Geometry g = first.geometry();
+  g.maximized = true;
+  first.SetGeometry(g);
+  backend_.Pump();
+  auto* first_sub = qobject_cast<QMdiSubWindow*>(backend_.TopWidget(first));
+  ASSERT_TRUE(first_sub->isMaximized());
+
+  // The second child comes up maximized in the area, though its procedure
+  // did not ask for it, and the first steps back to its normal placement.
+  Seen second;
+  scheduler_.Start(Logged(BrowseDef(), second));
+  ASSERT_TRUE(WaitFor([&] {
+    return second.window && backend_.TopWidget(*second.window) &&
+           backend_.TopWidget(*second.window)->isVisible();
+  }));
+  Window& lookup = *second.window;
+  EXPECT_TRUE(backend_.TopWidget(lookup)->isMaximized());
+  ASSERT_TRUE(WaitFor([&] { return lookup.geometry().maximized; }))
+      << "the model learns the state the window was shown in";
+  ASSERT_TRUE(WaitFor([&] { return !first.geometry().maximized; }));
+
+  // Closing it gives the maximized state back to the child behind it.
+  lookup.Post(EVENT_CloseWindow);
+  ASSERT_TRUE(WaitFor([&] { return second.window == nullptr; }));
+  EXPECT_EQ(backend_.MdiArea()->currentSubWindow(), first_sub);
+  EXPECT_TRUE(first_sub->isMaximized());
+  ASSERT_TRUE(WaitFor([&] { return first.geometry().maximized; }));
+  EXPECT_EQ(first.geometry().width, 250) << "the normal placement is kept";
+}
+
 TEST_F(QtBackendTest, WindowsThatCannotBeResizedKeepTheirSize) {
   OpenFrameAndBrowse();
   static const WindowDef def = [] {

@@ -753,6 +753,9 @@ void WindowMirror::ApplyGeometry() {
   applied_geometry_ = g;
   geometry_applied_ = true;
   applying_geometry_ = false;
+  // The MDI area shows a new child maximized while the active one is: the
+  // model learns what the window became.
+  if (t->isMaximized() != want_max || t->isMinimized() != want_min) QueueReadBack();
 }
 
 void WindowMirror::QueueReadBack() {
