@@ -112,6 +112,51 @@ class GuiTest : public ::testing::Test {
     return lookup && lookup->title() == "Select Supplier" ? lookup : nullptr;
   }
 
+  // The browse windows now open, oldest first.
+  std::vector<ui::Window*> Browses() {
+    std::vector<ui::Window*> out;
+    for (ui::Window* w : scheduler_->windows()) {
+      if (w->def().name.rfind("BROWSE", 0) == 0) out.push_back(w);
+    }
+    return out;
+  }
+
+  // A browse where a user can see and use all of it: the window inside the
+  // frame's area, every control shown inside the window, the list and the
+  // tab's own controls inside the tab's panel, and no control on top of
+  // another.
+  void ExpectLaidOut(const ui::Window& w, const std::string& when, bool in_area = true) {
+    SCOPED_TRACE(w.def().name + " " + when);
+    QMdiSubWindow* sub = Sub(w);
+    const QRect area = backend_->MdiArea()->viewport()->rect();
+    if (in_area) {
+      EXPECT_TRUE(area.contains(sub->geometry())) << "the window is inside the area";
+    }
+    QWidget* client = backend_->ClientWidget(w);
+    const QRect window(client->mapTo(sub, QPoint(0, 0)), client->size());
+    EXPECT_TRUE(sub->rect().contains(window)) << "the window shows all its client";
+    auto* sheet = qobject_cast<QTabWidget*>(backend_->ControlWidget(w, app::kBrowseSheet));
+    QWidget* page = sheet->currentWidget();
+    const QRect panel(page->mapTo(client, QPoint(0, 0)), page->size());
+    std::vector<std::pair<int, QRect>> shown;
+    for (const auto& c : w.controls()) {
+      if (c->kind == ui::ControlKind::kTab || c->kind == ui::ControlKind::kSheet) continue;
+      QWidget* widget = backend_->ControlWidget(w, c->id);
+      if (c->kind == ui::ControlKind::kList) widget = widget->parentWidget();  // with its thumb
+      if (!widget->isVisibleTo(client)) continue;
+      const QRect at(widget->mapTo(client, QPoint(0, 0)), widget->size());
+      EXPECT_TRUE(client->rect().contains(at)) << c->id << " inside the window";
+      const bool on_tab = c->kind == ui::ControlKind::kList || c->parent != 0;
+      if (on_tab) {
+        EXPECT_TRUE(panel.contains(at)) << c->id << " inside the tab's panel";
+      }
+      for (const auto& [other, other_at] : shown) {
+        EXPECT_FALSE(at.intersects(other_at)) << c->id << " over " << other;
+      }
+      shown.emplace_back(c->id, at);
+    }
+  }
+
   void Screenshot(const char* file) {
     std::filesystem::create_directories(MIRABO_SCREENSHOT_DIR);
     backend_->FrameWindow()->grab().save(
@@ -253,6 +298,55 @@ TEST_F(GuiTest, ALookupOverAMaximizedBrowseClosesMaximizedAndLeavesItMaximized) 
   EXPECT_EQ(saved("BrowseFEATURES", "Maximize"), "Yes");
   EXPECT_EQ(saved("BrowseFEATURES", "Width"), std::to_string(normal.width))
       << "with its normal placement";
+}
+
+TEST_F(GuiTest, TiledCascadedMaximizedOrResizedBrowsesKeepTheirControlsInside) {
+  const int menus[] = {app::kMenuBrowseFeatures, app::kMenuBrowseSupplier, app::kMenuBrowseReview,
+                       app::kMenuBrowseCategory, app::kMenuBrowseIssues};
+  for (const QSize frame : {QSize(1400, 900), QSize(1024, 700), backend_->FrameWindow()->size()}) {
+    backend_->FrameWindow()->resize(frame);
+    Pump();
+    for (ui::Window* w : Browses()) Press(*w, app::kBrowseClose);
+    // One browse tiled, then two, ... then all five; and cascaded.
+    for (int menu : menus) {
+      backend_->MenuAction(menu)->trigger();
+      Pump();
+      backend_->MenuAction(app::kMenuTile)->trigger();
+      Pump();
+      const std::string when =
+          "tiled in " + std::to_string(frame.width()) + "x" + std::to_string(frame.height());
+      for (ui::Window* w : Browses()) ExpectLaidOut(*w, when);
+    }
+    backend_->MenuAction(app::kMenuCascade)->trigger();
+    Pump();
+    for (ui::Window* w : Browses()) ExpectLaidOut(*w, "cascaded");
+  }
+  backend_->MenuAction(app::kMenuTile)->trigger();
+  Pump();
+  Screenshot("browses_tiled.png");
+
+  for (ui::Window* w : Browses()) {
+    QMdiSubWindow* sub = Sub(*w);
+    sub->showMaximized();
+    Pump();
+    ExpectLaidOut(*w, "maximized");
+    EXPECT_EQ(backend_->ControlWidget(*w, app::kBrowseHelp)->width(),
+              backend_->ControlWidget(*w, app::kBrowseClose)->width())
+        << "Help keeps the size of its neighbour";
+    sub->showNormal();
+    Pump();
+    // Every size from the smallest the window takes to half again its
+    // designed size.
+    const QSize designed = sub->size();
+    const QSize smallest = sub->minimumSizeHint().expandedTo(sub->minimumSize());
+    for (int wd = smallest.width(); wd <= designed.width() * 3 / 2; wd += 23) {
+      for (int ht = smallest.height(); ht <= designed.height() * 3 / 2; ht += 19) {
+        sub->resize(wd, ht);
+        ExpectLaidOut(*w, std::to_string(wd) + "x" + std::to_string(ht), false);
+        if (HasFailure()) return;
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -24,6 +24,7 @@
 #include <climits>
 #include <cstdlib>
 
+#include "ui/qt/child_arrangement.h"
 #include "ui/qt/dialog_units.h"
 #include "ui/qt/help_window.h"
 #include "ui/qt/qt_text.h"
@@ -317,12 +318,51 @@ void QtBackend::ArrangeChildren(Arrange how) {
   }
 }
 
+namespace {
+
+// The children that Tile and Cascade place: those shown and not minimized,
+// in `order`.  A maximized one is restored first, as the arrangement shows
+// them side by side.
+std::vector<QMdiSubWindow*> Arrangeable(QMdiArea* area, QMdiArea::WindowOrder order) {
+  std::vector<QMdiSubWindow*> out;
+  for (QMdiSubWindow* s : area->subWindowList(order)) {
+    if (!s->isVisible() || s->isMinimized()) continue;
+    if (s->isMaximized()) s->showNormal();
+    out.push_back(s);
+  }
+  return out;
+}
+
+QSize MinimumOf(const QMdiSubWindow* s) {
+  return s->minimumSize().expandedTo(s->minimumSizeHint());
+}
+
+}  // namespace
+
 void QtBackend::TileChildren() {
-  if (QMdiArea* a = MdiArea()) a->tileSubWindows();
+  QMdiArea* a = MdiArea();
+  if (!a) return;
+  const std::vector<QMdiSubWindow*> subs = Arrangeable(a, QMdiArea::CreationOrder);
+  const QSize room = a->viewport()->size();
+  const std::vector<QRect> cells = TileCells(static_cast<int>(subs.size()), room);
+  for (size_t i = 0; i < subs.size(); ++i) {
+    subs[i]->setGeometry(FitInside(cells[i], MinimumOf(subs[i]), room));
+  }
 }
 
 void QtBackend::CascadeChildren() {
-  if (QMdiArea* a = MdiArea()) a->cascadeSubWindows();
+  QMdiArea* a = MdiArea();
+  if (!a) return;
+  // The window in front stays in front, at the end of the cascade.
+  const std::vector<QMdiSubWindow*> subs = Arrangeable(a, QMdiArea::StackingOrder);
+  const QSize room = a->viewport()->size();
+  std::vector<QSize> sizes;
+  for (QMdiSubWindow* s : subs) sizes.push_back(s->size());
+  const std::vector<QRect> places = CascadeRects(sizes, room, CascadeStep());
+  for (size_t i = 0; i < subs.size(); ++i) {
+    subs[i]->setGeometry(FitInside(places[i], MinimumOf(subs[i]), room));
+    subs[i]->raise();
+  }
 }
 
 void QtBackend::ArrangeIcons() {

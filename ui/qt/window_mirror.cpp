@@ -22,7 +22,6 @@
 #include <QScreen>
 #include <QSpinBox>
 #include <QStatusBar>
-#include <QStyle>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTimer>
@@ -34,6 +33,7 @@
 
 #include "runtime/picture.h"
 #include "runtime/text.h"
+#include "ui/qt/child_arrangement.h"
 #include "ui/qt/control_layout.h"
 #include "ui/qt/icons.h"
 #include "ui/qt/list_box.h"
@@ -630,20 +630,25 @@ void WindowMirror::InstallAlertFilter() {
 void WindowMirror::LayOut() {
   if (!window_ || frame_ || !client_) return;
   const WindowDef& def = window_->def();
-  int dx = 0, dy = 0;
+  const int designed_width = units_.ToPixelsX(def.width);
+  const int designed_height = units_.ToPixelsY(def.height);
+  int width = designed_width, height = designed_height;
   if (window_->resizable()) {
-    dx = client_->width() - units_.ToPixelsX(def.width);
-    dy = client_->height() - units_.ToPixelsY(def.height);
+    width = client_->width();
+    height = client_->height();
   }
   std::vector<LayoutItem> items;
   std::vector<View*> placed;
   for (View& v : views_) {
     if (v.toolbar || !v.widget) continue;
     const QRect& r = v.designed;
-    items.push_back({Rect{r.x(), r.y(), r.width(), r.height()}, v.list != nullptr});
+    LayoutItem item{Rect{r.x(), r.y(), r.width(), r.height()}, v.list != nullptr};
+    if (v.list) item.min_height = v.list->MinimumHeight();
+    items.push_back(item);
     placed.push_back(&v);
   }
-  const std::vector<Rect> rects = AnchorControls(items, dx, dy);
+  const std::vector<Rect> rects =
+      AnchorControls(items, designed_width, designed_height, width, height);
   for (size_t i = 0; i < rects.size(); ++i) {
     View& v = *placed[i];
     const QRect r(rects[i].x, rects[i].y, rects[i].w, rects[i].h);
@@ -665,7 +670,7 @@ QSize WindowMirror::SubWindowSizeFor(QSize content) const {
 
 QPoint WindowMirror::NextChildPlace() const {
   if (!area_) return {};
-  const int step = QApplication::style()->pixelMetric(QStyle::PM_TitleBarHeight) + 4;
+  const int step = CascadeStep();
   int n = 0;
   for (QMdiSubWindow* s : area_->subWindowList()) {
     if (s->isVisible()) ++n;
