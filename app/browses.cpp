@@ -332,6 +332,12 @@ ui::WindowDef BuildLookupWindow(const LookupParams& p) {
   ui::Rect list = p.list;
   list.w = std::min(list.w, sheet_right - 4 - list.x);
   const int x = sheet_right - 126;  // Publish or Select, Close, Help
+  // In select mode (Select shows) the window answers as a dialog: Enter
+  // chooses the highlighted row, Escape closes.
+  ControlDef select = Button(kBrowseSelect, "&Select", {x, y, 42, 14});
+  select.default_button = true;
+  ControlDef close = Button(kBrowseClose, "Close", {x + 44, y, 40, 14}, "Close this Window");
+  close.cancel_button = true;
   d.controls = {
       Sheet({4, 4, sheet_right - 4, y - 6}, {Tab(3, p.tab, "", {})}),
       List(list, p.format),
@@ -340,8 +346,8 @@ ui::WindowDef BuildLookupWindow(const LookupParams& p) {
       change,
       del,
       Button(kBrowsePublish, "Publish", {x, y, 42, 14}, "Generate an HTML of listed records"),
-      Button(kBrowseSelect, "&Select", {x, y, 42, 14}),
-      Button(kBrowseClose, "Close", {x + 44, y, 40, 14}, "Close this Window"),
+      select,
+      close,
       Button(kBrowseHelp, "Help", {x + 86, y, 40, 14}),
   };
   return d;

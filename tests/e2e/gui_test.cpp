@@ -4,6 +4,7 @@
 #include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
+#include <QFile>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMdiArea>
@@ -13,6 +14,7 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
+#include <QTextDocument>
 
 #include <cstdlib>
 #include <filesystem>
@@ -347,6 +349,109 @@ TEST_F(GuiTest, TiledCascadedMaximizedOrResizedBrowsesKeepTheirControlsInside) {
       }
     }
   }
+}
+
+TEST_F(GuiTest, InSelectModeEnterChoosesTheHighlightedRowAndEscapeCloses) {
+  QApplication::setActiveWindow(backend_->FrameWindow());
+  ui::Window* features = OpenFeatures();
+  ASSERT_NE(features, nullptr);
+  ui::Window* lookup = CallSupplierLookup(*features);
+  ASSERT_NE(lookup, nullptr);
+  auto* view = qobject_cast<QAbstractItemView*>(backend_->ControlWidget(*lookup, app::kBrowseList));
+  view->setFocus();
+  for (Qt::Key key : {Qt::Key_Home, Qt::Key_Down, Qt::Key_Down}) {
+    QTest::keyClick(view, key);
+    Pump();
+  }
+  const ui::Control* list = lookup->Find(app::kBrowseList);
+  ASSERT_EQ(list->selected, 3);
+  const std::string chosen(Clip(list->rows[2][0]));
+
+  // Enter in the locator only locates: the user sees the row it found.
+  auto* locator = qobject_cast<QLineEdit*>(backend_->ControlWidget(*lookup, app::kBrowseLocator));
+  locator->setFocus();
+  locator->setText("Br");
+  QTest::keyClick(locator, Qt::Key_Return);
+  Pump();
+  ASSERT_NE(Open("BROWSESUPPLIER$QUICKWINDOW"), nullptr) << "still choosing";
+  EXPECT_EQ(Clip(list->rows[list->selected - 1][0]).substr(0, 2), "Br");
+  for (Qt::Key key : {Qt::Key_Home, Qt::Key_Down, Qt::Key_Down}) {
+    QTest::keyClick(view, key);
+    Pump();
+  }
+  ASSERT_EQ(Clip(list->rows[list->selected - 1][0]), chosen);
+
+  QTest::keyClick(view, Qt::Key_Return);
+  Pump();
+  ASSERT_EQ(Open("BROWSESUPPLIER$QUICKWINDOW"), nullptr) << "Enter chose";
+  const ui::Control* rows = features->Find(app::kBrowseList);
+  ASSERT_FALSE(rows->rows.empty());
+  for (const auto& row : rows->rows) EXPECT_EQ(Clip(row[3]), chosen);
+
+  // Escape closes without a choice: the order keeps its supplier.
+  lookup = CallSupplierLookup(*features);
+  ASSERT_NE(lookup, nullptr);
+  view = qobject_cast<QAbstractItemView*>(backend_->ControlWidget(*lookup, app::kBrowseList));
+  QTest::keyClick(view, Qt::Key_Home);
+  Pump();
+  QTest::keyClick(view, Qt::Key_Escape);
+  Pump();
+  ASSERT_EQ(Open("BROWSESUPPLIER$QUICKWINDOW"), nullptr) << "Escape closed";
+  for (const auto& row : rows->rows) EXPECT_EQ(Clip(row[3]), chosen);
+
+  // An ordinary browse is no dialog: neither key closes it.
+  backend_->MenuAction(app::kMenuBrowseSupplier)->trigger();
+  Pump();
+  ui::Window* plain = Open("BROWSESUPPLIER$QUICKWINDOW");
+  ASSERT_NE(plain, nullptr);
+  view = qobject_cast<QAbstractItemView*>(backend_->ControlWidget(*plain, app::kBrowseList));
+  QTest::keyClick(view, Qt::Key_Return);
+  QTest::keyClick(view, Qt::Key_Escape);
+  Pump();
+  EXPECT_NE(Open("BROWSESUPPLIER$QUICKWINDOW"), nullptr);
+}
+
+TEST_F(GuiTest, TheHelpOnBrowsingDescribesTheTabsAsTheyAre) {
+  QFile file(QStringLiteral(":/mirabo/help/browsing.html"));
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  QTextDocument doc;
+  doc.setHtml(QString::fromUtf8(file.readAll()));
+  const std::string page = doc.toPlainText().simplified().toStdString();
+  auto says = [&](const std::string& text) { return page.find(text) != std::string::npos; };
+
+  // Every ranged tab and the button on it, by the names the window shows.
+  const ui::WindowDef& def = *app::FeaturesBrowseDesign().window;
+  const ui::ControlDef& sheet = def.controls.at(0);
+  ASSERT_EQ(sheet.kind, ui::ControlKind::kSheet);
+  for (size_t t = 1; t < sheet.children.size(); ++t) {
+    const ui::ControlDef& tab = sheet.children[t];
+    EXPECT_TRUE(says(tab.text)) << tab.text;
+    ASSERT_EQ(tab.children.size(), 1u);
+    EXPECT_TRUE(says(tab.children[0].text)) << tab.children[0].text;
+  }
+  // Choosing such a tab shows its features at once and opens no window.
+  EXPECT_TRUE(says("does not ask"));
+  ui::Window* features = OpenFeatures();
+  ASSERT_NE(features, nullptr);
+  const size_t windows = scheduler_->windows().size();
+  for (int tab = 1; tab < 5; ++tab) {
+    qobject_cast<QTabWidget*>(backend_->ControlWidget(*features, app::kBrowseSheet))
+        ->setCurrentIndex(tab);
+    Pump();
+    EXPECT_EQ(scheduler_->windows().size(), windows) << tab;
+  }
+  // The typed letters go to the field below the list, in every browse.
+  EXPECT_TRUE(says("the letters go to the field below the list"));
+  for (const app::BrowseDesign* d :
+       {&app::FeaturesBrowseDesign(), &app::SupplierBrowseDesign(), &app::ReviewBrowseDesign(),
+        &app::CategoryBrowseDesign(), &app::IssuesBrowseDesign()}) {
+    ui::Window w(*d->window);
+    const ui::Control* list = w.Find(app::kBrowseList);
+    EXPECT_GE(w.Find(app::kBrowseLocator)->def->at.y, list->def->at.y + list->def->at.h)
+        << d->procedure;
+  }
+  EXPECT_TRUE(says("press Select or Enter"));
+  EXPECT_TRUE(says("Close or Escape closes the window without a choice"));
 }
 
 }  // namespace

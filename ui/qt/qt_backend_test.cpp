@@ -298,6 +298,59 @@ TEST_F(QtBackendTest, MenuStateAndStatusZonesFollowTheModel) {
   EXPECT_EQ(backend_.StatusZone(1)->text(), QStringLiteral("Exit this application"));
 }
 
+TEST_F(QtBackendTest, AMenuItemsStatusTextGoesWhenItsMenuCloses) {
+  OpenFrameAndBrowse();
+  Window& frame = *frame_.window;
+  QMenuBar* bar = backend_.FrameWindow()->menuBar();
+  QAction *window = nullptr, *search = nullptr;
+  for (QAction* a : bar->actions()) {
+    if (a->text() == QStringLiteral("&Window")) window = a;
+    if (a->text() == QStringLiteral("Se&arch")) search = a;
+  }
+  ASSERT_TRUE(window && search);
+  auto status = [&] {
+    QApplication::processEvents();
+    backend_.Pump();
+    EXPECT_EQ(backend_.StatusZone(1)->text().toStdString(), frame.Status(1));
+    return frame.Status(1);
+  };
+
+  // By keyboard: the menu opens on its title, an item is highlighted, Escape
+  // closes the menu (the title stays highlighted), Escape leaves the bar.
+  bar->setActiveAction(window);
+  EXPECT_EQ(status(), "Create and Arrange windows");
+  window->menu()->setActiveAction(backend_.MenuAction(-23));
+  EXPECT_EQ(status(), "Make all open windows visible");
+  QTest::keyClick(window->menu(), Qt::Key_Escape);
+  EXPECT_EQ(status(), "Create and Arrange windows");
+  QTest::keyClick(bar, Qt::Key_Escape);
+  EXPECT_EQ(status(), "");
+
+  // A submenu closing shows its parent's item again.
+  bar->setActiveAction(backend_.MenuAction(-13));
+  QMenu* reports = backend_.MenuAction(-13)->menu();
+  QMenu* features = backend_.MenuAction(-15)->menu();
+  reports->setActiveAction(backend_.MenuAction(-15));
+  EXPECT_EQ(status(), "Features Reports");
+  features->popup(reports->geometry().topRight());
+  features->setActiveAction(backend_.MenuAction(-16));
+  EXPECT_EQ(status(), "Print by Category");
+  QTest::keyClick(features, Qt::Key_Escape);
+  EXPECT_EQ(status(), "Features Reports");
+  // Choosing an item ends it too.
+  reports->hide();
+  backend_.MenuAction(-16)->trigger();
+  EXPECT_EQ(status(), "");
+  EXPECT_TRUE(frame_.Has(EVENT_Accepted, -16));
+
+  // An item on the bar itself, which opens no menu that could close.
+  bar->setActiveAction(search);
+  EXPECT_EQ(status(), "Search Features");
+  QTest::keyClick(bar, Qt::Key_Return);
+  EXPECT_EQ(status(), "");
+  EXPECT_TRUE(frame_.Has(EVENT_Accepted, -12));
+}
+
 TEST_F(QtBackendTest, WindowMenuListsTheChildWindows) {
   OpenFrameAndBrowse();
   QMenu* menu = nullptr;

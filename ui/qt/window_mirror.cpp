@@ -47,6 +47,8 @@ namespace {
 constexpr char kControlProperty[] = "mirabo_control";
 constexpr char kToolbarProperty[] = "mirabo_toolbar";
 constexpr char kMessageProperty[] = "mirabo_msg";
+constexpr char kDefaultButtonProperty[] = "mirabo_default";
+constexpr char kCancelButtonProperty[] = "mirabo_cancel";
 
 bool SameGeometry(const Geometry& a, const Geometry& b) {
   return a.x == b.x && a.y == b.y && a.width == b.width && a.height == b.height &&
@@ -110,18 +112,34 @@ class ClientArea : public QWidget {
     QWidget::resizeEvent(e);
     if (mirror_) mirror_->LayOut();
   }
-  // Enter presses the default button, as in a dialog.
+  // A window that shows its default button acts as a dialog: Enter presses
+  // that button and Escape the cancel button.  Enter in an entry completes
+  // the entry and does no more: the user sees what it found before choosing.
   void keyPressEvent(QKeyEvent* e) override {
     const auto mods = e->modifiers() & ~Qt::KeypadModifier;
-    if ((e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) && mods == Qt::NoModifier) {
-      for (QPushButton* b : findChildren<QPushButton*>()) {
-        if (b->isDefault() && b->isVisible() && b->isEnabled()) {
-          b->click();
+    const bool enter = e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter;
+    const bool escape = e->key() == Qt::Key_Escape;
+    QPushButton* const default_button = Showing(kDefaultButtonProperty);
+    if (mods == Qt::NoModifier && default_button) {
+      if (enter && !qobject_cast<QLineEdit*>(QApplication::focusWidget())) {
+        default_button->click();
+        return;
+      }
+      if (escape) {
+        if (QPushButton* cancel = Showing(kCancelButtonProperty)) {
+          cancel->click();
           return;
         }
       }
     }
     QWidget::keyPressEvent(e);
+  }
+  // The button marked with `property` when it shows and can be pressed.
+  QPushButton* Showing(const char* property) const {
+    for (QPushButton* b : findChildren<QPushButton*>()) {
+      if (b->property(property).toBool() && b->isVisible() && b->isEnabled()) return b;
+    }
+    return nullptr;
   }
   // A window without a caption still needs an edge.
   void paintEvent(QPaintEvent* e) override {
@@ -265,8 +283,15 @@ void WindowMirror::BuildFrame() {
 
 void WindowMirror::BuildMenus() {
   QMenuBar* bar = frame_->menuBar();
-  connect(bar, &QMenuBar::hovered, this,
-          [this](QAction* a) { SetZoneOne(a->property(kMessageProperty).toString()); });
+  connect(bar, &QMenuBar::hovered, this, [this](QAction* a) { ShowMenuStatus(a); });
+  // A chosen item (on the bar or in any of its menus) has done its work.
+  connect(bar, &QMenuBar::triggered, this, [this] {
+    menu_status_ = false;
+    SetZoneOne(QString());
+  });
+  // The bar gives no sign when it lets go of its highlighted item: look
+  // whenever the user may have left it.
+  bar->installEventFilter(this);
   for (const MenuItemDef& item : window_->def().menus) {
     const QString text = FromCp1252(item.text);
     if (item.items.empty()) {
@@ -280,7 +305,6 @@ void WindowMirror::BuildMenus() {
     menu->setFont(font_);
     menu->menuAction()->setProperty(kMessageProperty, FromCp1252(item.msg));
     if (item.id != 0) menu_actions_[item.id] = menu->menuAction();
-    connect(menu, &QMenu::aboutToHide, this, [this] { SetZoneOne(QString()); });
     AddMenuItems(menu, item.items);
     if (WithoutMnemonics(text).compare(QLatin1String("Window"), Qt::CaseInsensitive) == 0) {
       window_menu_ = menu;
@@ -290,8 +314,8 @@ void WindowMirror::BuildMenus() {
 }
 
 void WindowMirror::AddMenuItems(QMenu* menu, const std::vector<MenuItemDef>& items) {
-  connect(menu, &QMenu::hovered, this,
-          [this](QAction* a) { SetZoneOne(a->property(kMessageProperty).toString()); });
+  connect(menu, &QMenu::hovered, this, [this](QAction* a) { ShowMenuStatus(a); });
+  connect(menu, &QMenu::aboutToHide, this, [this] { MenuMayHaveClosed(); });
   for (const MenuItemDef& item : items) {
     if (item.text.empty()) {
       menu->addSeparator();
@@ -486,6 +510,8 @@ QWidget* WindowMirror::MakeControl(View& v, QWidget* parent) {
       auto* b = new QPushButton(parent);
       b->setAutoDefault(false);
       b->setDefault(d.default_button);
+      b->setProperty(kDefaultButtonProperty, d.default_button);
+      b->setProperty(kCancelButtonProperty, d.cancel_button);
       connect(b, &QPushButton::clicked, this, [this, id] {
         if (!syncing_) Post(EVENT_Accepted, id);
       });
@@ -1109,10 +1135,48 @@ void WindowMirror::SetZoneOne(const QString& text) {
   if (window_->Status(1) != bytes) window_->SetStatus(1, bytes);
 }
 
+void WindowMirror::ShowMenuStatus(QAction* a) {
+  SetZoneOne(a ? a->property(kMessageProperty).toString() : QString());
+  menu_status_ = true;
+}
+
+void WindowMirror::MenuMayHaveClosed() {
+  QTimer::singleShot(0, this, [this] {
+    if (!menu_status_ || !frame_) return;
+    // The item highlighted now, in the menu still open or on the bar.
+    QAction* highlighted = nullptr;
+    if (auto* open = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+      highlighted = open->activeAction();
+    } else {
+      highlighted = frame_->menuBar()->activeAction();
+    }
+    if (highlighted) {
+      ShowMenuStatus(highlighted);
+    } else {
+      SetZoneOne(QString());
+      menu_status_ = false;
+    }
+  });
+}
+
 void WindowMirror::TrackHover(QObject* watched, QEvent* event) {
+  if (frame_ && watched == frame_->menuBar()) {
+    switch (event->type()) {
+      case QEvent::FocusOut:
+      case QEvent::Leave:
+      case QEvent::KeyRelease:
+      case QEvent::MouseButtonRelease:
+        MenuMayHaveClosed();
+        break;
+      default:
+        break;
+    }
+    return;
+  }
   if (!watched->property(kToolbarProperty).isValid()) return;
   if (event->type() == QEvent::Enter) {
     SetZoneOne(static_cast<QWidget*>(watched)->toolTip());
+    menu_status_ = false;
   } else if (event->type() == QEvent::Leave) {
     SetZoneOne(QString());
   }
