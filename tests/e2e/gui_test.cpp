@@ -95,6 +95,25 @@ class GuiTest : public ::testing::Test {
     b->click();
     Pump();
   }
+  QAbstractItemView* ListView(const ui::Window& w) {
+    return qobject_cast<QAbstractItemView*>(backend_->ControlWidget(w, app::kBrowseList));
+  }
+  // Types `keys` on `widget`, letting the procedures run after each.
+  void Keys(QWidget* widget, std::initializer_list<Qt::Key> keys) {
+    for (Qt::Key key : keys) {
+      QTest::keyClick(widget, key);
+      Pump();
+    }
+  }
+  // Opens the Features browse and calls the supplier lookup from it.
+  void OpenSupplierLookup(ui::Window** features, ui::Window** lookup) {
+    QApplication::setActiveWindow(backend_->FrameWindow());
+    *features = OpenFeatures();
+    ASSERT_NE(*features, nullptr);
+    *lookup = CallSupplierLookup(**features);
+    ASSERT_NE(*lookup, nullptr);
+  }
+
   ui::Window* OpenFeatures() {
     backend_->MenuAction(app::kMenuBrowseFeatures)->trigger();
     Pump();
@@ -239,14 +258,10 @@ TEST_F(GuiTest, BrowsingTheFeaturesOnRealWidgets) {
 }
 
 TEST_F(GuiTest, ADoubleClickInAnInactiveLookupPicksTheRowUnderThePointer) {
-  QApplication::setActiveWindow(backend_->FrameWindow());
-  ui::Window* features = OpenFeatures();
-  ASSERT_NE(features, nullptr);
-  ui::Window* lookup = CallSupplierLookup(*features);
-  ASSERT_NE(lookup, nullptr);
-  auto* view = qobject_cast<QAbstractItemView*>(backend_->ControlWidget(*lookup, app::kBrowseList));
-  QTest::keyClick(view, Qt::Key_Home);
-  Pump();
+  ui::Window *features = nullptr, *lookup = nullptr;
+  OpenSupplierLookup(&features, &lookup);
+  QAbstractItemView* view = ListView(*lookup);
+  Keys(view, {Qt::Key_Home});
   // Another window comes to the front; the lookup waits behind it.
   backend_->MenuAction(app::kMenuBrowseReview)->trigger();
   Pump();
@@ -352,17 +367,11 @@ TEST_F(GuiTest, TiledCascadedMaximizedOrResizedBrowsesKeepTheirControlsInside) {
 }
 
 TEST_F(GuiTest, InSelectModeEnterChoosesTheHighlightedRowAndEscapeCloses) {
-  QApplication::setActiveWindow(backend_->FrameWindow());
-  ui::Window* features = OpenFeatures();
-  ASSERT_NE(features, nullptr);
-  ui::Window* lookup = CallSupplierLookup(*features);
-  ASSERT_NE(lookup, nullptr);
-  auto* view = qobject_cast<QAbstractItemView*>(backend_->ControlWidget(*lookup, app::kBrowseList));
+  ui::Window *features = nullptr, *lookup = nullptr;
+  OpenSupplierLookup(&features, &lookup);
+  QAbstractItemView* view = ListView(*lookup);
   view->setFocus();
-  for (Qt::Key key : {Qt::Key_Home, Qt::Key_Down, Qt::Key_Down}) {
-    QTest::keyClick(view, key);
-    Pump();
-  }
+  Keys(view, {Qt::Key_Home, Qt::Key_Down, Qt::Key_Down});
   const ui::Control* list = lookup->Find(app::kBrowseList);
   ASSERT_EQ(list->selected, 3);
   const std::string chosen(Clip(list->rows[2][0]));
@@ -375,14 +384,10 @@ TEST_F(GuiTest, InSelectModeEnterChoosesTheHighlightedRowAndEscapeCloses) {
   Pump();
   ASSERT_NE(Open("BROWSESUPPLIER$QUICKWINDOW"), nullptr) << "still choosing";
   EXPECT_EQ(Clip(list->rows[list->selected - 1][0]).substr(0, 2), "Br");
-  for (Qt::Key key : {Qt::Key_Home, Qt::Key_Down, Qt::Key_Down}) {
-    QTest::keyClick(view, key);
-    Pump();
-  }
+  Keys(view, {Qt::Key_Home, Qt::Key_Down, Qt::Key_Down});
   ASSERT_EQ(Clip(list->rows[list->selected - 1][0]), chosen);
 
-  QTest::keyClick(view, Qt::Key_Return);
-  Pump();
+  Keys(view, {Qt::Key_Return});
   ASSERT_EQ(Open("BROWSESUPPLIER$QUICKWINDOW"), nullptr) << "Enter chose";
   const ui::Control* rows = features->Find(app::kBrowseList);
   ASSERT_FALSE(rows->rows.empty());
@@ -391,11 +396,7 @@ TEST_F(GuiTest, InSelectModeEnterChoosesTheHighlightedRowAndEscapeCloses) {
   // Escape closes without a choice: the order keeps its supplier.
   lookup = CallSupplierLookup(*features);
   ASSERT_NE(lookup, nullptr);
-  view = qobject_cast<QAbstractItemView*>(backend_->ControlWidget(*lookup, app::kBrowseList));
-  QTest::keyClick(view, Qt::Key_Home);
-  Pump();
-  QTest::keyClick(view, Qt::Key_Escape);
-  Pump();
+  Keys(ListView(*lookup), {Qt::Key_Home, Qt::Key_Escape});
   ASSERT_EQ(Open("BROWSESUPPLIER$QUICKWINDOW"), nullptr) << "Escape closed";
   for (const auto& row : rows->rows) EXPECT_EQ(Clip(row[3]), chosen);
 
@@ -404,10 +405,7 @@ TEST_F(GuiTest, InSelectModeEnterChoosesTheHighlightedRowAndEscapeCloses) {
   Pump();
   ui::Window* plain = Open("BROWSESUPPLIER$QUICKWINDOW");
   ASSERT_NE(plain, nullptr);
-  view = qobject_cast<QAbstractItemView*>(backend_->ControlWidget(*plain, app::kBrowseList));
-  QTest::keyClick(view, Qt::Key_Return);
-  QTest::keyClick(view, Qt::Key_Escape);
-  Pump();
+  Keys(ListView(*plain), {Qt::Key_Return, Qt::Key_Escape});
   EXPECT_NE(Open("BROWSESUPPLIER$QUICKWINDOW"), nullptr);
 }
 
