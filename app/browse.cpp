@@ -462,6 +462,12 @@ void Browse::Reset() {
     } else if (range_changed_) {
       page_.clear();
       Refresh(RefreshMode::kFromTop);
+    } else if (sort_order_ == last_sort_order_ && !page_.empty()) {
+      // Only resynchronising (focus gained, new size): the rows stay where
+      // they are on screen, so the click that activated the window and the
+      // second click of a double click land on the row the user aimed at.
+      TrimPage();
+      Refresh(RefreshMode::kAroundPage);
     } else {
       Locate(LocateMode::kOnValue);
     }
@@ -694,7 +700,10 @@ ui::Proc Browse::Run() {
   window_ = std::make_unique<ui::Window>(*design_.window);
   ui::Window& w = *window_;
   w.Open();
-  w.SetMinimumSize(design_.window->width, design_.window->height);
+  // Half the designed size, not all of it: small enough for the frame's Tile
+  // to give a browse its cell, large enough for the list to keep some rows
+  // (the binding scales the layout down to it).
+  w.SetMinimumSize(design_.window->width / 2, design_.window->height / 2);
   RestoreWindowPosition(w, design_.procedure);
   if (design_.select) {
     if (select_mode_) {

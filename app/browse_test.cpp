@@ -349,13 +349,35 @@ TEST_F(BrowseTest, ToolbarButtonsDriveTheBrowse) {
   EXPECT_EQ(Highlighted(id), "Supplier 02");
 }
 
-TEST_F(BrowseTest, RegainingFocusRebuildsThePageAtTheHighlightedKey) {
+TEST_F(BrowseTest, RegainingFocusRebuildsThePageWithItsRowsInPlace) {
   const ui::ThreadId id = Open(BrowseSupplier());
+  Post(id, ui::EVENT_PageDown);
   for (int i = 0; i < 5; ++i) Post(id, ui::EVENT_ScrollDown);
-  EXPECT_EQ(Highlighted(id), "Supplier 06");
+  EXPECT_EQ(Highlighted(id), "Supplier 24");
+  const std::vector<std::vector<std::string>> before = ListOf(id).rows;
+  // A click on row 9 of the inactive window: the window gains the focus,
+  // then the click's own selection arrives.
+  Win(id).SetSelected(kBrowseList, 9);
+  const int64_t reads = Reads(id, DataFile::kSupplier);
   Post(id, ui::EVENT_GainFocus, 0);
-  EXPECT_EQ(Cell(id, 1), "Supplier 06");
-  EXPECT_EQ(ListOf(id).selected, 1);
+  EXPECT_GT(Reads(id, DataFile::kSupplier), reads) << "the page was read again";
+  EXPECT_EQ(ListOf(id).rows, before) << "every row stays where it was on screen";
+  EXPECT_EQ(ListOf(id).selected, 9);
+  Post(id, ui::EVENT_NewSelection, kBrowseList);
+  EXPECT_EQ(Highlighted(id), "Supplier 27");
+  // A record that another user added appears in its place.
+  {
+    File other(DataFileDecl(DataFile::kSupplier));
+    ASSERT_EQ(other.Open(kReadWrite | kDenyNone), kNoError);
+    other.Field(SUP::SUPPLIER).SetString("Supplier 20a");
+    other.Field(SUP::REFERENCE).SetNumber(41);
+    ASSERT_EQ(other.Add(), kNoError);
+  }
+  Post(id, ui::EVENT_GainFocus, 0);
+  EXPECT_EQ(Cell(id, 1), "Supplier 19");
+  EXPECT_EQ(Cell(id, 3), "Supplier 20a");
+  EXPECT_EQ(Highlighted(id), "Supplier 27");
+  EXPECT_EQ(ListOf(id).selected, 10);
 }
 
 TEST_F(BrowseTest, CloseReturnsCancelledAndSavesThePosition) {

@@ -1,5 +1,7 @@
 #include "app/browses.h"
 
+#include <algorithm>
+
 #include "app/data/globals.h"
 #include "app/data/standard_message.h"
 #include "app/data/thread_block.h"
@@ -323,17 +325,29 @@ ui::WindowDef BuildLookupWindow(const LookupParams& p) {
   ControlDef change = Button(kBrowseChange, "&Change", {104, y, 40, 14});
   ControlDef del = Button(kBrowseDelete, "&Delete", {146, y, 40, 14});
   insert.hidden = change.hidden = del.hidden = narrow;
-  const int x = narrow ? 70 : 188;
+  // The sheet fills the window less a margin; the list keeps a margin inside
+  // its panel (the supplier's list would reach past it), and the buttons end
+  // at the sheet's right edge (the review's Help would be cut off).
+  const int sheet_right = p.width - 4;
+  ui::Rect list = p.list;
+  list.w = std::min(list.w, sheet_right - 4 - list.x);
+  const int x = sheet_right - 126;  // Publish or Select, Close, Help
+  // In select mode (Select shows) the window answers as a dialog: Enter
+  // chooses the highlighted row, Escape closes.
+  ControlDef select = Button(kBrowseSelect, "&Select", {x, y, 42, 14});
+  select.default_button = true;
+  ControlDef close = Button(kBrowseClose, "Close", {x + 44, y, 40, 14}, "Close this Window");
+  close.cancel_button = true;
   d.controls = {
-      Sheet({4, 4, p.width - 8, y - 6}, {Tab(3, p.tab, "", {})}),
-      List(p.list, p.format),
-      Locator({8, y + 2, narrow ? 58 : 50, 10}, p.locator_picture, p.locator_help),
+      Sheet({4, 4, sheet_right - 4, y - 6}, {Tab(3, p.tab, "", {})}),
+      List(list, p.format),
+      Locator({8, y + 2, narrow ? x - 10 : 50, 10}, p.locator_picture, p.locator_help),
       insert,
       change,
       del,
       Button(kBrowsePublish, "Publish", {x, y, 42, 14}, "Generate an HTML of listed records"),
-      Button(kBrowseSelect, "&Select", {x, y, 42, 14}),
-      Button(kBrowseClose, "Close", {x + 44, y, 40, 14}, "Close this Window"),
+      select,
+      close,
       Button(kBrowseHelp, "Help", {x + 86, y, 40, 14}),
   };
   return d;

@@ -54,7 +54,10 @@ struct ControlDef {
   std::string value;    // radio buttons: the value they give their option
   bool hidden = false;
   bool disabled = false;
+  // Buttons: a window that shows its default button acts as a dialog:
+  // Enter presses the default button and Escape the cancel button.
   bool default_button = false;
+  bool cancel_button = false;          // Escape presses it (a window showing its default button)
   bool centred = false;               // strings: centred text
   int low = 0, high = 100;            // progress bars and spin fields
   uint32_t fill = kDefaultColour;     // boxes and images: the background

@@ -7,6 +7,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QStyle>
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <QWheelEvent>
@@ -263,6 +264,16 @@ int ListBox::RowsFitting(int height) const {
                   view_->horizontalHeader()->sizeHint().height());
   }
   return std::max(1, h / row_height_);
+}
+
+int ListBox::MinimumHeight() const {
+  int h = 2 * view_->frameWidth() + row_height_ +
+          view_->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, view_);
+  if (!view_->horizontalHeader()->isHidden()) {
+    h += std::max(view_->horizontalHeader()->minimumHeight(),
+                  view_->horizontalHeader()->sizeHint().height());
+  }
+  return h;
 }
 
 void ListBox::Sync(const Control& c) {

@@ -59,6 +59,8 @@ class ListBox : public QFrame {
 
   // Rows that fit a list box `height` pixels high; at least one.
   int RowsFitting(int height) const;
+  // The height that shows the header, one row and a horizontal scroll bar.
+  int MinimumHeight() const;
   int row_height() const { return row_height_; }
 
   QTableView* view() const;

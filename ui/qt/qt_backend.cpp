@@ -27,6 +27,7 @@
 #include <cstdlib>
 
 #include "ui/image_source.h"
+#include "ui/qt/child_arrangement.h"
 #include "ui/qt/dialog_units.h"
 #include "ui/qt/help_window.h"
 #include "ui/qt/lock_wait_pump.h"
@@ -209,16 +210,24 @@ void QtBackend::WindowClosed(Window& w) {
   open_order_.erase(std::remove(open_order_.begin(), open_order_.end(), &w), open_order_.end());
   dirty_.erase(&w);
   if (frame_ == &w) frame_ = nullptr;
+  const bool was_maximized = m->sub() && m->sub()->isMaximized();
   m->Detach();
+  QMdiArea* area = MdiArea();
+  if (!area) return;
   // A window that a procedure called on its own thread (a lookup) hands the
   // focus back to its caller's window, not to whichever child was active
   // before.
   if (Scheduler::Installed()) {
     const Window* caller = Scheduler::Get().TopWindow(w.owner());
     if (WindowMirror* cm = caller ? MirrorOf(*caller) : nullptr; cm && cm->sub()) {
-      if (QMdiArea* area = MdiArea()) area->setActiveSubWindow(cm->sub());
+      area->setActiveSubWindow(cm->sub());
     }
   }
+  // The children are maximized as long as one is: the window that comes to
+  // the front takes the closed one's maximized state over, as it gave it up
+  // when that one came in front of it.
+  QMdiSubWindow* next = area->currentSubWindow();
+  if (was_maximized && next && !next->isMaximized()) next->showMaximized();
 }
 
 WindowMirror* QtBackend::MirrorOf(const Window& w) const {
@@ -317,12 +326,51 @@ void QtBackend::ArrangeChildren(Arrange how) {
   }
 }
 
+namespace {
+
+// The children that Tile and Cascade place: those shown and not minimized,
+// in `order`.  A maximized one is restored first, as the arrangement shows
+// them side by side.
+std::vector<QMdiSubWindow*> Arrangeable(QMdiArea* area, QMdiArea::WindowOrder order) {
+  std::vector<QMdiSubWindow*> out;
+  for (QMdiSubWindow* s : area->subWindowList(order)) {
+    if (!s->isVisible() || s->isMinimized()) continue;
+    if (s->isMaximized()) s->showNormal();
+    out.push_back(s);
+  }
+  return out;
+}
+
+QSize MinimumOf(const QMdiSubWindow* s) {
+  return s->minimumSize().expandedTo(s->minimumSizeHint());
+}
+
+}  // namespace
+
 void QtBackend::TileChildren() {
-  if (QMdiArea* a = MdiArea()) a->tileSubWindows();
+  QMdiArea* a = MdiArea();
+  if (!a) return;
+  const std::vector<QMdiSubWindow*> subs = Arrangeable(a, QMdiArea::CreationOrder);
+  const QSize room = a->viewport()->size();
+  const std::vector<QRect> cells = TileCells(static_cast<int>(subs.size()), room);
+  for (size_t i = 0; i < subs.size(); ++i) {
+    subs[i]->setGeometry(FitInside(cells[i], MinimumOf(subs[i]), room));
+  }
 }
 
 void QtBackend::CascadeChildren() {
-  if (QMdiArea* a = MdiArea()) a->cascadeSubWindows();
+  QMdiArea* a = MdiArea();
+  if (!a) return;
+  // The window in front stays in front, at the end of the cascade.
+  const std::vector<QMdiSubWindow*> subs = Arrangeable(a, QMdiArea::StackingOrder);
+  const QSize room = a->viewport()->size();
+  std::vector<QSize> sizes;
+  for (QMdiSubWindow* s : subs) sizes.push_back(s->size());
+  const std::vector<QRect> places = CascadeRects(sizes, room, CascadeStep());
+  for (size_t i = 0; i < subs.size(); ++i) {
+    subs[i]->setGeometry(FitInside(places[i], MinimumOf(subs[i]), room));
+    subs[i]->raise();
+  }
 }
 
 void QtBackend::ArrangeIcons() {

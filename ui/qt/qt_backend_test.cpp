@@ -299,6 +299,59 @@ TEST_F(QtBackendTest, MenuStateAndStatusZonesFollowTheModel) {
   EXPECT_EQ(backend_.StatusZone(1)->text(), QStringLiteral("Exit this application"));
 }
 
+TEST_F(QtBackendTest, AMenuItemsStatusTextGoesWhenItsMenuCloses) {
+  OpenFrameAndBrowse();
+  Window& frame = *frame_.window;
+  QMenuBar* bar = backend_.FrameWindow()->menuBar();
+  QAction *window = nullptr, *search = nullptr;
+  for (QAction* a : bar->actions()) {
+    if (a->text() == QStringLiteral("&Window")) window = a;
+    if (a->text() == QStringLiteral("Se&arch")) search = a;
+  }
+  ASSERT_TRUE(window && search);
+  auto status = [&] {
+    QApplication::processEvents();
+    backend_.Pump();
+    EXPECT_EQ(backend_.StatusZone(1)->text().toStdString(), frame.Status(1));
+    return frame.Status(1);
+  };
+
+  // By keyboard: the menu opens on its title, an item is highlighted, Escape
+  // closes the menu (the title stays highlighted), Escape leaves the bar.
+  bar->setActiveAction(window);
+  EXPECT_EQ(status(), "Create and Arrange windows");
+  window->menu()->setActiveAction(backend_.MenuAction(-23));
+  EXPECT_EQ(status(), "Make all open windows visible");
+  QTest::keyClick(window->menu(), Qt::Key_Escape);
+  EXPECT_EQ(status(), "Create and Arrange windows");
+  QTest::keyClick(bar, Qt::Key_Escape);
+  EXPECT_EQ(status(), "");
+
+  // A submenu closing shows its parent's item again.
+  bar->setActiveAction(backend_.MenuAction(-13));
+  QMenu* reports = backend_.MenuAction(-13)->menu();
+  QMenu* features = backend_.MenuAction(-15)->menu();
+  reports->setActiveAction(backend_.MenuAction(-15));
+  EXPECT_EQ(status(), "Features Reports");
+  features->popup(reports->geometry().topRight());
+  features->setActiveAction(backend_.MenuAction(-16));
+  EXPECT_EQ(status(), "Print by Category");
+  QTest::keyClick(features, Qt::Key_Escape);
+  EXPECT_EQ(status(), "Features Reports");
+  // Choosing an item ends it too.
+  reports->hide();
+  backend_.MenuAction(-16)->trigger();
+  EXPECT_EQ(status(), "");
+  EXPECT_TRUE(frame_.Has(EVENT_Accepted, -16));
+
+  // An item on the bar itself, which opens no menu that could close.
+  bar->setActiveAction(search);
+  EXPECT_EQ(status(), "Search Features");
+  QTest::keyClick(bar, Qt::Key_Return);
+  EXPECT_EQ(status(), "");
+  EXPECT_TRUE(frame_.Has(EVENT_Accepted, -12));
+}
+
 TEST_F(QtBackendTest, WindowMenuListsTheChildWindows) {
   OpenFrameAndBrowse();
   QMenu* menu = nullptr;
@@ -568,6 +621,39 @@ TEST_F(QtBackendTest, GeometryGoesBothWaysInDialogUnits) {
   sub->showMaximized();
   ASSERT_TRUE(WaitFor([&] { return w.geometry().maximized; }));
   EXPECT_EQ(w.geometry().width, 250) << "the normal placement is kept";
+}
+
+TEST_F(QtBackendTest, AChildOpenedOverAMaximizedOneIsMaximizedAndHandsTheStateBack) {
+  OpenFrameAndBrowse();
+  Window& first = *browse_.window;
+  Geometry g = first.geometry();
+  g.maximized = true;
+  first.SetGeometry(g);
+  backend_.Pump();
+  auto* first_sub = qobject_cast<QMdiSubWindow*>(backend_.TopWidget(first));
+  ASSERT_TRUE(first_sub->isMaximized());
+
+  // The second child comes up maximized in the area, though its procedure
+  // did not ask for it, and the first steps back to its normal placement.
+  Seen second;
+  scheduler_.Start(Logged(BrowseDef(), second));
+  ASSERT_TRUE(WaitFor([&] {
+    return second.window && backend_.TopWidget(*second.window) &&
+           backend_.TopWidget(*second.window)->isVisible();
+  }));
+  Window& lookup = *second.window;
+  EXPECT_TRUE(backend_.TopWidget(lookup)->isMaximized());
+  ASSERT_TRUE(WaitFor([&] { return lookup.geometry().maximized; }))
+      << "the model learns the state the window was shown in";
+  ASSERT_TRUE(WaitFor([&] { return !first.geometry().maximized; }));
+
+  // Closing it gives the maximized state back to the child behind it.
+  lookup.Post(EVENT_CloseWindow);
+  ASSERT_TRUE(WaitFor([&] { return second.window == nullptr; }));
+  EXPECT_EQ(backend_.MdiArea()->currentSubWindow(), first_sub);
+  EXPECT_TRUE(first_sub->isMaximized());
+  ASSERT_TRUE(WaitFor([&] { return first.geometry().maximized; }));
+  EXPECT_EQ(first.geometry().width, 250) << "the normal placement is kept";
 }
 
 TEST_F(QtBackendTest, WindowsThatCannotBeResizedKeepTheirSize) {

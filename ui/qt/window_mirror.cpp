@@ -22,7 +22,6 @@
 #include <QScreen>
 #include <QSpinBox>
 #include <QStatusBar>
-#include <QStyle>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTimer>
@@ -34,6 +33,7 @@
 
 #include "runtime/picture.h"
 #include "runtime/text.h"
+#include "ui/qt/child_arrangement.h"
 #include "ui/qt/control_layout.h"
 #include "ui/qt/icons.h"
 #include "ui/qt/image_control.h"
@@ -49,6 +49,8 @@ namespace {
 constexpr char kControlProperty[] = "mirabo_control";
 constexpr char kToolbarProperty[] = "mirabo_toolbar";
 constexpr char kMessageProperty[] = "mirabo_msg";
+constexpr char kDefaultButtonProperty[] = "mirabo_default";
+constexpr char kCancelButtonProperty[] = "mirabo_cancel";
 
 bool SameGeometry(const Geometry& a, const Geometry& b) {
   return a.x == b.x && a.y == b.y && a.width == b.width && a.height == b.height &&
@@ -112,18 +114,34 @@ class ClientArea : public QWidget {
     QWidget::resizeEvent(e);
     if (mirror_) mirror_->LayOut();
   }
-  // Enter presses the default button, as in a dialog.
+  // A window that shows its default button acts as a dialog: Enter presses
+  // that button and Escape the cancel button.  Enter in an entry completes
+  // the entry and does no more: the user sees what it found before choosing.
   void keyPressEvent(QKeyEvent* e) override {
     const auto mods = e->modifiers() & ~Qt::KeypadModifier;
-    if ((e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) && mods == Qt::NoModifier) {
-      for (QPushButton* b : findChildren<QPushButton*>()) {
-        if (b->isDefault() && b->isVisible() && b->isEnabled()) {
-          b->click();
+    const bool enter = e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter;
+    const bool escape = e->key() == Qt::Key_Escape;
+    QPushButton* const default_button = Showing(kDefaultButtonProperty);
+    if (mods == Qt::NoModifier && default_button) {
+      if (enter && !qobject_cast<QLineEdit*>(QApplication::focusWidget())) {
+        default_button->click();
+        return;
+      }
+      if (escape) {
+        if (QPushButton* cancel = Showing(kCancelButtonProperty)) {
+          cancel->click();
           return;
         }
       }
     }
     QWidget::keyPressEvent(e);
+  }
+  // The button marked with `property` when it shows and can be pressed.
+  QPushButton* Showing(const char* property) const {
+    for (QPushButton* b : findChildren<QPushButton*>()) {
+      if (b->property(property).toBool() && b->isVisible() && b->isEnabled()) return b;
+    }
+    return nullptr;
   }
   // A window without a caption still needs an edge.
   void paintEvent(QPaintEvent* e) override {
@@ -270,8 +288,15 @@ void WindowMirror::BuildFrame() {
 }
 
 void WindowMirror::BuildMenus(QMenuBar* bar) {
-  connect(bar, &QMenuBar::hovered, this,
-          [this](QAction* a) { SetZoneOne(a->property(kMessageProperty).toString()); });
+  connect(bar, &QMenuBar::hovered, this, [this](QAction* a) { ShowMenuStatus(a); });
+  // A chosen item (on the bar or in any of its menus) has done its work.
+  connect(bar, &QMenuBar::triggered, this, [this] {
+    menu_status_ = false;
+    SetZoneOne(QString());
+  });
+  // The bar gives no sign when it lets go of its highlighted item: look
+  // whenever the user may have left it.
+  bar->installEventFilter(this);
   for (const MenuItemDef& item : window_->def().menus) {
     const QString text = FromCp1252(item.text);
     if (item.items.empty()) {
@@ -285,7 +310,6 @@ void WindowMirror::BuildMenus(QMenuBar* bar) {
     menu->setFont(font_);
     menu->menuAction()->setProperty(kMessageProperty, FromCp1252(item.msg));
     if (item.id != 0) menu_actions_[item.id] = menu->menuAction();
-    connect(menu, &QMenu::aboutToHide, this, [this] { SetZoneOne(QString()); });
     AddMenuItems(menu, item.items);
     if (WithoutMnemonics(text).compare(QLatin1String("Window"), Qt::CaseInsensitive) == 0) {
       window_menu_ = menu;
@@ -295,8 +319,8 @@ void WindowMirror::BuildMenus(QMenuBar* bar) {
 }
 
 void WindowMirror::AddMenuItems(QMenu* menu, const std::vector<MenuItemDef>& items) {
-  connect(menu, &QMenu::hovered, this,
-          [this](QAction* a) { SetZoneOne(a->property(kMessageProperty).toString()); });
+  connect(menu, &QMenu::hovered, this, [this](QAction* a) { ShowMenuStatus(a); });
+  connect(menu, &QMenu::aboutToHide, this, [this] { MenuMayHaveClosed(); });
   for (const MenuItemDef& item : items) {
     if (item.text.empty()) {
       menu->addSeparator();
@@ -545,6 +569,8 @@ QWidget* WindowMirror::MakeControl(View& v, QWidget* parent) {
       auto* b = new QPushButton(parent);
       b->setAutoDefault(false);
       b->setDefault(d.default_button);
+      b->setProperty(kDefaultButtonProperty, d.default_button);
+      b->setProperty(kCancelButtonProperty, d.cancel_button);
       connect(b, &QPushButton::clicked, this, [this, id] {
         if (!syncing_) Post(EVENT_Accepted, id);
       });
@@ -698,10 +724,12 @@ void WindowMirror::InstallAlertFilter() {
 void WindowMirror::LayOut() {
   if (!window_ || frame_ || !client_) return;
   const WindowDef& def = window_->def();
-  int dx = 0, dy = 0;
+  const int designed_width = units_.ToPixelsX(def.width);
+  const int designed_height = units_.ToPixelsY(def.height);
+  int width = designed_width, height = designed_height;
   if (window_->resizable()) {
-    dx = client_->width() - units_.ToPixelsX(def.width);
-    dy = client_->height() - units_.ToPixelsY(def.height);
+    width = client_->width();
+    height = client_->height();
   }
   std::vector<LayoutItem> items;
   std::vector<View*> placed;
@@ -709,10 +737,13 @@ void WindowMirror::LayOut() {
   for (View& v : views_) {
     if (v.toolbar || !v.widget) continue;
     const QRect& r = v.designed;
-    items.push_back({Rect{r.x(), r.y(), r.width(), r.height()}, v.list != nullptr});
+    LayoutItem item{Rect{r.x(), r.y(), r.width(), r.height()}, v.list != nullptr};
+    if (v.list) item.min_height = v.list->MinimumHeight();
+    items.push_back(item);
     placed.push_back(&v);
   }
-  const std::vector<Rect> rects = AnchorControls(items, dx, dy);
+  const std::vector<Rect> rects =
+      AnchorControls(items, designed_width, designed_height, width, height);
   for (size_t i = 0; i < rects.size(); ++i) {
     View& v = *placed[i];
     const QRect r(rects[i].x, rects[i].y, rects[i].w, rects[i].h);
@@ -745,7 +776,7 @@ QSize WindowMirror::DecorationSize() const {
 
 QPoint WindowMirror::NextChildPlace() const {
   if (!area_) return {};
-  const int step = QApplication::style()->pixelMetric(QStyle::PM_TitleBarHeight) + 4;
+  const int step = CascadeStep();
   int n = 0;
   for (QMdiSubWindow* s : area_->subWindowList()) {
     if (s->isVisible()) ++n;
@@ -833,6 +864,9 @@ void WindowMirror::ApplyGeometry() {
   applied_geometry_ = g;
   geometry_applied_ = true;
   applying_geometry_ = false;
+  // The MDI area shows a new child maximized while the active one is: the
+  // model learns what the window became.
+  if (t->isMaximized() != want_max || t->isMinimized() != want_min) QueueReadBack();
 }
 
 void WindowMirror::QueueReadBack() {
@@ -1250,16 +1284,60 @@ int WindowMirror::ControlIdOf(QObject* o) const {
   return 0;
 }
 
+QMenuBar* WindowMirror::MenuBar() const {
+  if (frame_) return frame_->menuBar();
+  return chrome_ && window_ && !window_->def().menus.empty() ? chrome_->menuBar() : nullptr;
+}
+
 void WindowMirror::SetZoneOne(const QString& text) {
   if (!window_ || zones_.empty()) return;
   const std::string bytes = ToCp1252(text);
   if (window_->Status(1) != bytes) window_->SetStatus(1, bytes);
 }
 
+void WindowMirror::ShowMenuStatus(QAction* a) {
+  SetZoneOne(a ? a->property(kMessageProperty).toString() : QString());
+  menu_status_ = true;
+}
+
+void WindowMirror::MenuMayHaveClosed() {
+  QTimer::singleShot(0, this, [this] {
+    QMenuBar* bar = MenuBar();
+    if (!menu_status_ || !bar) return;
+    // The item highlighted now, in the menu still open or on the bar.
+    QAction* highlighted = nullptr;
+    if (auto* open = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+      highlighted = open->activeAction();
+    } else {
+      highlighted = bar->activeAction();
+    }
+    if (highlighted) {
+      ShowMenuStatus(highlighted);
+    } else {
+      SetZoneOne(QString());
+      menu_status_ = false;
+    }
+  });
+}
+
 void WindowMirror::TrackHover(QObject* watched, QEvent* event) {
+  if (QMenuBar* bar = MenuBar(); bar && watched == bar) {
+    switch (event->type()) {
+      case QEvent::FocusOut:
+      case QEvent::Leave:
+      case QEvent::KeyRelease:
+      case QEvent::MouseButtonRelease:
+        MenuMayHaveClosed();
+        break;
+      default:
+        break;
+    }
+    return;
+  }
   if (!watched->property(kToolbarProperty).isValid()) return;
   if (event->type() == QEvent::Enter) {
     SetZoneOne(static_cast<QWidget*>(watched)->toolTip());
+    menu_status_ = false;
   } else if (event->type() == QEvent::Leave) {
     SetZoneOne(QString());
   }

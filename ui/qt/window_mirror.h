@@ -142,6 +142,12 @@ class WindowMirror : public QObject {
   bool EffectivelyDisabled(const View& v) const;
   int ControlIdOf(QObject* o) const;
   void SetZoneOne(const QString& text);
+  // The menu bar of the frame, or of a child window that has menus; else null.
+  QMenuBar* MenuBar() const;
+  // Zone 1 shows a menu item's status text while the item is highlighted,
+  // and loses it once no item of the menus or of the bar is.
+  void ShowMenuStatus(QAction* a);
+  void MenuMayHaveClosed();
   QSize SubWindowSizeFor(QSize content) const;
   void EntryFocusOut(QLineEdit* e, Qt::FocusReason reason);
   void CommitEntry(int id, QLineEdit* e);
@@ -181,6 +187,7 @@ class WindowMirror : public QObject {
   Geometry opened_geometry_;
   int applied_focus_ = 0;
   std::string applied_title_;
+  bool menu_status_ = false;  // zone 1 shows a menu item's text
   bool title_applied_ = false;
   int min_w_applied_ = -1, min_h_applied_ = -1;
   // Mouse events climb from a widget to its parents; one click is one key.
