@@ -15,6 +15,8 @@ using Target = int (*)(const uint8_t* data, size_t size);
 int FuzzCsvReader(const uint8_t* data, size_t size);
 // An xBase table: opened, every record read, every field got by its type.
 int FuzzDbfTable(const uint8_t* data, size_t size);
+// A page image file, decoded and encoded again.
+int FuzzPageImage(const uint8_t* data, size_t size);
 // A picture text and a value (split at the first NUL), compiled and applied
 // to the value as a number and as a text.
 int FuzzPicture(const uint8_t* data, size_t size);
@@ -32,8 +34,13 @@ struct NamedTarget {
   Target run;
 };
 inline constexpr NamedTarget kTargets[] = {
-    {"csv_reader", FuzzCsvReader}, {"dbf_table", FuzzDbfTable}, {"picture", FuzzPicture},
-    {"filter", FuzzFilter},        {"profile", FuzzProfile},    {"native_open", FuzzNativeOpen},
+    {"csv_reader", FuzzCsvReader},
+    {"dbf_table", FuzzDbfTable},
+    {"page_image", FuzzPageImage},
+    {"picture", FuzzPicture},
+    {"filter", FuzzFilter},
+    {"profile", FuzzProfile},
+    {"native_open", FuzzNativeOpen},
 };
 
 }  // namespace mirabo::fuzz
