@@ -25,6 +25,12 @@ struct Token {
   std::string text;
 };
 
+// Bounds on what a filter may hold, so that no text makes the parser or the
+// evaluator recurse past the stack: tokens in all, and levels of NOT and
+// parentheses.
+constexpr int kMaxTokens = 2000;
+constexpr int kMaxNesting = 100;
+
 class Parser {
  public:
   Parser(std::string_view text, const Bindings& bindings) : text_(text), bindings_(bindings) {
@@ -55,6 +61,11 @@ class Parser {
     while (pos_ < text_.size() && (text_[pos_] == ' ' || text_[pos_] == '\t')) ++pos_;
     tok_ = Token{};
     if (pos_ >= text_.size()) return;
+    if (++tokens_ > kMaxTokens) {
+      Fail("expression too long");
+      pos_ = text_.size();
+      return;
+    }
     const char c = text_[pos_];
     if (c == '(' || c == ')') {
       tok_.type = c == '(' ? Token::Type::kLParen : Token::Type::kRParen;
@@ -133,8 +144,23 @@ class Parser {
     return left;
   }
 
+  // Counts one level of nesting for its life.
+  class Nested {
+   public:
+    explicit Nested(Parser& p) : p_(p) {
+      if (++p_.depth_ > kMaxNesting) p_.Fail("expression nested too deeply");
+    }
+    ~Nested() { --p_.depth_; }
+    bool ok() const { return p_.depth_ <= kMaxNesting; }
+
+   private:
+    Parser& p_;
+  };
+
   std::unique_ptr<Node> ParseNot() {
     if (Keyword("NOT") || (tok_.type == Token::Type::kOp && tok_.text == "~")) {
+      const Nested level(*this);
+      if (!level.ok()) return nullptr;
       Advance();
       auto n = std::make_unique<Node>();
       n->kind = Node::Kind::kNot;
@@ -147,6 +173,8 @@ class Parser {
 
   std::unique_ptr<Node> ParseCompare() {
     if (tok_.type == Token::Type::kLParen) {
+      const Nested level(*this);
+      if (!level.ok()) return nullptr;
       Advance();
       std::unique_ptr<Node> inner = ParseOr();
       if (!inner) return nullptr;
@@ -235,6 +263,8 @@ class Parser {
   size_t pos_ = 0;
   Token tok_;
   std::string error_;
+  int tokens_ = 0;
+  int depth_ = 0;
 };
 
 bool Eval(const Node& n) {

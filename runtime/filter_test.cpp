@@ -121,6 +121,25 @@ TEST_F(FilterTest, FaultyExpressionsAreRefusedAndLeaveTheFilterEmpty) {
   }
 }
 
+// Texts that would make the parser or the evaluator recurse past the stack
+// (found by fuzzing) are refused, whatever their nesting.
+TEST_F(FilterTest, DeepOrLongExpressionsAreRefusedNotFollowed) {
+  std::string nots, parens, chain = "FEA:ISSUE = 5";
+  for (int i = 0; i < 50000; ++i) nots += "NOT ";
+  nots += "FEA:ISSUE = 5";
+  parens = std::string(50000, '(') + "FEA:ISSUE = 5" + std::string(50000, ')');
+  for (int i = 0; i < 50000; ++i) chain += " AND FEA:ISSUE = 5";
+  for (const std::string* text : {&nots, &parens, &chain}) {
+    Filter f;
+    std::string error;
+    EXPECT_FALSE(f.Compile(*text, b, &error));
+    EXPECT_TRUE(error == "expression nested too deeply" || error == "expression too long") << error;
+  }
+  // Within the bounds, nesting works as ever.
+  EXPECT_TRUE(Compiled("NOT NOT (((FEA:ISSUE = 5)))").Evaluate() ==
+              Compiled("FEA:ISSUE = 5").Evaluate());
+}
+
 TEST_F(FilterTest, ValuesAreReadAtEveryEvaluation) {
   const Filter f = Compiled("FEA:SUPPLIER = GLO:supplier AND FEA:ISSUE >= 5");
   EXPECT_TRUE(f.Evaluate());

@@ -2,6 +2,7 @@
 #include <string>
 
 #include "runtime/file_system.h"
+#include "storage/xbase/dbf_error.h"
 #include "storage/xbase/dbf_table.h"
 #include "tests/fuzz/fuzz_targets.h"
 
@@ -21,7 +22,7 @@ int FuzzDbfTable(const uint8_t* data, size_t size) {
   int failures = 0;
   for (int64_t n = 1; n <= count && failures < 8; ++n) {
     const int rc = table->Read(n);
-    if (rc != 0 && !table->deleted()) {
+    if (rc != 0 && rc != xbase::kWarnDeletedRecord) {
       ++failures;
       continue;
     }
