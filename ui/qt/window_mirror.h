@@ -23,6 +23,12 @@
 // CreateControl, RemoveControl) are followed in Sync by the control's serial
 // number: views whose control is gone lose their widget, new controls get one.
 //
+// The class is written in parts: window_mirror.cpp builds the window, brings
+// it up to the model and takes it away; frame_chrome.cpp holds the menus,
+// toolbar and status bar of the frame and of other windows; window_controls.cpp
+// each kind of control; window_geometry.cpp the window's placement and layout;
+// window_input.cpp the user's input.
+//
 // The mirror lives from WindowOpened to WindowClosed.  Widgets may outlive it
 // briefly (they are deleted later, as one may be handling an event when its
 // window closes); everything that reaches back to the mirror holds a QPointer.
@@ -115,43 +121,91 @@ class WindowMirror : public QObject {
  private:
   struct View;
 
+  // window_mirror.cpp: the client window and its controls, built.
+  void BuildClientWindow();
+  void BuildControls();
+  void BuildControl(View& v);
+
+  // frame_chrome.cpp: menus, toolbar and status bar, of the frame and of
+  // other windows that have them.
   void BuildFrame();
   void BuildMenus(QMenuBar* bar);
   void AddMenuItems(QMenu* menu, const std::vector<MenuItemDef>& items);
   void FillWindowList(QMenu* menu);
   void BuildToolbar();
-  void BuildStatusBar(QStatusBar* bar);
-  void BuildClientWindow();
-  void BuildControls();
-  void BuildControl(View& v);
-  QWidget* MakeControl(View& v, QWidget* parent);
+  // The toolbar strip along the top of a non-frame window's client, and a
+  // button on it.
+  void BuildToolbarStrip();
   QWidget* MakeStripButton(View& v);
-  QRect PlaceOf(const View& v) const;
+  void BuildStatusBar(QStatusBar* bar);
+  // What the menus and status bar of a non-frame window take of its height.
   int ChromeExtraHeight() const;
-  void InstallAlertFilter();
-  void InstallAlertFilterOn(QWidget* w);
-  void SyncStructure();
-  void SyncControls();
-  void SyncControl(View& v);
   void SyncFrameParts();
-  void ApplyGeometry();
-  void PlaceByDefault(Geometry& g);
-  void ReadBackGeometry();
-  void QueueReadBack();
-  bool EffectivelyHidden(const View& v) const;
-  bool EffectivelyDisabled(const View& v) const;
-  int ControlIdOf(QObject* o) const;
-  void SetZoneOne(const QString& text);
   // The menu bar of the frame, or of a child window that has menus; else null.
   QMenuBar* MenuBar() const;
+  void SetZoneOne(const QString& text);
   // Zone 1 shows a menu item's status text while the item is highlighted,
   // and loses it once no item of the menus or of the bar is.
   void ShowMenuStatus(QAction* a);
   void MenuMayHaveClosed();
+  void TrackHover(QObject* watched, QEvent* event);
+
+  // window_controls.cpp: for each kind of control, the widget made for it
+  // and how that widget follows the model; and the controls created and
+  // removed at run time.  `text_changed` and `icon_changed` tell what moved
+  // since the widget last followed.
+  QWidget* MakeControl(View& v, QWidget* parent);
+  void SyncStructure();
+  void SyncControls();
+  void SyncControl(View& v);
+  bool EffectivelyHidden(const View& v) const;
+  bool EffectivelyDisabled(const View& v) const;
+  QWidget* MakeButton(View& v, QWidget* parent);
+  void SyncButton(View& v, bool text_changed, bool icon_changed);
+  QWidget* MakePrompt(QWidget* parent);
+  void SyncPrompt(View& v, bool text_changed);
+  QWidget* MakeString(View& v, QWidget* parent);
+  void SyncString(View& v, bool text_changed);
+  QWidget* MakeEntry(View& v, QWidget* parent);
+  void SyncEntry(View& v);
+  QWidget* MakeOption(View& v, QWidget* parent);
+  void SyncOption(View& v, bool text_changed);
+  QWidget* MakeRadio(View& v, QWidget* parent);
+  QWidget* MakeCheck(View& v, QWidget* parent);
+  void SyncRadioOrCheck(View& v, bool text_changed);
+  QWidget* MakeSheet(View& v, QWidget* parent);
+  void SyncSheet(View& v);
+  void MakeTab(View& v);
+  void SyncTab(View& v);
+  QWidget* MakeList(View& v, QWidget* parent);
+  void SyncList(View& v);
+  QWidget* MakeProgress(QWidget* parent);
+  void SyncProgress(View& v);
+  QWidget* MakeImage(QWidget* parent);
+  void SyncImage(View& v);
+  QWidget* MakeSpin(View& v, QWidget* parent);
+  void SyncSpin(View& v);
+  QWidget* MakeBox(QWidget* parent);
+  void SyncBox(View& v);
+  QWidget* MakeLine(View& v, QWidget* parent);
+  QWidget* MakeGroup(QWidget* parent);
+  void SyncGroup(View& v, bool text_changed);
+
+  // window_geometry.cpp: the window's placement, both ways, and where its
+  // controls go.
+  QRect PlaceOf(const View& v) const;
+  void ApplyGeometry();
+  void PlaceByDefault(Geometry& g);
+  void ReadBackGeometry();
+  void QueueReadBack();
   QSize SubWindowSizeFor(QSize content) const;
+
+  // window_input.cpp: the user's input, turned into events.
+  void InstallAlertFilter();
+  void InstallAlertFilterOn(QWidget* w);
+  int ControlIdOf(QObject* o) const;
   void EntryFocusOut(QLineEdit* e, Qt::FocusReason reason);
   void CommitEntry(int id, QLineEdit* e);
-  void TrackHover(QObject* watched, QEvent* event);
   bool AlertFilter(QObject* watched, QEvent* event);
 
   QtBackend& backend_;
