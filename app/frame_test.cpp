@@ -196,8 +196,10 @@ TEST_F(FrameTest, SelectThenPrintPutsTheLookupInSelectMode) {
 TEST_F(FrameTest, ExitClosesEveryWindowSavesThePositionAndEndsTheProgram) {
   RegisterProcedure("BrowseFEATURES", FakeBrowse);
   Choose(kMenuBrowseFeatures);
-  Frame().geometry().x = 40;
-  Frame().geometry().y = 30;
+  ui::Geometry moved = Frame().geometry();
+  moved.x = 40;
+  moved.y = 30;
+  Frame().SetGeometry(moved);
   Choose(kMenuExit);
   EXPECT_TRUE(scheduler_.exited());
   EXPECT_EQ(scheduler_.exit_code(), 0);

@@ -351,6 +351,11 @@ void Window::SetGeometry(const Geometry& g) {
   Touch();
 }
 
+void Window::NoteGeometry(const Geometry& g) {
+  geometry_ = g;
+  ++version_;
+}
+
 void Window::SetMinimumSize(int width, int height) {
   min_width_ = width;
   min_height_ = height;

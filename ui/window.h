@@ -179,8 +179,13 @@ class Window {
 
   void SetTitle(std::string title);
   const std::string& title() const { return title_; }
-  Geometry& geometry() { return geometry_; }
+  const Geometry& geometry() const { return geometry_; }
+  // Changes the geometry and asks the backend to apply it.
   void SetGeometry(const Geometry& g);
+  // Records where the window layer itself put the window (a default
+  // placement it chose): a change like any other, which the backend does
+  // not need to be told of.
+  void NoteGeometry(const Geometry& g);
   bool resizable() const { return (def_->flags & kResizable) != 0; }
   void SetMinimumSize(int width, int height);
   int min_width() const { return min_width_; }

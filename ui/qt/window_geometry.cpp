@@ -147,7 +147,7 @@ void WindowMirror::ApplyGeometry() {
   Geometry g = window_->geometry();
   if (!shown_) {
     PlaceByDefault(g);
-    window_->geometry() = g;  // the model learns where the window went
+    window_->NoteGeometry(g);  // the model learns where the window went
   } else if (geometry_applied_ && SameGeometry(g, applied_geometry_)) {
     return;
   }
