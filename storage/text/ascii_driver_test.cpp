@@ -350,11 +350,14 @@ TEST_F(AsciiDriverFaultTest, FailedFirstAddLeavesTheEndOfFileByteForTheNext) {
   EXPECT_EQ(Stored("page.htm"), "old\r\nnew\r\n");
 }
 
-TEST_F(AsciiDriverFaultTest, ShortWriteOnAFullDiskIsAccessDenied) {
+TEST_F(AsciiDriverFaultTest, ShortWriteOnAFullDiskIsAccessDeniedAndLeavesNoHalfLine) {
   faulty_.FillDiskAfter(7);
   EXPECT_EQ(AddLine("abc"), kNoError);
   EXPECT_EQ(AddLine("defg"), kAccessDenied);
-  EXPECT_EQ(Stored("page.htm"), "abc\r\nde");
+  EXPECT_EQ(Stored("page.htm"), "abc\r\n");
+  faulty_.Clear();
+  EXPECT_EQ(AddLine("hi"), kNoError);
+  EXPECT_EQ(Stored("page.htm"), "abc\r\nhi\r\n");
 }
 
 TEST_F(AsciiDriverFaultTest, FailedCloseIsReportedAndTheFileIsClosed) {
