@@ -2,6 +2,7 @@
 
 #include "app/about.h"
 #include "app/browses.h"
+#include "app/create_files.h"
 #include "app/data/globals.h"
 #include "app/data/thread_block.h"
 #include "app/frame.h"
@@ -9,6 +10,8 @@
 #include "app/procedures.h"
 #include "storage/native/native_driver.h"
 #include "storage/text/ascii_driver.h"
+#include "storage/text/basic_driver.h"
+#include "storage/xbase/xbase_driver.h"
 #include "ui/dialogs.h"
 #include "ui/window.h"
 
@@ -17,8 +20,11 @@ namespace mirabo::app {
 void RegisterAll() {
   native::RegisterNativeDriver();
   text::RegisterAsciiDriver();
+  text::RegisterBasicDriver();
+  xbase::RegisterXbaseDriver();
   RegisterProcedure("AboutQRT", AboutQRT);
   RegisterBrowses();
+  RegisterCreateFiles();
 }
 
 void StartUp(ui::Scheduler& scheduler) {
