@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -428,51 +429,89 @@ class CreateFilesFaultTest : public CreateFilesTest {
  protected:
   void SetUp() override {
     CreateFilesTest::SetUp();
+    // 150 features in record order, each with a long comment: the copies
+    // write them several blocks (xBase) or buffers (text) at a time.
+    std::vector<std::vector<std::string>> features;
+    for (int i = 1; i <= kMany; ++i) {
+      features.push_back({Product(i), "1", "12", "1", "S", "1", "", std::string(200, 'c')});
+    }
+    WriteTable(DataFile::kFeatures, features);
     SetFileSystemForTests(&faulty_);
   }
+  static std::string Product(int i) {
+    const std::string n = std::to_string(i);
+    return "Product " + std::string(3 - n.size(), '0') + n;
+  }
+  // The products that a copy holds, in order, as Python reads them.
+  std::vector<std::string> Products(const std::string& file, bool xbase) {
+    std::vector<std::string> out;
+    if (xbase) {
+      const std::string python = testing::PythonWithDbf();
+      if (python.empty()) return {"<python3-dbf is not installed>"};
+      const std::string rows = testing::ReadDbfWithPython(python, data_.File(file));
+      for (size_t at = 0; (at = rows.find("|Product ", at)) != std::string::npos; ++at) {
+        out.push_back(rows.substr(at + 1, 11));
+      }
+    } else if (const auto rows = testing::ReadCsvWithPython(data_.File(file))) {
+      for (const auto& row : *rows) {
+        EXPECT_EQ(row.size(), 8u) << "a whole record";
+        out.push_back(row[0]);
+      }
+    }
+    return out;
+  }
+  static constexpr int kMany = 150;
   FaultyFileSystem faulty_{FileSystem::Default()};
 };
 
+// A write that fails once: the record whose append met it is missing, the
+// copy goes on, and the message names the record.
 TEST_F(CreateFilesFaultTest, AWriteFailingMidCopyLosesThatRecordAndIsReported) {
-  // The text copy writes one line per record: the third write is record 3.
-  faulty_.FailWrite(3);
-  EXPECT_EQ(Copy("Features", "Text (Delim)", "f.txt"),
-            "File Generation Incomplete\n\n1 of 4 records could not be written, the first "
-            "being record 3 (Quillon Write): Access Denied (5).");
-  const std::string text = ReadFile(data_.File("f.txt"));
-  EXPECT_EQ(text.find("Quillon"), std::string::npos);
-  EXPECT_NE(text.find("\"Big issue\""), std::string::npos) << "the copy went on";
+  for (const char* type : {"Text (Delim)", "Xbase"}) {
+    SCOPED_TRACE(type);
+    const bool xbase = type[0] == 'X';
+    const std::string file = xbase ? "f.dbf" : "f.txt";
+    // Text: the second of three buffers.  xBase: a block after the header's.
+    faulty_.FailWrite(xbase ? 4 : 2);
+    const std::string message = Copy("Features", type, file);
+    faulty_.Clear();
+    const std::string head =
+        "File Generation Incomplete\n\n1 of 150 records could not be written, the first being "
+        "record ";
+    ASSERT_EQ(message.substr(0, head.size()), head);
+    const int lost = std::atoi(message.c_str() + head.size());
+    ASSERT_GT(lost, 8) << "a record well into the copy";
+    EXPECT_EQ(message.substr(head.size()),
+              std::to_string(lost) + " (" + Product(lost) + "): Access Denied (5).");
+    std::vector<std::string> expected;
+    for (int i = 1; i <= kMany; ++i) {
+      if (i != lost) expected.push_back(Product(i));
+    }
+    EXPECT_EQ(Products(file, xbase), expected);
+  }
 }
 
+// A disk that fills: every record from there on is missing, the last ones
+// never reach the disk, and what the file holds reads back whole.
 TEST_F(CreateFilesFaultTest, AFullDiskIsAnIncompleteCopyInBothTypes) {
-  struct Case {
-    const char* type;
-    int64_t room;  // what the disk still takes
-    std::string message;
-  };
-  const Case cases[] = {
-      // The first line (95 bytes) fits; the second does not, nor any after it.
-      {"Text (Delim)", 120,
-       "File Generation Incomplete\n\n3 of 4 records could not be written, the first being "
-       "record 2 (Orphan): Access Denied (5)."},
-      // The header fits; the block of records is written at the end, and fails.
-      {"Xbase", 1200,
-       "File Generation Incomplete\n\nWriting the file to disk failed: Access Denied (5)."},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.type);
-    faulty_.FillDiskAfter(c.room);
-    EXPECT_EQ(Copy("Features", c.type, "full"), c.message);
+  for (const char* type : {"Text (Delim)", "Xbase"}) {
+    SCOPED_TRACE(type);
+    const bool xbase = type[0] == 'X';
+    const std::string file = xbase ? "full.dbf" : "full.txt";
+    faulty_.FillDiskAfter(20000);
+    const std::string message = Copy("Features", type, file);
     faulty_.Clear();
-  }
-  // What the files hold are whole records that read back.
-  const auto rows = testing::ReadCsvWithPython(data_.File("full"));
-  ASSERT_TRUE(rows);
-  ASSERT_EQ(rows->size(), 1u);
-  EXPECT_EQ((*rows)[0][0], "Zip Drive 7\" floppy");
-  const std::string python = testing::PythonWithDbf();
-  if (!python.empty()) {
-    EXPECT_EQ(testing::ReadDbfWithPython(python, data_.File("full.DBF")), "");
+    EXPECT_EQ(message.rfind("File Generation Incomplete\n\n", 0), 0u) << message;
+    EXPECT_NE(message.find(" records could not be written, the first being record "),
+              std::string::npos)
+        << message;
+    EXPECT_NE(message.find("\nWriting the file to disk failed: Access Denied (5)."),
+              std::string::npos)
+        << message;
+    const std::vector<std::string> products = Products(file, xbase);
+    EXPECT_GT(products.size(), 10u);
+    EXPECT_LT(products.size(), 100u);
+    for (size_t i = 0; i < products.size(); ++i) EXPECT_EQ(products[i], Product(int(i) + 1));
   }
 }
 

@@ -93,16 +93,19 @@ ui::MessageRequest CopyEndMessage(const CopyOutcome& o, const CopyPlan& plan) {
 }
 
 const std::string& FileCopy::Lookup::Name(double reference) {
-  // References are SHORT numbers.
   const int ref = static_cast<int>(reference);
-  if (auto it = names_.find(ref); it != names_.end()) return it->second;
+  const int slot = ref + kReferences / 2;
+  const bool short_ref = slot >= 0 && slot < kReferences;
+  if (short_ref && known_[slot]) return *known_[slot];
   file_->Field(reference_).SetNumber(ref);
   const int rc = file_->GetByKey(key_);
-  if (rc == kNoError) return names_[ref] = std::string(file_->Field(name_).Bytes());
-  // A row that is not there stays missing for the whole copy; a read that
-  // failed is tried again for the next record that needs it.
-  if (rc == kRecordNotFound) return names_[ref] = none_;
-  return none_;
+  // A read that failed is tried again for the next record that needs it; a
+  // row found, or found missing, stands for the whole copy.
+  if (rc != kNoError && rc != kRecordNotFound) return none_;
+  std::string name = rc == kNoError ? std::string(file_->Field(name_).Bytes()) : none_;
+  if (!short_ref) return other_ = std::move(name);
+  known_[slot] = &names_.emplace_back(std::move(name));
+  return *known_[slot];
 }
 
 FileCopy::FileCopy(const CopyPlan& plan, ThreadBlock& block, File& target, int64_t total)
@@ -110,6 +113,7 @@ FileCopy::FileCopy(const CopyPlan& plan, ThreadBlock& block, File& target, int64
   outcome_.total = total;
   for (const CopySource& s : plan_.fields) {
     pictures_.push_back(s.picture ? Picture::Compile(s.picture) : Picture());
+    formatted_.emplace_back();
     if (s.kind == CopySource::kLookup) {
       const Relation& r = RelationOf(s.field);
       lookups_.emplace_back(std::make_unique<Lookup>(block.Data(r.lookup), r.lookup_key,
@@ -156,12 +160,16 @@ bool FileCopy::Fill(std::string* reason) {
     }
     const ValueRef from = source_.Field(s.field);
     if (from.numeric() && !to.numeric() && pictures_[i].valid()) {
-      const std::string text = pictures_[i].Format(from.GetNumber());
-      if (fits && text.find('#') != std::string::npos) {
+      // The order repeats a number for many records (FEATURES by issue):
+      // its text is made once.
+      Formatted& f = formatted_[i];
+      const double value = from.GetNumber();
+      if (!f.valid || f.value != value) f = {true, value, pictures_[i].Format(value)};
+      if (fits && f.text.find('#') != std::string::npos) {
         fits = false;
         *reason = MisfitReason(static_cast<int>(i));
       }
-      to.SetString(text);
+      to.SetString(f.text);
     } else {
       to.Assign(from);
     }

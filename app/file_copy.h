@@ -20,10 +20,10 @@
 
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "app/data/declarations.h"
@@ -96,7 +96,7 @@ class FileCopy {
   const CopyOutcome& outcome() const { return outcome_; }
 
  private:
-  // Names looked up by reference, once each.
+  // Names looked up by reference (a SHORT), once each.
   class Lookup {
    public:
     Lookup(File& file, int key, int reference_field, int name_field)
@@ -104,10 +104,13 @@ class FileCopy {
     const std::string& Name(double reference);
 
    private:
+    static constexpr int kReferences = 65536;
     File* file_;
     int key_, reference_, name_;
-    std::unordered_map<int, std::string> names_;
+    std::vector<const std::string*> known_ = std::vector<const std::string*>(kReferences);
+    std::deque<std::string> names_;  // what known_ points at
     std::string none_;
+    std::string other_;  // the name of a reference outside SHORT's range
   };
 
   // Fills the target's record; false, with the reason, when a number does not fit.
@@ -123,6 +126,12 @@ class FileCopy {
   // its compiled picture (invalid when it has none).
   std::vector<std::unique_ptr<Lookup>> lookups_;
   std::vector<Picture> pictures_;
+  struct Formatted {
+    bool valid = false;
+    double value = 0;
+    std::string text;
+  };
+  std::vector<Formatted> formatted_;  // per target field: the number formatted last
   bool more_ = false;
   CopyOutcome outcome_;
 };

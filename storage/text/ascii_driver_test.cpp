@@ -360,6 +360,27 @@ TEST_F(AsciiDriverFaultTest, ShortWriteOnAFullDiskIsAccessDeniedAndLeavesNoHalfL
   EXPECT_EQ(Stored("page.htm"), "abc\r\nhi\r\n");
 }
 
+TEST_F(AsciiDriverFaultTest, RemainsThatCannotBeCutAreOverwrittenAndCutAtTheClose) {
+  faulty_.FillDiskAfter(12);
+  faulty_.FailTruncate();
+  EXPECT_EQ(AddLine("one"), kNoError);                // 5 bytes
+  EXPECT_EQ(AddLine("twotwotwotwo"), kAccessDenied);  // 14 bytes, 7 of them written
+  faulty_.Clear();
+  EXPECT_EQ(AddLine("3"), kNoError) << "written over the remains";
+  EXPECT_EQ(Stored("page.htm"), "one\r\n3\r\ntwot") << "four bytes of the failed line are left";
+  EXPECT_EQ(f_.Close(), kNoError);
+  EXPECT_EQ(Stored("page.htm"), "one\r\n3\r\n") << "the close cut them";
+
+  // Remains that even the close cannot cut make flush and close fail.
+  ASSERT_EQ(f_.Open(kOpenExclusive), kNoError);
+  faulty_.FillDiskAfter(3);
+  faulty_.FailTruncate();
+  EXPECT_EQ(AddLine("four"), kAccessDenied);
+  EXPECT_EQ(f_.Flush(), kAccessDenied);
+  EXPECT_EQ(f_.Close(), kAccessDenied);
+  EXPECT_FALSE(f_.is_open());
+}
+
 TEST_F(AsciiDriverFaultTest, FailedCloseIsReportedAndTheFileIsClosed) {
   ASSERT_EQ(AddLine("</HTML>"), kNoError);
   faulty_.FailClose(ENOSPC);

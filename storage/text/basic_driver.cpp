@@ -1,5 +1,6 @@
 #include "storage/text/basic_driver.h"
 
+#include <array>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -18,6 +19,8 @@ namespace {
 
 constexpr char kDefaultQuote = '"';
 constexpr char kDefaultDelimiter = ',';
+// Lines are written a buffer at a time (storage/text/line_file.h).
+constexpr size_t kWriteBuffer = 16384;
 
 class BasicFile final : public DriverFile {
  public:
@@ -34,6 +37,8 @@ class BasicFile final : public DriverFile {
 
  private:
   void ResetOptions();
+  // Marks the bytes that make a string value need a closer look.
+  void MarkSpecialBytes();
   // Appends the text of a string value to line_.
   void AppendString(std::string_view value);
   // Appends the text of a number to line_.
@@ -42,7 +47,7 @@ class BasicFile final : public DriverFile {
 
   File& file_;
   const FileDecl& decl_;
-  LineFile lines_;
+  LineFile lines_{kWriteBuffer};
   std::string line_;   // the line being built, reused from add to add
   std::string value_;  // one string value being built
   std::string oem_;    // an OEM file's record, converted
@@ -50,12 +55,26 @@ class BasicFile final : public DriverFile {
   bool always_quote_ = true;
   char quote_ = kDefaultQuote;
   std::string delimiter_;
+  // The quote, the delimiter's first byte and the line breaks: a value
+  // without them is copied as it stands.  With a blank among the quote and
+  // the delimiter every value takes the long way, since its trailing blanks
+  // count before they go.
+  std::array<bool, 256> special_{};
+  bool blanks_special_ = false;
 };
 
 void BasicFile::ResetOptions() {
   always_quote_ = true;
   quote_ = kDefaultQuote;
   delimiter_.assign(1, kDefaultDelimiter);
+  MarkSpecialBytes();
+}
+
+void BasicFile::MarkSpecialBytes() {
+  special_.fill(false);
+  for (char c : {quote_, '\r', '\n'}) special_[static_cast<unsigned char>(c)] = true;
+  if (!delimiter_.empty()) special_[static_cast<unsigned char>(delimiter_[0])] = true;
+  blanks_special_ = quote_ == ' ' || delimiter_.find(' ') != std::string::npos;
 }
 
 int BasicFile::Create() {
@@ -70,6 +89,19 @@ int BasicFile::Open(uint8_t access_mode) {
 }
 
 void BasicFile::AppendString(std::string_view value) {
+  if (!blanks_special_) {
+    // Trailing blanks hold nothing special: drop them first, and copy a
+    // value without special bytes in one piece.
+    value = Clip(value);
+    size_t i = 0;
+    while (i < value.size() && !special_[static_cast<unsigned char>(value[i])]) ++i;
+    if (i == value.size()) {
+      if (always_quote_) line_.push_back(quote_);
+      line_.append(value);
+      if (always_quote_) line_.push_back(quote_);
+      return;
+    }
+  }
   value_.clear();
   bool quoted = always_quote_;
   const size_t delimiter = delimiter_.size();
@@ -138,6 +170,7 @@ int BasicFile::CodeOption(const OptionText& opt, std::string* answer, bool delim
     } else {
       quote_ = static_cast<char>(code);
     }
+    MarkSpecialBytes();
   }
   return kNoError;
 }
@@ -154,8 +187,8 @@ int BasicFile::Option(std::string_view text, std::string* answer) {
   } else if (opt.name == "FIELDDELIMITER") {
     if (opt.is_query()) {
       *answer = delimiter_;
-    } else {
-      ParseByteList(*opt.value, &delimiter_);
+    } else if (ParseByteList(*opt.value, &delimiter_)) {
+      MarkSpecialBytes();
     }
   } else if (!lines_.Option(opt, answer)) {
     return kUnsupportedFunction;

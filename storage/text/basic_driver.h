@@ -3,8 +3,10 @@
 // another as text and separated by a delimiter, strings in quotes.  The file
 // itself (create, open, close, flush, the lines, ENDOFRECORD, QUICKSCAN and
 // FILEBUFFERS) is the line file that it shares with the "ASCII" driver
-// (storage/text/line_file.h); docs/formats/delimited-text.md describes what
-// it writes.
+// (storage/text/line_file.h), buffered: lines go to the file 16 KiB at a
+// time, so a write that fails fails the add that found the buffer full, and
+// lines that never reach the file make the flush or close fail.
+// docs/formats/delimited-text.md describes what it writes.
 //
 // Records.  A line holds every field of the declaration in order, the
 // delimiter between two values and none after the last.  A string value is

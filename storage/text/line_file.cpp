@@ -74,24 +74,25 @@ int LineFile::Open(const std::string& name, uint8_t access_mode, int record_size
   access_ = access_mode;
   current_ = -1;
   end_ = -1;
-  eof_checked_ = false;
   dirty_end_ = 0;
+  pending_.clear();
   ResetOptions(access_mode, record_size);
   return kNoError;
 }
 
 int LineFile::Close() {
   if (!handle_) return kFileNotOpen;
-  const bool trimmed = TrimTail();
+  const bool written = WritePending() && TrimTail();
+  pending_.clear();
   IoStatus s = handle_->Close();
   handle_.reset();
-  if (!s.ok()) return s.Report();
-  return trimmed ? kNoError : kAccessDenied;
+  if (!written) return kAccessDenied;
+  return s.ok() ? kNoError : s.Report();
 }
 
 int LineFile::Flush() {
   if (!handle_) return kFileNotOpen;
-  if (!TrimTail()) return kAccessDenied;
+  if (!WritePending() || !TrimTail()) return kAccessDenied;
   IoStatus s = handle_->Sync();
   return s.ok() ? kNoError : s.Report();
 }
@@ -103,41 +104,56 @@ bool LineFile::TrimTail() {
   return true;
 }
 
+bool LineFile::Write(std::string_view bytes) {
+  size_t written = 0;
+  const IoStatus s = handle_->WriteAt(end_, bytes, &written);
+  if (s.ok()) {
+    end_ += static_cast<int64_t>(bytes.size());
+    return true;
+  }
+  // Part of it (and perhaps a 0x1A it went over) is in the file: cut back.
+  if (written > 0) {
+    dirty_end_ = std::max(dirty_end_, end_ + static_cast<int64_t>(written));
+    TrimTail();
+  }
+  return false;
+}
+
+bool LineFile::WritePending() {
+  if (pending_.empty()) return true;
+  if (!Write(pending_)) return false;
+  pending_.clear();
+  return true;
+}
+
 int LineFile::WriteLine(std::string_view record) {
   if (!handle_) return kFileNotOpen;
   if (!CanWrite(access_)) return kAccessDenied;
-  // The file is ours alone while open for writing (others may not write), so
-  // its end is known after the first line without asking the system again.
-  int64_t position = end_;
-  if (position < 0 && !handle_->Size(&position).ok()) return kAccessDenied;
-  if (!eof_checked_) {
-    // A file opened for writing only cannot be read; its last byte stays.
+  if (end_ < 0) {
+    // The file is ours alone while open for writing (others may not write),
+    // so its end is asked for once.  A trailing 0x1A is written over.  (A
+    // file opened for writing only cannot be read; its last byte stays.)
+    int64_t size = 0;
+    if (!handle_->Size(&size).ok()) return kAccessDenied;
     std::string last;
-    if (position > 0 && handle_->ReadAt(position - 1, 1, &last).ok() && last.size() == 1 &&
+    if (size > 0 && handle_->ReadAt(size - 1, 1, &last).ok() && last.size() == 1 &&
         last[0] == kEndOfFile) {
-      --position;
+      --size;
     }
+    end_ = size;
   }
   line_.assign(record);
   line_ += end_of_record_;
-  size_t written = 0;
-  const IoStatus s = handle_->WriteAt(position, line_, &written);
-  if (s.ok()) {
-    eof_checked_ = true;
-    current_ = position;
-    end_ = position + static_cast<int64_t>(line_.size());
+  if (capacity_ == 0) {
+    const int64_t at = end_;
+    if (!Write(line_)) return kAccessDenied;
+    current_ = at;
     return kNoError;
   }
-  if (written > 0) {
-    // Part of the line (and perhaps the 0x1A it replaced) is in the file:
-    // cut back to where it began.  A write that wrote nothing leaves the
-    // file, and a 0x1A for the next line to replace, as they were.
-    eof_checked_ = true;
-    end_ = position;
-    dirty_end_ = std::max(dirty_end_, position + static_cast<int64_t>(written));
-    TrimTail();
-  }
-  return kAccessDenied;
+  if (pending_.size() + line_.size() > capacity_ && !WritePending()) return kAccessDenied;
+  current_ = end_ + static_cast<int64_t>(pending_.size());
+  pending_ += line_;
+  return kNoError;
 }
 
 void LineFile::ResetOptions(uint8_t access_mode, int record_size) {
