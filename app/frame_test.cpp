@@ -147,11 +147,19 @@ TEST_F(FrameTest, TheClockFollowsTheTimeAndTheDateChangesAtMidnight) {
 }
 
 TEST_F(FrameTest, AProcedureNotYetDefinedIsReportedByName) {
-  Choose(kMenuCreateFile);
+  Choose(kMenuSearch);
   ASSERT_FALSE(backend_.messages.empty());
   const auto& m = backend_.messages.back().request;
   EXPECT_EQ(m.caption, "Procedure not defined");
-  EXPECT_EQ(m.text, "The Procedure CreateFiles has not been defined.");
+  EXPECT_EQ(m.text, "The Procedure SearchFeatures has not been defined.");
+}
+
+TEST_F(FrameTest, CreateFileOpensTheCopyWindowOnAThreadOfItsOwn) {
+  Choose(kMenuCreateFile);
+  EXPECT_EQ(backend_.opened.back(), "CREATEFILES$WINDOW");
+  const ui::ThreadId id = scheduler_.windows().back()->owner();
+  EXPECT_NE(id, 1);
+  EXPECT_EQ(scheduler_.StackSize(id), 25000);
 }
 
 TEST_F(FrameTest, TheFirstChoiceClosesTheGreetingAndIsCarriedOut) {

@@ -2,6 +2,7 @@
 
 #include "app/about.h"
 #include "app/browses.h"
+#include "app/create_files.h"
 #include "app/data/globals.h"
 #include "app/data/thread_block.h"
 #include "app/frame.h"
@@ -10,6 +11,8 @@
 #include "report/page_image.h"
 #include "storage/native/native_driver.h"
 #include "storage/text/ascii_driver.h"
+#include "storage/text/basic_driver.h"
+#include "storage/xbase/xbase_driver.h"
 #include "ui/dialogs.h"
 #include "ui/window.h"
 
@@ -19,8 +22,11 @@ void RegisterAll() {
   native::RegisterNativeDriver();
   text::RegisterAsciiDriver();
   report::RegisterPageImageKind();
+  text::RegisterBasicDriver();
+  xbase::RegisterXbaseDriver();
   RegisterProcedure("AboutQRT", AboutQRT);
   RegisterBrowses();
+  RegisterCreateFiles();
 }
 
 void StartUp(ui::Scheduler& scheduler) {

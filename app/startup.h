@@ -7,8 +7,9 @@
 
 namespace mirabo::app {
 
-// Makes every procedure known by name and the data files' driver known to
-// the runtime.  Safe to call more than once.
+// Makes every procedure known by name, and the drivers of the data files and
+// of the files the program writes known to the runtime.  Safe to call more
+// than once.
 void RegisterAll();
 
 // The main module's start-up step: globals to their initial values.  Call

@@ -490,7 +490,10 @@ class FaultyFileSystem::Handle final : public FileHandle {
     }
     return base_->ReadAt(offset, n, out);
   }
-  IoStatus Truncate(int64_t size) override { return base_->Truncate(size); }
+  IoStatus Truncate(int64_t size) override {
+    if (fs_.fail_truncate_err_ != 0) return IoStatus::FromErrno(fs_.fail_truncate_err_);
+    return base_->Truncate(size);
+  }
   IoStatus Lock(int64_t offset, int64_t length) override { return base_->Lock(offset, length); }
   IoStatus Unlock(int64_t offset, int64_t length) override { return base_->Unlock(offset, length); }
 
@@ -565,6 +568,7 @@ void FaultyFileSystem::FailRead(int nth, int err) {
 void FaultyFileSystem::FillDiskAfter(int64_t bytes) { disk_left_ = bytes; }
 void FaultyFileSystem::FailClose(int err) { fail_close_err_ = err; }
 void FaultyFileSystem::FailSync(int err) { fail_sync_err_ = err; }
+void FaultyFileSystem::FailTruncate(int err) { fail_truncate_err_ = err; }
 
 void FaultyFileSystem::FailOpen(int err, bool creating_only) {
   fail_open_err_ = err;
@@ -577,6 +581,7 @@ void FaultyFileSystem::Clear() {
   disk_left_ = -1;
   fail_close_err_ = 0;
   fail_sync_err_ = 0;
+  fail_truncate_err_ = 0;
   fail_open_err_ = 0;
 }
 

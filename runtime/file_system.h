@@ -185,6 +185,8 @@ class FaultyFileSystem : public FileSystem {
   void FailClose(int err = EIO);
   // Every sync fails with `err`.
   void FailSync(int err = EIO);
+  // Every truncate fails with `err` and leaves the file as it was.
+  void FailTruncate(int err = EIO);
   // The next open fails with `err`; with `creating_only`, the next open that
   // may create a file.
   void FailOpen(int err, bool creating_only = false);
@@ -206,6 +208,7 @@ class FaultyFileSystem : public FileSystem {
   int64_t disk_left_ = -1;  // bytes the disk still takes; -1: unlimited
   int fail_close_err_ = 0;
   int fail_sync_err_ = 0;
+  int fail_truncate_err_ = 0;
   int fail_open_err_ = 0;
   bool fail_open_creating_only_ = false;
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 
 namespace mirabo {
 namespace {
@@ -29,7 +30,14 @@ std::optional<unsigned char> ByteFor(char32_t cp) {
 }  // namespace
 
 std::string_view Clip(std::string_view s) {
+  // Fixed-length fields are mostly padding: drop the blanks eight at a time
+  // while there are as many, then one at a time.
+  constexpr uint64_t kEightBlanks = 0x2020202020202020ull;
   size_t n = s.size();
+  for (uint64_t w; n >= 8; n -= 8) {
+    std::memcpy(&w, s.data() + n - 8, 8);
+    if (w != kEightBlanks) break;
+  }
   while (n > 0 && s[n - 1] == ' ') --n;
   return s.substr(0, n);
 }

@@ -15,6 +15,14 @@ TEST(FixedTextTest, ClipAndFit) {
   EXPECT_EQ(Clip("  ab c  "), "  ab c");
   EXPECT_EQ(Clip("   "), "");
   EXPECT_EQ(Clip("ab\t"), "ab\t");
+  // Long paddings go eight blanks at a time; what stands before them stays.
+  for (size_t text = 0; text < 20; ++text) {
+    for (size_t blanks = 0; blanks < 20; ++blanks) {
+      const std::string s = std::string(text, 'x') + std::string(blanks, ' ');
+      EXPECT_EQ(Clip(s), std::string(text, 'x')) << text << " + " << blanks;
+    }
+  }
+  EXPECT_EQ(Clip("a        b        "), "a        b");
   EXPECT_EQ(Fit("abcdef", 3), "abc");
   EXPECT_EQ(Fit("ab", 5), "ab   ");
   EXPECT_EQ(Fit("", 2), "  ");

@@ -3,32 +3,25 @@
 //
 // Records.  The declaration may hold only strings; a record is written as the
 // record buffer's bytes (converted to code page 437 when the file is declared
-// OEM), without trailing blanks while CLIP is on, followed by the
-// end-of-record bytes.  The driver buffers nothing: each add hands its line
-// to the file system before it returns, so a failed write is the failure of
-// the add that caused it.  The
-// first add after an open that finds the file ending in 0x1A writes its line
-// over that byte.
+// OEM), without trailing blanks while CLIP is on, as one line of the shared
+// line file (storage/text/line_file.h): nothing buffered, a failed write the
+// failure of its own add and never half a line in the file, a trailing 0x1A
+// replaced by the first add after an open.
 //
 // Names.  The declared name is used as it stands, without trailing blanks; no
 // extension is added.
 //
-// Options, reset at every open.  "CLIP" (ON), "QUICKSCAN" (ON when the open
-// shares nothing: 0x10, 0x20, 0x30): a query answers "ON" or "OFF", "ON" and
-// "OFF" set them, other values change nothing.  "ENDOFRECORD=n,b1,..,bn"
-// (2,13,10): a query answers the bytes themselves.  "TAB=n" (8, negative
-// allowed) and "FILEBUFFERS=n" (buffers of 512 bytes; until set 1024 bytes
-// for an open that shares nothing, else 512, and at least twice the record):
-// queries answer the number in decimal (a default buffer raised to twice the
-// record counts as whole buffers, rounded up).  A malformed number, or
-// FILEBUFFERS below 1, changes nothing.
-// The read buffer and TAB only matter to reading.
+// Options, reset at every open: those of the line file ("ENDOFRECORD",
+// "QUICKSCAN", "FILEBUFFERS"), and "CLIP" (ON; "ON" and "OFF" set it, other
+// values change nothing, a query answers "ON" or "OFF") and "TAB=n" (8,
+// negative allowed, a malformed number changes nothing; a query answers it in
+// decimal).  TAB only matters to reading.
 //
 // Errors.  2 file missing, 3 folder missing or path invalid, 5 a sharing
 // conflict, an add to a file opened for reading only, or a failed or short
 // write, 54 create without the create attribute, 79 a declaration with a
 // field that is not a string, 80 reading (not supported) or an unknown option;
-// other system failures at open, create and close as their runtime codes.
+// other system failures at open, create, flush and close as their runtime codes.
 #pragma once
 
 #include <cstdint>

@@ -350,11 +350,35 @@ TEST_F(AsciiDriverFaultTest, FailedFirstAddLeavesTheEndOfFileByteForTheNext) {
   EXPECT_EQ(Stored("page.htm"), "old\r\nnew\r\n");
 }
 
-TEST_F(AsciiDriverFaultTest, ShortWriteOnAFullDiskIsAccessDenied) {
+TEST_F(AsciiDriverFaultTest, ShortWriteOnAFullDiskIsAccessDeniedAndLeavesNoHalfLine) {
   faulty_.FillDiskAfter(7);
   EXPECT_EQ(AddLine("abc"), kNoError);
   EXPECT_EQ(AddLine("defg"), kAccessDenied);
-  EXPECT_EQ(Stored("page.htm"), "abc\r\nde");
+  EXPECT_EQ(Stored("page.htm"), "abc\r\n");
+  faulty_.Clear();
+  EXPECT_EQ(AddLine("hi"), kNoError);
+  EXPECT_EQ(Stored("page.htm"), "abc\r\nhi\r\n");
+}
+
+TEST_F(AsciiDriverFaultTest, RemainsThatCannotBeCutAreOverwrittenAndCutAtTheClose) {
+  faulty_.FillDiskAfter(12);
+  faulty_.FailTruncate();
+  EXPECT_EQ(AddLine("one"), kNoError);                // 5 bytes
+  EXPECT_EQ(AddLine("twotwotwotwo"), kAccessDenied);  // 14 bytes, 7 of them written
+  faulty_.Clear();
+  EXPECT_EQ(AddLine("3"), kNoError) << "written over the remains";
+  EXPECT_EQ(Stored("page.htm"), "one\r\n3\r\ntwot") << "four bytes of the failed line are left";
+  EXPECT_EQ(f_.Close(), kNoError);
+  EXPECT_EQ(Stored("page.htm"), "one\r\n3\r\n") << "the close cut them";
+
+  // Remains that even the close cannot cut make flush and close fail.
+  ASSERT_EQ(f_.Open(kOpenExclusive), kNoError);
+  faulty_.FillDiskAfter(3);
+  faulty_.FailTruncate();
+  EXPECT_EQ(AddLine("four"), kAccessDenied);
+  EXPECT_EQ(f_.Flush(), kAccessDenied);
+  EXPECT_EQ(f_.Close(), kAccessDenied);
+  EXPECT_FALSE(f_.is_open());
 }
 
 TEST_F(AsciiDriverFaultTest, FailedCloseIsReportedAndTheFileIsClosed) {

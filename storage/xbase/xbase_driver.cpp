@@ -85,6 +85,7 @@ class XbaseFile final : public DriverFile {
   std::unique_ptr<DbfTable> table_;
   std::vector<MappedField> map_;
   std::vector<int> table_field_;  // per map entry: the field's number in the table
+  std::string oem_;               // a string field converted for an OEM file
   int64_t position_ = 0;          // record order: 0 before the first / after the last
 
   int buffers_ = 0;
@@ -253,9 +254,12 @@ int XbaseFile::ToTable() {
     const char type = table_->fields()[field].type;
     int rc = kDbfOk;
     if (v.type == FieldType::kString) {
-      std::string bytes(v.Bytes());
-      if (decl_.oem) text::OemFromAnsi(std::string(v.Bytes()), &bytes);
-      rc = table_->PutText(field, bytes);
+      if (decl_.oem) {
+        text::OemFromAnsi(v.Bytes(), &oem_);
+        rc = table_->PutText(field, oem_);
+      } else {
+        rc = table_->PutText(field, v.Bytes());
+      }
     } else if (type == 'N' || type == 'F') {
       rc = table_->PutNumber(field, v.GetNumber());
     } else if (type == 'L') {

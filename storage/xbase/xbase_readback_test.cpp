@@ -2,9 +2,7 @@
 // are not ours: python3-dbf and GDAL's ogrinfo.  Each must see the values we
 // wrote.  A test is skipped only when its reader is not installed.
 #include <algorithm>
-#include <cstdio>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,48 +15,18 @@
 #include "storage/xbase/dbf_error.h"
 #include "storage/xbase/dbf_table.h"
 #include "storage/xbase/xbase_driver.h"
+#include "tests/testing/external_readers.h"
 #include "tests/testing/temp_dir.h"
 
 namespace mirabo::xbase {
 namespace {
 
+using mirabo::testing::HaveOgrinfo;
+using mirabo::testing::PythonWithDbf;
+using mirabo::testing::ReadDbfWithPython;
+using mirabo::testing::RunCommand;
 using mirabo::testing::ScopedChdir;
 using mirabo::testing::TempDir;
-
-// Runs `command`; its standard output, or nullopt when it failed.
-std::optional<std::string> RunCommand(const std::string& command) {
-  std::FILE* p = popen(command.c_str(), "r");
-  if (!p) return std::nullopt;
-  std::string out;
-  char buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  return pclose(p) == 0 ? std::optional<std::string>(out) : std::nullopt;
-}
-
-// The Debian python3-dbf module lives beside the system's Python.
-std::string PythonWithDbf() {
-  for (const char* python : {"/usr/bin/python3", "python3"}) {
-    if (RunCommand(std::string(python) + " -c 'import dbf' 2>/dev/null")) return python;
-  }
-  return {};
-}
-
-bool HaveOgrinfo() { return RunCommand("command -v ogrinfo >/dev/null 2>&1").has_value(); }
-
-// Every record as "deleted|field|field...", fields as Python shows them.
-std::string ReadWithPythonDbf(const std::string& python, const std::string& path) {
-  const std::string script =
-      "import dbf, sys\n"
-      "t = dbf.Table(sys.argv[1], codepage='cp1252')\n"
-      "t.open(dbf.READ_ONLY)\n"
-      "for r in t:\n"
-      "    vals = [str(v).rstrip() if not isinstance(v, str) else v.rstrip() for v in r]\n"
-      "    print('|'.join(['*' if dbf.is_deleted(r) else ' '] + vals))\n"
-      "t.close()\n";
-  const auto out = RunCommand(python + " -c \"" + script + "\" '" + path + "' 2>&1 || true");
-  return out ? *out : "<python3-dbf failed>";
-}
 
 class ReadBackTest : public ::testing::Test {
  protected:
@@ -104,7 +72,7 @@ TEST_F(ReadBackTest, PythonDbfReadsEveryFieldType) {
   const std::string python = PythonWithDbf();
   if (python.empty()) GTEST_SKIP() << "python3-dbf is not installed";
   WriteTypedTable(dir_.File("typed.dbf"));
-  EXPECT_EQ(ReadWithPythonDbf(python, dir_.File("typed.dbf")),
+  EXPECT_EQ(ReadDbfWithPython(python, dir_.File("typed.dbf")),
             " |Caf\u00e9 Modem|12|129.95|True|1996-05-17\n"
             "*|deleted|1|0.0|False|None\n"
             " |Zip drive|999|-3.5|None|2026-01-01\n");
@@ -154,7 +122,7 @@ TEST_F(ReadBackTest, IssuesCopyReadsBackWithTheSameValues) {
   ASSERT_EQ(f.Close(), kNoError);
 
   if (!python.empty()) {
-    const std::string rows = ReadWithPythonDbf(python, dir_.File("Issues.dbf"));
+    const std::string rows = ReadDbfWithPython(python, dir_.File("Issues.dbf"));
     EXPECT_NE(rows.find(" |1|Issue 1|7\" floppy, \u00bd price\n"), std::string::npos) << rows;
     EXPECT_NE(rows.find(" |30|Issue 30|\n"), std::string::npos) << rows;
     EXPECT_EQ(std::count(rows.begin(), rows.end(), '\n'), 30);

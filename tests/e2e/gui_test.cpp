@@ -1,6 +1,7 @@
 // The whole program on real widgets, offscreen: start on the sample data, open
 // the Features browse from the menu, scroll, locate, switch orders, publish,
 // and leave through File, Exit.  Screenshots go to the build folder.
+#include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
@@ -11,18 +12,23 @@
 #include <QMdiSubWindow>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QMessageBox>
+#include <QProgressBar>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QTextDocument>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <set>
 #include <string>
 
 #include <gtest/gtest.h>
 
 #include "app/browses.h"
+#include "app/create_files.h"
 #include "app/data/globals.h"
 #include "app/data/profile.h"
 #include "app/data/window_position.h"
@@ -450,6 +456,50 @@ TEST_F(GuiTest, TheHelpOnBrowsingDescribesTheTabsAsTheyAre) {
   }
   EXPECT_TRUE(says("press Select or Enter"));
   EXPECT_TRUE(says("Close or Escape closes the window without a choice"));
+}
+
+// Create File on real widgets: a copy that gives way between batches keeps
+// its window painted and its bar moving while its buttons rest, and ends with
+// the message box.
+TEST_F(GuiTest, CreateFileShowsItsProgressWhileItCopies) {
+  // Batches of 100 records: the sample's 3,216 features take 33 of them.
+  scheduler_->Start(app::CreateFiles({.batch_records = 100, .batch_ms = 1000}));
+  Pump();
+  ui::Window* w = Open("CREATEFILES$WINDOW");
+  ASSERT_NE(w, nullptr);
+  auto* text = qobject_cast<QAbstractButton*>(backend_->ControlWidget(*w, app::kCreateText));
+  ASSERT_NE(text, nullptr);
+  text->click();
+  Pump();
+  EXPECT_EQ(w->Value(app::kCreateName), data_.File("Features.txt"));
+  auto* start = qobject_cast<QAbstractButton*>(backend_->ControlWidget(*w, app::kCreateStart));
+  auto* bar = qobject_cast<QProgressBar*>(backend_->ControlWidget(*w, app::kCreateProgress));
+  ASSERT_TRUE(start && bar);
+
+  start->click();
+  std::set<int> shown;
+  bool rested = false;
+  QMessageBox* box = nullptr;
+  // Each pause of the copy is a timer of the program's own: the loop waits
+  // for the next event, never for a time of its own choosing.
+  for (int i = 0; i < 100000 && !box; ++i) {
+    QApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    if (bar->value() > 0 && bar->value() < 100 && shown.empty()) Screenshot("create_file.png");
+    shown.insert(bar->value());
+    rested = rested || !start->isEnabled();
+    box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+  }
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(box->text().toStdString(), "File Generation Complete");
+  EXPECT_TRUE(rested) << "the buttons rest while the copy runs";
+  EXPECT_GT(std::count_if(shown.begin(), shown.end(), [](int v) { return v > 0 && v < 100; }), 5)
+      << "the bar moved during the copy";
+  box->button(QMessageBox::Ok)->click();
+  Pump();
+  EXPECT_TRUE(start->isEnabled());
+  EXPECT_EQ(bar->value(), 0);
+  const std::string copy = testing::ReadFile(data_.File("Features.txt"));
+  EXPECT_EQ(std::count(copy.begin(), copy.end(), '\n'), 3216);
 }
 
 }  // namespace
