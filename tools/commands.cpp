@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <iostream>
 
+#include "tools/batch_commands.h"
 #include "tools/loader.h"
 #include "tools/sample_generator.h"
 
@@ -21,7 +22,8 @@ std::string Usage() {
          "                             named after their tables (FEATURES.csv, SUPPLIER.dbf)\n"
          "  mirabo generate [--features N] [--suppliers N] [--issues N] [--reviews N]\n"
          "                  [--categories N] [--seed S] [--no-edge-cases] DIR\n"
-         "                             write a generated sample data set as CSV\n";
+         "                             write a generated sample data set as CSV\n" +
+         BatchUsage();
 }
 
 int RunLoadCommand(const std::vector<std::string>& args) {
@@ -92,6 +94,7 @@ int RunSubcommand(const std::vector<std::string>& args) {
   const std::vector<std::string> rest(args.begin() + 1, args.end());
   if (args[0] == "load") return RunLoadCommand(rest);
   if (args[0] == "generate") return RunGenerateCommand(rest);
+  if (const int rc = RunBatchCommand(args[0], rest); rc >= 0) return rc;
   if (args[0] == "help" || args[0] == "--help" || args[0] == "-h") {
     std::cout << Usage();
     return 0;
