@@ -1,9 +1,15 @@
 #include "bench/bench_data.h"
 
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
+
+#include <benchmark/benchmark.h>
 
 #include "tools/loader.h"
 #include "tools/sample_generator.h"
@@ -58,6 +64,31 @@ int64_t PeakMemoryKiB() {
   rusage u{};
   getrusage(RUSAGE_SELF, &u);
   return u.ru_maxrss;
+}
+
+int64_t ChildPeakKiB(const std::function<void()>& work) {
+  const pid_t child = fork();
+  if (child == 0) {
+    work();
+    _exit(0);
+  }
+  int status = 0;
+  rusage usage{};
+  if (child < 0 || wait4(child, &status, 0, &usage) < 0) return -1;
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? usage.ru_maxrss : -1;
+}
+
+int BenchMain(int argc, char** argv, int (*memory_report)()) {
+  const char* given = std::getenv("MIRABO_BENCH_DATA");
+  const std::string root = std::filesystem::absolute(given ? given : "bench-data").string();
+  setenv("MIRABO_BENCH_DATA", root.c_str(), 1);
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--memory") == 0 && memory_report) return memory_report();
+  }
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
 }
 
 }  // namespace mirabo::bench

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace mirabo::bench {
@@ -17,5 +18,14 @@ std::string CsvFolder(int64_t features);
 
 // Peak resident memory of this process so far, in KiB.
 int64_t PeakMemoryKiB();
+
+// Peak resident memory of `work` run in a child process of its own, in KiB;
+// -1 when the child did not end normally.
+int64_t ChildPeakKiB(const std::function<void()>& work);
+
+// The main of a benchmark program: the data folders go under
+// $MIRABO_BENCH_DATA (default ./bench-data, made absolute), and `--memory`
+// runs `memory_report` (when given) instead of the benchmarks.
+int BenchMain(int argc, char** argv, int (*memory_report)() = nullptr);
 
 }  // namespace mirabo::bench

@@ -185,8 +185,7 @@ int MemoryReport() {
   std::printf("%-34s %12s %12s\n", "browsing session", "10,000", "1,000,000");
   auto peak = [](int64_t size) {
     DataFolder(size);
-    const pid_t child = fork();
-    if (child == 0) {
+    return static_cast<long long>(ChildPeakKiB([size] {
       Session s(size);
       for (int i = 0; i < 50; ++i) s.Post(ui::EVENT_PageDown);
       s.Post(ui::EVENT_ScrollBottom);
@@ -195,12 +194,7 @@ int MemoryReport() {
       app::GLO::supplier.value = 5;
       s.Tab(2);
       s.Tab(1);
-      _exit(0);
-    }
-    int status = 0;
-    rusage usage{};
-    wait4(child, &status, 0, &usage);
-    return static_cast<long long>(usage.ru_maxrss);
+    }));
   };
   const long long small = peak(10'000), large = peak(1'000'000);
   std::printf("%-34s %9lld KiB %9lld KiB\n", "peak resident memory", small, large);
@@ -211,16 +205,5 @@ int MemoryReport() {
 }  // namespace mirabo::bench
 
 int main(int argc, char** argv) {
-  const std::string root =
-      std::filesystem::absolute(std::getenv("MIRABO_BENCH_DATA") ? std::getenv("MIRABO_BENCH_DATA")
-                                                                 : "bench-data")
-          .string();
-  setenv("MIRABO_BENCH_DATA", root.c_str(), 1);
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--memory") == 0) return mirabo::bench::MemoryReport();
-  }
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
+  return mirabo::bench::BenchMain(argc, argv, mirabo::bench::MemoryReport);
 }

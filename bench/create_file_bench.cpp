@@ -169,20 +169,14 @@ int MemoryReport() {
   std::printf("%-34s %12s %12s %12s\n", "Create File copies", "10,000", "100,000", "1,000,000");
   auto peak = [](int64_t size) {
     DataFolder(size);
-    const pid_t child = fork();
-    if (child == 0) {
+    return static_cast<long long>(ChildPeakKiB([size] {
       Session s(size);
       const bool ok = s.Copy("Xbase", s.dir + "/bench-copy.dbf") &&
                       s.Copy("Text (Delim)", s.dir + "/bench-copy.txt");
       fs::remove(s.dir + "/bench-copy.dbf");
       fs::remove(s.dir + "/bench-copy.txt");
-      _exit(ok ? 0 : 1);
-    }
-    int status = 0;
-    rusage usage{};
-    wait4(child, &status, 0, &usage);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1LL;
-    return static_cast<long long>(usage.ru_maxrss);
+      if (!ok) _exit(1);
+    }));
   };
   const long long small = peak(10'000), middle = peak(100'000), large = peak(kFeatures);
   std::printf("%-34s %9lld KiB %9lld KiB %9lld KiB\n", "peak resident memory", small, middle,
@@ -194,16 +188,5 @@ int MemoryReport() {
 }  // namespace mirabo::bench
 
 int main(int argc, char** argv) {
-  const std::string root =
-      std::filesystem::absolute(std::getenv("MIRABO_BENCH_DATA") ? std::getenv("MIRABO_BENCH_DATA")
-                                                                 : "bench-data")
-          .string();
-  setenv("MIRABO_BENCH_DATA", root.c_str(), 1);
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--memory") == 0) return mirabo::bench::MemoryReport();
-  }
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
+  return mirabo::bench::BenchMain(argc, argv, mirabo::bench::MemoryReport);
 }

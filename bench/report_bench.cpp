@@ -6,9 +6,11 @@
 //   report_bench --memory        peak memory of the preview and the printer
 //                                for 10 and for 1,000 pages
 #include <benchmark/benchmark.h>
+
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include "bench/bench_data.h"
 
 #include <QApplication>
 #include <QPainter>
@@ -226,8 +228,7 @@ BENCHMARK(BM_WritePdf1000Pages)->Unit(benchmark::kSecond)->Iterations(1);
 int MemoryReport(int argc, char** argv) {
   std::printf("%-30s %12s %12s\n", "pages", "10", "1,000");
   auto peak = [&](int pages, bool printer) {
-    const pid_t child = fork();
-    if (child == 0) {
+    return static_cast<long long>(ChildPeakKiB([&] {
       QApplication app(argc, argv);
       report::qt::RegisterPageImagePainter();
       Fields f;
@@ -254,12 +255,7 @@ int MemoryReport(int argc, char** argv) {
           zoom.render(&target);
         }
       }
-      _exit(0);
-    }
-    int status = 0;
-    rusage usage{};
-    wait4(child, &status, 0, &usage);
-    return status == 0 ? static_cast<long long>(usage.ru_maxrss) : -1LL;
+    }));
   };
   for (bool printer : {false, true}) {
     const long long small = peak(10, printer), large = peak(1000, printer);

@@ -308,25 +308,12 @@ void BM_RawLoad(benchmark::State& state) {
 BENCHMARK(BM_Load)->Arg(kLarge)->Unit(benchmark::kSecond)->Iterations(1);
 BENCHMARK(BM_RawLoad)->Arg(kLarge)->Unit(benchmark::kSecond)->Iterations(1);
 
-// Peak memory of one operation, measured in a child process of its own.
-int64_t ChildPeak(const std::function<void()>& work) {
-  const pid_t child = fork();
-  if (child == 0) {
-    work();
-    _exit(0);
-  }
-  int status = 0;
-  rusage usage{};
-  wait4(child, &status, 0, &usage);
-  return usage.ru_maxrss;
-}
-
 int MemoryReport() {
   native::RegisterNativeDriver();
   std::printf("%-28s %12s %12s\n", "operation", "10,000", "1,000,000");
   const std::string small_dir = DataFolder(kSmall), large_dir = DataFolder(kLarge);
   auto full_read = [](const std::string& dir) {
-    return ChildPeak([dir] {
+    return ChildPeakKiB([dir] {
       std::filesystem::current_path(dir);
       File f(app::DataFileDecl(DataFile::kFeatures));
       (void)f.Open(kOpenShared);
@@ -340,7 +327,7 @@ int MemoryReport() {
               static_cast<long long>(full_read(large_dir)));
   auto load = [](int64_t n) {
     const std::string csv = CsvFolder(n);
-    return ChildPeak([csv, n] {
+    return ChildPeakKiB([csv, n] {
       const std::string dir = "bench-data/memload-" + std::to_string(n);
       std::filesystem::remove_all(dir);
       tools::LoadOptions o;
@@ -357,11 +344,5 @@ int MemoryReport() {
 }  // namespace mirabo::bench
 
 int main(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--memory") == 0) return mirabo::bench::MemoryReport();
-  }
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
+  return mirabo::bench::BenchMain(argc, argv, mirabo::bench::MemoryReport);
 }

@@ -6,7 +6,8 @@
 //
 // Counters: items_per_second is records per second, bytes_per_second the
 // table's bytes.  Writing is timed by the wall clock: both writers end with
-// the file synced to disk, and the time a user waits is the measure.  The data is made here, from a fixed seed.
+// the file synced to disk, and the time a user waits is the measure.  The data is made here, from a
+// fixed seed.
 #include <benchmark/benchmark.h>
 
 #include <unistd.h>

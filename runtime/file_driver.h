@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace mirabo {
 
@@ -94,6 +95,33 @@ class FileDriver {
   virtual std::string Register() const = 0;
   virtual std::unique_ptr<DriverFile> Attach(File& file) const = 0;
 };
+
+// The usual driver: stateless, it attaches a `FileT` (constructed from the
+// File) to each file, and answers "REGISTER" with its name.
+template <typename FileT>
+class DriverOf final : public FileDriver {
+ public:
+  explicit DriverOf(std::string name) : name_(std::move(name)) {}
+  std::string Register() const override { return name_; }
+  std::unique_ptr<DriverFile> Attach(File& file) const override {
+    return std::make_unique<FileT>(file);
+  }
+
+ private:
+  std::string name_;
+};
+
+// Registers a DriverOf<FileT> under `name` the first time it is called for
+// that FileT; later calls do nothing (a test that stood in for the driver
+// puts the same one back itself).
+template <typename FileT>
+void RegisterDriverOnce(const char* name) {
+  static const bool registered = [name] {
+    RegisterDriver(std::make_shared<DriverOf<FileT>>(name));
+    return true;
+  }();
+  (void)registered;
+}
 
 // Makes a driver known under its registered name; a later registration of the
 // same name replaces the earlier one.

@@ -50,25 +50,7 @@ void KeyFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   sqlite3_result_blob(ctx, key.data(), static_cast<int>(key.size()), SQLITE_TRANSIENT);
 }
 
-namespace {
-
-class NativeDriver final : public FileDriver {
- public:
-  std::string Register() const override { return "KARVINEX"; }
-  std::unique_ptr<DriverFile> Attach(File& file) const override {
-    return std::make_unique<NativeFile>(file);
-  }
-};
-
-}  // namespace
-
-void RegisterNativeDriver() {
-  static const bool registered = [] {
-    RegisterDriver(std::make_shared<NativeDriver>());
-    return true;
-  }();
-  (void)registered;
-}
+void RegisterNativeDriver() { RegisterDriverOnce<NativeFile>("KARVINEX"); }
 
 std::string TransactionControlFile() { return TcfName(); }
 

@@ -87,23 +87,9 @@ int AsciiFile::Option(std::string_view text, std::string* answer) {
   return kNoError;
 }
 
-class AsciiDriver final : public FileDriver {
- public:
-  std::string Register() const override { return "ASCII"; }
-  std::unique_ptr<DriverFile> Attach(File& file) const override {
-    return std::make_unique<AsciiFile>(file);
-  }
-};
-
 }  // namespace
 
-void RegisterAsciiDriver() {
-  static const bool registered = [] {
-    RegisterDriver(std::make_shared<AsciiDriver>());
-    return true;
-  }();
-  (void)registered;
-}
+void RegisterAsciiDriver() { RegisterDriverOnce<AsciiFile>("ASCII"); }
 
 int64_t CurrentRecordPosition(File& file) {
   auto* ascii = dynamic_cast<AsciiFile*>(file.driver_file());

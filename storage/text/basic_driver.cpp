@@ -196,22 +196,8 @@ int BasicFile::Option(std::string_view text, std::string* answer) {
   return kNoError;
 }
 
-class BasicDriver final : public FileDriver {
- public:
-  std::string Register() const override { return "BASIC"; }
-  std::unique_ptr<DriverFile> Attach(File& file) const override {
-    return std::make_unique<BasicFile>(file);
-  }
-};
-
 }  // namespace
 
-void RegisterBasicDriver() {
-  static const bool registered = [] {
-    RegisterDriver(std::make_shared<BasicDriver>());
-    return true;
-  }();
-  (void)registered;
-}
+void RegisterBasicDriver() { RegisterDriverOnce<BasicFile>("BASIC"); }
 
 }  // namespace mirabo::text

@@ -384,22 +384,8 @@ int XbaseFile::Option(std::string_view text, std::string* answer) {
   return kUnsupportedFunction;
 }
 
-class XbaseDriver final : public FileDriver {
- public:
-  std::string Register() const override { return "XBASE"; }
-  std::unique_ptr<DriverFile> Attach(File& file) const override {
-    return std::make_unique<XbaseFile>(file);
-  }
-};
-
 }  // namespace
 
-void RegisterXbaseDriver() {
-  static const bool registered = [] {
-    RegisterDriver(std::make_shared<XbaseDriver>());
-    return true;
-  }();
-  (void)registered;
-}
+void RegisterXbaseDriver() { RegisterDriverOnce<XbaseFile>("XBASE"); }
 
 }  // namespace mirabo::xbase
