@@ -7,6 +7,7 @@
 #include "app/frame.h"
 #include "app/html_export.h"
 #include "app/procedures.h"
+#include "app/reports.h"
 #include "report/page_image.h"
 #include "storage/native/native_driver.h"
 #include "storage/text/ascii_driver.h"
@@ -21,6 +22,7 @@ void RegisterAll() {
   report::RegisterPageImageKind();
   RegisterProcedure("AboutQRT", AboutQRT);
   RegisterBrowses();
+  RegisterReports();
 }
 
 void StartUp(ui::Scheduler& scheduler) {
