@@ -24,8 +24,8 @@
 #include "app/report_runner.h"
 #include "app/startup.h"
 #include "report/qt/page_renderer.h"
+#include "tests/e2e/e2e_support.h"
 #include "tests/testing/temp_dir.h"
-#include "tools/loader.h"
 #include "ui/qt/qt_backend.h"
 #include "ui/scheduler.h"
 #include "ui/window.h"
@@ -33,39 +33,16 @@
 namespace mirabo {
 namespace {
 
-std::string PdfText(const std::string& path) {
-  std::string out;
-  FILE* p = popen(("pdftotext '" + path + "' - 2>&1").c_str(), "r");
-  if (!p) return {};
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  pclose(p);
-  return out;
-}
-
 class ReportsGuiTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "reports_gui_test";
-    static char* argv[] = {name, nullptr};
-    app_ = new QApplication(argc, argv);
-  }
+  static void SetUpTestSuite() { testing::OffscreenApplication(); }
 
   void SetUp() override {
     setenv("XDG_CONFIG_HOME", config_.path().c_str(), 1);
-    std::vector<std::string> csv;
-    for (const char* t : {"FEATURES", "SUPPLIER", "REVIEW", "CATEGORY", "ISSUES"}) {
-      csv.push_back(std::string(MIRABO_SOURCE_DIR) + "/data/sample/" + t + ".csv");
-    }
-    tools::LoadOptions o;
-    o.data_dir = data_.path();
-    const tools::LoadResult r = tools::Load(csv, o);
-    ASSERT_TRUE(r.ok) << r.error;
+    const std::string error = testing::LoadSampleData(data_.path());
+    ASSERT_TRUE(error.empty()) << error;
     chdir_ = std::make_unique<testing::ScopedChdir>(data_.path());
-    backend_ = std::make_unique<ui::qt::QtBackend>(*app_);
+    backend_ = std::make_unique<ui::qt::QtBackend>(testing::OffscreenApplication());
     scheduler_ = std::make_unique<ui::Scheduler>(*backend_, clock_);
     app::StartUp(*scheduler_);
     report::qt::RegisterPageImagePainter();
@@ -112,18 +89,15 @@ class ReportsGuiTest : public ::testing::Test {
     dialog->accept();
     if (!QTest::qWaitFor([&] { return Preview() == nullptr; }, 10000)) return "still previewing";
     QTest::qWait(50);
-    return PdfText(pdf);
+    return testing::PdfText(pdf);
   }
 
-  static QApplication* app_;
   testing::TempDir config_, data_, pages_;
   std::unique_ptr<testing::ScopedChdir> chdir_;
   ui::SteadyClock clock_;
   std::unique_ptr<ui::qt::QtBackend> backend_;
   std::unique_ptr<ui::Scheduler> scheduler_;
 };
-
-QApplication* ReportsGuiTest::app_ = nullptr;
 
 TEST_F(ReportsGuiTest, TheSupplierTableFromTheMenuPrintsToPdf) {
   backend_->MenuAction(app::kMenuReportSupplier)->trigger();

@@ -27,9 +27,9 @@
 #include "runtime/file.h"
 #include "runtime/picture.h"
 #include "runtime/text.h"
+#include "tests/e2e/e2e_support.h"
 #include "tests/testing/temp_dir.h"
 #include "tests/testing/watchdog.h"
-#include "tools/loader.h"
 #include "ui/headless.h"
 #include "ui/qt/qt_backend.h"
 #include "ui/qt/qt_text.h"
@@ -40,17 +40,6 @@ namespace mirabo {
 namespace {
 
 using app::DataFile;
-
-std::string PdfText(const std::string& path) {
-  std::string out;
-  FILE* p = popen(("pdftotext -layout '" + path + "' - 2>&1").c_str(), "r");
-  if (!p) return {};
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  pclose(p);
-  return out;
-}
 
 // The headless window model, except that a print job goes to the PDF printer
 // through the program's own printing, as it does after the print dialog.
@@ -84,24 +73,12 @@ struct Case {
 
 class ReportsPdfTest : public ::testing::TestWithParam<Case> {
  protected:
-  static void SetUpTestSuite() {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "reports_pdf_test";
-    static char* argv[] = {name, nullptr};
-    app_ = new QApplication(argc, argv);
-  }
+  static void SetUpTestSuite() { testing::OffscreenApplication(); }
 
   void SetUp() override {
     setenv("XDG_CONFIG_HOME", config_.path().c_str(), 1);
-    std::vector<std::string> csv;
-    for (const char* t : {"FEATURES", "SUPPLIER", "REVIEW", "CATEGORY", "ISSUES"}) {
-      csv.push_back(std::string(MIRABO_SOURCE_DIR) + "/data/sample/" + t + ".csv");
-    }
-    tools::LoadOptions o;
-    o.data_dir = data_.path();
-    const tools::LoadResult r = tools::Load(csv, o);
-    ASSERT_TRUE(r.ok) << r.error;
+    const std::string error = testing::LoadSampleData(data_.path());
+    ASSERT_TRUE(error.empty()) << error;
     chdir_ = std::make_unique<testing::ScopedChdir>(data_.path());
     backend_.pdf = pages_.File("report.pdf");
     app::RegisterAll();
@@ -155,7 +132,6 @@ class ReportsPdfTest : public ::testing::TestWithParam<Case> {
     return out;
   }
 
-  static QApplication* app_;
   testing::Watchdog watchdog_{std::chrono::seconds(120), "reports_pdf_test"};
   testing::TempDir config_, data_, pages_;
   std::unique_ptr<testing::ScopedChdir> chdir_;
@@ -164,8 +140,6 @@ class ReportsPdfTest : public ::testing::TestWithParam<Case> {
   ui::Scheduler scheduler_{backend_, clock_};
   app::ReportSettings saved_;
 };
-
-QApplication* ReportsPdfTest::app_ = nullptr;
 
 TEST_P(ReportsPdfTest, PrintsEveryRecordInKeyOrderWithItsNamesAndPageFooters) {
   const Case& c = GetParam();
@@ -193,7 +167,7 @@ TEST_P(ReportsPdfTest, PrintsEveryRecordInKeyOrderWithItsNamesAndPageFooters) {
   const size_t pages = backend_.print_jobs[0].pages.size();
   EXPECT_TRUE(backend_.messages.empty());
 
-  const std::string text = PdfText(backend_.pdf);
+  const std::string text = testing::PdfText(backend_.pdf, /*layout=*/true);
   // Records in order, each on its own line with its names.
   size_t at = 0;
   for (const std::vector<std::string>& record : expected) {
