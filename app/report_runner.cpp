@@ -39,11 +39,16 @@ class ReportRun {
   // result code.
   int FetchNext();
   Verdict CheckRecord();
-  // FetchNext and CheckRecord until a record to print, or the stop.  Returns
-  // the code of a failed read other than the end of the data (message 35 is
-  // due), else 0.
-  int ReadOn();
-  ui::Proc ShowReadFailure();
+  // FetchNext and CheckRecord until a record to print, or the stop (the end
+  // of the data, a failed read).  Records that the report skips are work of
+  // the event too: once `batch` has used up the event's time, the reading
+  // pauses and goes on at the next timer event.
+  enum class Found { kRecord, kStop, kPaused };
+  Found ReadOn(const ui::TimerBatch& batch);
+  // Reads on and shows message 35 for a failed read.  Afterwards `pending_`
+  // tells whether a record waits to be printed; when the run has stopped it
+  // is closing.
+  ui::Proc ReadOnAndSettle(const ui::TimerBatch& batch);
   // EVENT:OpenWindow and EVENT:Timer.
   ui::Proc Position(report::Report& report);
   ui::Proc PrintBatch(report::Report& report);
@@ -60,6 +65,9 @@ class ReportRun {
   int percent_done_ = 0;
   int shown_percent_ = 0;
   bool closing_ = false;
+  bool pending_ = false;  // a record read waits to be printed
+  bool printed_ = false;  // a detail band has been printed
+  bool read_failed_ = false;
   report::PageImageList pages_;  // PageImageList
   std::unique_ptr<View> view_;   // ReportView
   std::unique_ptr<ui::Window> window_;
@@ -106,19 +114,39 @@ Verdict ReportRun::CheckRecord() {
   return spec_.check ? spec_.check() : Verdict::kPrint;
 }
 
-int ReportRun::ReadOn() {
+ReportRun::Found ReportRun::ReadOn(const ui::TimerBatch& batch) {
   for (;;) {
     const int rc = FetchNext();
-    const Verdict verdict = CheckRecord();
-    if (verdict == Verdict::kSkip) continue;
-    if (verdict == Verdict::kStop) run_response_ = RespCancelled;
-    return rc == kRecordNotAvailable ? kNoError : rc;
+    if (rc != kNoError && rc != kRecordNotAvailable) read_failed_ = true;
+    switch (CheckRecord()) {
+      case Verdict::kPrint:
+        return Found::kRecord;
+      case Verdict::kStop:
+        run_response_ = RespCancelled;
+        return Found::kStop;
+      case Verdict::kSkip:
+        if (batch.TimeUp()) return Found::kPaused;
+        break;
+    }
   }
 }
 
-ui::Proc ReportRun::ShowReadFailure() {
-  const std::string word = spec_.file_word, none;
-  co_await StandardMessage(35, word, none);
+ui::Proc ReportRun::ReadOnAndSettle(const ui::TimerBatch& batch) {
+  const Found found = ReadOn(batch);
+  if (read_failed_) {
+    read_failed_ = false;
+    const std::string word = spec_.file_word, none;
+    co_await StandardMessage(35, word, none);
+  }
+  pending_ = found == Found::kRecord;
+  if (found == Found::kPaused) {
+    run_response_ = RespCancelled;  // between events, as between batches
+  } else if (found == Found::kStop) {
+    // The data ran out, or a read failed: a run that has printed ends as
+    // completed with what it has; one that found nothing shows nothing.
+    run_response_ = printed_ ? RespCompleted : RespCancelled;
+    Close();
+  }
 }
 
 void ReportRun::Close() {
@@ -141,21 +169,28 @@ ui::Proc ReportRun::Position(report::Report& report) {
     Close();
     co_return;
   }
-  if (ReadOn() != kNoError) co_await ShowReadFailure();
-  if (run_response_ == RespCancelled) {
-    // No record, or the first read failed: nothing is shown.
-    Close();
-    co_return;
-  }
+  // Pages are only made when a detail is printed: a run that finds nothing
+  // leaves none.
   if (const report::Status s = report.Open(&pages_, settings_.pages); !s.ok()) {
     co_await ShowReportFailure(spec_, s);
     run_response_ = RespCancelled;
     Close();
+    co_return;
   }
+  const ui::TimerBatch batch(kReportBatch);
+  co_await ReadOnAndSettle(batch);
+  // Until the first batch, as between batches: a window closed now ends
+  // the run cancelled, not completed with nothing printed.
+  if (pending_) run_response_ = RespCancelled;
 }
 
 ui::Proc ReportRun::PrintBatch(report::Report& report) {
   ui::TimerBatch batch(kReportBatch);
+  if (!pending_) {
+    // Still reading past records the report skips.
+    co_await ReadOnAndSettle(batch);
+    if (!pending_) co_return;
+  }
   while (batch.More()) {
     if (const report::Status s = report.PrintDetail(); !s.ok()) {
       co_await ShowReportFailure(spec_, s);
@@ -163,15 +198,10 @@ ui::Proc ReportRun::PrintBatch(report::Report& report) {
       Close();
       co_return;
     }
-    if (ReadOn() != kNoError) co_await ShowReadFailure();
-    if (run_response_ == RespCancelled) {
-      // The data ran out, or a read failed: the run ends as completed with
-      // what it has printed.
-      run_response_ = RespCompleted;
-      Close();
-      co_return;
-    }
-    run_response_ = RespCancelled;
+    printed_ = true;
+    co_await ReadOnAndSettle(batch);
+    if (!pending_) co_return;
+    run_response_ = RespCancelled;  // a run closed between batches is cancelled
   }
 }
 

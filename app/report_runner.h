@@ -15,7 +15,9 @@
 //                  -> ending (the view refused: message 36, nothing printed)
 //   printing     EVENT:Timer: a batch of records printed (ui/timer_batch.h:
 //                at least 25, then more while the event has taken less than
-//                about 8 ms), each followed by the read of the next
+//                about 8 ms), each followed by the read of the next; records
+//                that the report skips (its own check) are read on only
+//                while the event has time, then at the next event
 //                  -> ending, completed (end of data, or a failed read after
 //                     message 35: the pages printed so far are kept)
 //                Cancel, or the window closed between batches
@@ -25,9 +27,10 @@
 //                order they were opened, SharedResponse set
 //
 // RunResponse follows the run as the procedures have always kept it:
-// RespCompleted just after a successful read and when the data has run out,
-// RespCancelled between batches, after Cancel and when no record came, so a
-// run closed in any other way ends cancelled.  Only a completed run reaches
+// RespCompleted just after a successful read and when the data has run out
+// after a record was printed, RespCancelled between batches (also before the
+// first), after Cancel and when no record came, so a run closed in any other
+// way ends cancelled.  Only a completed run reaches
 // the output.  The percentage (RecordsRead of RecordEstimate) is computed per
 // record until it reaches 100, and the window is redrawn only when the whole
 // number changes.

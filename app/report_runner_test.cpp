@@ -1,5 +1,6 @@
 #include "app/report_runner.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include "app/data/thread_block.h"
 #include "app/reports.h"
 #include "runtime/error.h"
+#include "runtime/text.h"
 #include "tests/testing/data_files.h"
 #include "tests/testing/faulty_driver.h"
 #include "tests/testing/report_run.h"
@@ -157,6 +159,52 @@ TEST_F(ReportRunnerTest, AWindowClosedBetweenBatchesEndsTheRunCancelled) {
   EXPECT_EQ(response_, RespCancelled);
   EXPECT_EQ(FilesLeft(), 0u);
   EXPECT_FALSE(PreviewOpened());
+}
+
+TEST_F(ReportRunnerTest, AWindowClosedBeforeTheFirstBatchEndsCancelledWithNothingShown) {
+  const ui::ThreadId id = RunForSupplier(2);
+  Post(id, ui::EVENT_CloseWindow, 0);
+  EXPECT_FALSE(scheduler_.Alive(id));
+  EXPECT_EQ(response_, RespCancelled);
+  EXPECT_FALSE(PreviewOpened());
+}
+
+// A report with a check of its own, as the search has: every tenth of the
+// thousand records is printed, the others read and skipped.
+TEST_F(ReportRunnerTest, RecordsAReportSkipsAreReadOnlyWhileTheEventHasTime) {
+  ReportSpec tenth = ReportSpecOf(ReportId::kFeaturesBySupplier);
+  tenth.check = [] {
+    const std::string_view product =
+        Clip(CurrentThread().Data(DataFile::kFeatures).Field(FEA::PRODUCT).Bytes());
+    return product.back() == '0' ? Verdict::kPrint : Verdict::kSkip;
+  };
+  scheduler_.SetWorkClock([this] { return work_us_ += 1000; });  // a millisecond a look
+  GLO::supplier.value = 2;
+  const ui::ThreadId id = Run(tenth);
+  EXPECT_EQ(Top(id)->Value(kProgressBar), "1") << "8 ms of skipping, then the event ends";
+  EXPECT_EQ(FilesLeft(), 0u);
+  int events = 0;
+  while (scheduler_.Alive(id) && !Previewing(id)) {
+    scheduler_.Advance(10);
+    ++events;
+  }
+  EXPECT_GT(events, 100) << "a thousand records at eight a millisecond apart";
+  ASSERT_TRUE(Previewing(id));
+  EXPECT_EQ(ProductsPrinted(), 100u);
+  EXPECT_EQ(TextsAt(PageFiles()[0], kProductX, kDetailTop)[0], "Quillon Write 0010");
+  Leave(id);
+  EXPECT_EQ(response_, RespCompleted);
+
+  // Cancel while it skips: nothing is shown.
+  tenth.check = [] { return Verdict::kSkip; };
+  const ui::ThreadId skipping = Run(tenth);
+  scheduler_.Advance(10);
+  ASSERT_TRUE(scheduler_.Alive(skipping));
+  Post(skipping, ui::EVENT_Accepted, kProgressCancel);
+  EXPECT_FALSE(scheduler_.Alive(skipping));
+  EXPECT_EQ(response_, RespCancelled);
+  EXPECT_EQ(std::count(backend_.opened.begin(), backend_.opened.end(), PreviewWindowDef().name), 1)
+      << "only the first run's preview";
 }
 
 TEST_F(ReportRunnerTest, PrintFromThePreviewSendsEveryPageAsOneJob) {

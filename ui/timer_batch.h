@@ -35,6 +35,9 @@ class TimerBatch {
 
   // Whether the event takes one more item; counts it when it does.
   bool More();
+  // Whether the event has used up its time (work between items, such as
+  // records a report reads and skips, stops here; the next event goes on).
+  bool TimeUp() const;
   // Items taken so far.
   int taken() const { return taken_; }
 

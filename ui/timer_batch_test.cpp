@@ -40,6 +40,15 @@ TEST_F(TimerBatchTest, AnEventTakesTheMinimumThenMoreWhileUnderTheBudget) {
   EXPECT_EQ(Take(25, 3), 3) << "fewer items than the minimum end the batch early";
 }
 
+TEST_F(TimerBatchTest, TimeUpTellsWorkBetweenItemsWhenToStop) {
+  Step(3000);
+  const TimerBatch batch(25);  // started at 3 ms
+  EXPECT_FALSE(batch.TimeUp()) << "6 ms: 3 in";
+  EXPECT_FALSE(batch.TimeUp()) << "9 ms: 6 in";
+  EXPECT_TRUE(batch.TimeUp()) << "12 ms: 9 in, past the budget";
+  EXPECT_EQ(batch.taken(), 0) << "looking takes no item";
+}
+
 TEST_F(TimerBatchTest, TheVirtualEventClockDoesNotLimitTheBatch) {
   // Tests move the timers' clock by hand; the batch measures real work time.
   clock_.Set(1000000);
