@@ -10,7 +10,9 @@
 //   loading      definitions loaded, data files opened by use counting,
 //                title built, estimate taken; the window opens
 //   positioning  EVENT:OpenWindow: the view set to the key's start, its
-//                filter, opened; the first wanted record read
+//                filter, opened; the first wanted record read (records the
+//                report skips are read while the event has time, the rest at
+//                the timer events that follow)
 //                  -> ending (no record, a failed read: nothing shown)
 //                  -> ending (the view refused: message 36, nothing printed)
 //   printing     EVENT:Timer: a batch of records printed (ui/timer_batch.h:
@@ -30,15 +32,17 @@
 // RespCompleted just after a successful read and when the data has run out
 // after a record was printed, RespCancelled between batches (also before the
 // first), after Cancel and when no record came, so a run closed in any other
-// way ends cancelled.  Only a completed run reaches
-// the output.  The percentage (RecordsRead of RecordEstimate) is computed per
-// record until it reaches 100, and the window is redrawn only when the whole
-// number changes.
+// way ends cancelled.  Only a completed run reaches the output.  The
+// percentage (RecordsRead of RecordEstimate) is computed per record read
+// until it reaches 100, and the window is redrawn only when the whole number
+// changes.
 //
 // Batch use: the output is a seam.  The program's output shows REPORTPREVIEW
-// and prints on request; the batch command line installs one that writes the
-// finished pages to a PDF or PNG files, and runs the same report procedures
-// on the headless window model (SetReportSettings).
+// and prints on request; a batch run installs one (SetReportSettings) that
+// writes the finished pages to a PDF or PNG files, and runs the same report
+// procedures on the headless window model: the same pages, composed with the
+// same font metrics.  A work clock that stands still
+// (Scheduler::SetWorkClock) makes the whole run one timer event.
 #pragma once
 
 #include <cstdint>

@@ -220,6 +220,31 @@ TEST_F(ReportRunnerTest, PrintFromThePreviewSendsEveryPageAsOneJob) {
   EXPECT_EQ(FilesLeft(), 0u) << "and then discarded";
 }
 
+// What a batch run does: its own output in place of the preview, and a work
+// clock that stands still, so the whole run is one timer event.
+ui::Proc KeepPages(FinishedReport& finished, std::vector<std::string>* kept) {
+  for (const std::string& name : finished.pages) {
+    report::PageImage page;
+    if (report::ReadPageFile(name, &page).ok()) kept->push_back(finished.spec.procedure);
+  }
+  co_return;
+}
+
+TEST_F(ReportRunnerTest, AnOutputOfItsOwnTakesThePagesInPlaceOfThePreview) {
+  std::vector<std::string> kept;
+  ReportSettings settings = SetReportSettings({});
+  settings.output = [&kept](FinishedReport& finished) { return KeepPages(finished, &kept); };
+  SetReportSettings(settings);
+  scheduler_.SetWorkClock([] { return int64_t{0}; });
+  const ui::ThreadId id = RunForSupplier(2);
+  scheduler_.Advance(10);
+  EXPECT_FALSE(scheduler_.Alive(id)) << "one timer event";
+  EXPECT_EQ(kept, std::vector<std::string>(67, "PRINTFEA:FEATSUPP"));
+  EXPECT_EQ(response_, RespCompleted);
+  EXPECT_FALSE(PreviewOpened());
+  EXPECT_EQ(FilesLeft(), 0u) << "removed once the output is done with them";
+}
+
 TEST_F(ReportRunnerTest, AGroupWithoutRecordsShowsNothing) {
   const ui::ThreadId id = RunForSupplier(3);
   EXPECT_FALSE(scheduler_.Alive(id)) << "the progress window closed at once";
