@@ -11,6 +11,7 @@
 #include "app/data/thread_block.h"
 #include "app/frame.h"
 #include "app/procedures.h"
+#include "app/report_runner.h"
 #include "app/startup.h"
 #include "runtime/access.h"
 #include "runtime/error.h"
@@ -289,12 +290,13 @@ TEST_F(BrowseTest, ASelectionForAReportClearsTheFlagAndRunsTheReport) {
   EXPECT_EQ(Win(id).title(), "Select Review");
   Post(id, ui::EVENT_ScrollDown);
   Post(id, ui::EVENT_AlertKey, kBrowseList, ui::MouseLeft2);  // a double click presses Select
-  EXPECT_FALSE(scheduler_.Alive(id));
   EXPECT_EQ(GLO::review.value, 1) << "Group Test, the second in name order";
   EXPECT_EQ(ReportAfterSelect.value, 0);
-  ASSERT_FALSE(backend_.messages.empty());
-  EXPECT_EQ(backend_.messages.back().request.text,
-            "The Procedure PRINTFEA:FEATREV has not been defined.");
+  ASSERT_TRUE(scheduler_.Alive(id));
+  EXPECT_EQ(Win(id).def().name, "PRINTFEA:FEATREV$PROGRESSWINDOW")
+      << "the report runs on the lookup's thread";
+  Post(id, ui::EVENT_Accepted, kProgressCancel);
+  EXPECT_FALSE(scheduler_.Alive(id)) << "the lookup closes once the report has returned";
 }
 
 TEST_F(BrowseTest, APlainLookupLeavesAnotherThreadsReportSelectionAlone) {
@@ -306,8 +308,8 @@ TEST_F(BrowseTest, APlainLookupLeavesAnotherThreadsReportSelectionAlone) {
   EXPECT_EQ(ReportAfterSelect.value, 100) << "closing the other browse does not cancel the pick";
   Post(picker, ui::EVENT_Accepted, kBrowseSelect);
   EXPECT_EQ(ReportAfterSelect.value, 0);
-  EXPECT_EQ(backend_.messages.back().request.text,
-            "The Procedure PRINTFEA:FEATSUPP has not been defined.");
+  EXPECT_EQ(Win(picker).def().name, "PRINTFEA:FEATSUPP$PROGRESSWINDOW");
+  Post(picker, ui::EVENT_Accepted, kProgressCancel);
 }
 
 TEST_F(BrowseTest, AListMadeSmallerKeepsThePageWithinIt) {
@@ -334,8 +336,10 @@ TEST_F(BrowseTest, TheContextMenuOffersSelectOnlyInSelectMode) {
   backend_.popup_answers = {1};
   Post(picker, ui::EVENT_NewSelection, kBrowseList, ui::MouseRight);
   EXPECT_EQ(backend_.popups[1], "&Select");
-  EXPECT_FALSE(scheduler_.Alive(picker)) << "choosing it acts as Select";
-  EXPECT_EQ(GLO::category.value, 1);
+  EXPECT_EQ(GLO::category.value, 1) << "choosing it acts as Select";
+  EXPECT_EQ(Win(picker).def().name, "PRINTFEA:FEATCAT$PROGRESSWINDOW");
+  Post(picker, ui::EVENT_Accepted, kProgressCancel);
+  EXPECT_FALSE(scheduler_.Alive(picker));
 }
 
 TEST_F(BrowseTest, ToolbarButtonsDriveTheBrowse) {

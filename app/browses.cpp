@@ -6,6 +6,7 @@
 #include "app/data/standard_message.h"
 #include "app/data/thread_block.h"
 #include "app/procedures.h"
+#include "app/reports.h"
 
 namespace mirabo::app {
 namespace {
@@ -212,8 +213,8 @@ struct LookupParams {
   const char* locator_help;
   KeyStopKind stops;
   std::vector<int> columns;
-  const char* report;  // the Features report run after a selection for the frame
-  ShortVar* global;    // where a completed selection goes (none for ISSUES)
+  ReportId report;   // the Features report run after a selection for the frame
+  ShortVar* global;  // where a completed selection goes (none for ISSUES)
   const char* html_name;
   const char* html_heading;
   const char* html_header;
@@ -238,7 +239,7 @@ const std::vector<LookupParams>& Lookups() {
        "Enter 1st few chars of Supplier and press TAB Key",
        {T::kString, 36, 9, false},
        {SUP::SUPPLIER},
-       "PRINTFEA:FEATSUPP",
+       ReportId::kFeaturesBySupplier,
        &GLO::supplier,
        "SUPPLIER.HTM",
        "<H1>Supplier Listing</H1><P>",
@@ -259,7 +260,7 @@ const std::vector<LookupParams>& Lookups() {
        "Enter 1st few chars of Review and press TAB Key",
        {T::kString, 19, 9, false},
        {REV::REVIEW},
-       "PRINTFEA:FEATREV",
+       ReportId::kFeaturesByReview,
        &GLO::review,
        "REVIEW.HTM",
        "<H1>Review Listing</H1><P>",
@@ -280,7 +281,7 @@ const std::vector<LookupParams>& Lookups() {
        "Enter 1st few chars of Category and press TAB Key",
        {T::kString, 31, 9, false},
        {CAT::CATEGORY},
-       "PRINTFEA:FEATCAT",
+       ReportId::kFeaturesByCategory,
        &GLO::category,
        "CATEGORY.HTM",
        "<H1>Category Listing</H1><P>",
@@ -301,7 +302,7 @@ const std::vector<LookupParams>& Lookups() {
        "Enter Issue no. and press TAB Key",
        {T::kReal, 0, 0, false},
        {ISS::ISSUE_NUMB, ISS::ISSUE_NAME, ISS::COMMENTS},
-       "PRINTFEA:FEATISS",
+       ReportId::kFeaturesByIssue,
        nullptr,
        "ISSUES.HTM",
        "<H1>Issues Listing</H1><P>",
@@ -374,13 +375,7 @@ ui::Proc LookupExit(const LookupParams& p, Browse& b) {
   }
   if (!for_report) co_return;
   ReportAfterSelect.value = 0;
-  const ProcedureFactory report = FindProcedure(p.report);
-  if (report) {
-    co_await report();
-  } else {
-    const std::string name = p.report, none;
-    co_await StandardMessage(6, name, none);
-  }
+  co_await PrintReport(p.report);
 }
 
 BrowseDesign BuildLookupDesign(const LookupParams& p) {

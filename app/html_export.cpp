@@ -12,6 +12,7 @@
 #include "runtime/picture.h"
 #include "runtime/text.h"
 #include "ui/dialogs.h"
+#include "ui/timer_batch.h"
 #include "ui/window.h"
 
 namespace mirabo::app {
@@ -19,6 +20,8 @@ namespace {
 
 using ui::ControlDef;
 using ui::ControlKind;
+
+constexpr int kPublishBatch = 10;  // rows an event at least, in all-records mode
 
 ui::WindowDef BuildHtmlWindow() {
   ui::WindowDef d;
@@ -280,7 +283,10 @@ ui::Proc PublishHtml(Browse& browse) {
       browse.ResetView();
       w.SetTimer(1);
     } else if (e.code == ui::EVENT_Timer) {
-      for (int i = 0; i < 10; ++i) {
+      // At least ten rows an event, more while the event is short of its
+      // time budget (ui/timer_batch.h): a large browse goes at disk speed.
+      ui::TimerBatch batch(kPublishBatch);
+      while (batch.More()) {
         if (browse.view().Next() != kNoError) {
           footer = true;
           w.SetTimer(0);

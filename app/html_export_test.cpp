@@ -223,6 +223,9 @@ TEST_F(PublishTest, AnEmptyBrowseGivesTheHeaderRowOnly) {
 }
 
 TEST_F(PublishTest, AllRecordsGoTenPerTimerTickAndCancelFinishesThePage) {
+  // Work that is always past the event's time budget: the minimum a tick.
+  int64_t now_us = 0;
+  scheduler_.SetWorkClock([&now_us] { return now_us += 10000; });
   const ui::ThreadId id = Open(BrowseFEATURES());
   Post(id, ui::EVENT_Accepted, kBrowsePublish);
   ui::Window& w = *scheduler_.TopWindow(id);
@@ -242,6 +245,23 @@ TEST_F(PublishTest, AllRecordsGoTenPerTimerTickAndCancelFinishesThePage) {
   EXPECT_EQ(rows, 10u);
   EXPECT_EQ(page.substr(page.size() - 9), "</HTML>\r\n") << "Cancel still finishes the page";
   EXPECT_EQ(scheduler_.TopWindow(id)->def().name, "BROWSEFEATURES$QUICKWINDOW");
+}
+
+TEST_F(PublishTest, AllRecordsGoOnPastTenRowsWhileATickIsShortOfItsBudget) {
+  int64_t now_us = 0;
+  scheduler_.SetWorkClock([&now_us] { return now_us += 1000; });  // a millisecond a row
+  const ui::ThreadId id = Open(BrowseFEATURES());
+  Post(id, ui::EVENT_Accepted, kBrowsePublish);
+  ui::Window& w = *scheduler_.TopWindow(id);
+  Post(id, ui::EVENT_Accepted, kHtmlAll);
+  scheduler_.Advance(10);
+  EXPECT_EQ(w.Find(kHtmlProgress)->text, "Processing. Record Read: 17") << "10, and 7 within 8 ms";
+  scheduler_.SetWorkClock([] { return int64_t{0}; });
+  scheduler_.Advance(10);
+  EXPECT_EQ(scheduler_.TopWindow(id)->def().name, "BROWSEFEATURES$QUICKWINDOW")
+      << "the other 8 in the next tick, and the page finished";
+  const std::string page = Written("FEATURES.HTM");
+  EXPECT_EQ(page.substr(page.size() - 9), "</HTML>\r\n");
 }
 
 TEST_F(PublishTest, ALongCommentRowContinuesOnTheNextLine) {

@@ -8,6 +8,7 @@
 #include "app/frame.h"
 #include "app/html_export.h"
 #include "app/procedures.h"
+#include "app/reports.h"
 #include "report/page_image.h"
 #include "storage/native/native_driver.h"
 #include "storage/text/ascii_driver.h"
@@ -27,6 +28,7 @@ void RegisterAll() {
   RegisterProcedure("AboutQRT", AboutQRT);
   RegisterBrowses();
   RegisterCreateFiles();
+  RegisterReports();
 }
 
 void StartUp(ui::Scheduler& scheduler) {

@@ -30,4 +30,12 @@ class FixedPitchMetrics final : public FontMetrics {
   int LineHeight(const Font& font) override { return font.size * 14; }
 };
 
+// The metrics that report runs compose with: the real fonts once the program
+// has installed them (report::qt::RegisterPageImagePainter does), else
+// FixedPitchMetrics, so headless runs compose the same pages everywhere.
+FontMetrics& ReportFontMetrics();
+// Installs `metrics`, which must live as long as it is installed; null goes
+// back to FixedPitchMetrics.
+void SetReportFontMetrics(FontMetrics* metrics);
+
 }  // namespace mirabo::report

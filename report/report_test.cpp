@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "runtime/file_system.h"
+#include "tests/testing/golden.h"
 #include "tests/testing/temp_dir.h"
 #include "ui/headless.h"
 #include "ui/scheduler.h"
@@ -66,18 +67,8 @@ std::string Golden(const std::string& name) {
   return std::string(MIRABO_REPORT_TESTDATA) + "/" + name;
 }
 
-// Compares with a golden file; MIRABO_UPDATE_GOLDEN=1 writes it instead.
 void ExpectGolden(const std::string& name, const std::string& actual) {
-  const std::string path = Golden(name);
-  if (std::getenv("MIRABO_UPDATE_GOLDEN")) {
-    std::ofstream(path, std::ios::binary) << actual;
-    return;
-  }
-  std::ifstream in(path, std::ios::binary);
-  ASSERT_TRUE(in) << "no golden file " << path;
-  std::stringstream expected;
-  expected << in.rdbuf();
-  EXPECT_EQ(actual, expected.str()) << "differs from " << path;
+  testing::ExpectGolden(Golden(name), actual);
 }
 
 class ReportTest : public ::testing::Test {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -38,12 +39,17 @@ class HeadlessBackend : public Backend {
   int printer_setups = 0;
   int beeps = 0;
   std::optional<int> quit_code;
+  // Called on every change of an open window, as it happens: what a test
+  // watches between two events (a progress text that changes within one).
+  std::function<void(Window&)> on_change;
 
   // Rows a list box shows: its height less a header line, by 9 dialog units a row.
   static int ListRows(int height_du);
 
   void WindowOpened(Window& w) override;
-  void WindowChanged(Window&) override {}
+  void WindowChanged(Window& w) override {
+    if (on_change) on_change(w);
+  }
   void WindowClosed(Window&) override {}
   void ShowMessage(const MessageRequest& r, std::function<void(int)> done) override;
   void ShowFileDialog(const FileDialogRequest& r,

@@ -58,6 +58,13 @@ Scheduler& Scheduler::Get() {
 
 bool Scheduler::Installed() { return g_installed != nullptr; }
 
+int64_t Scheduler::WorkTimeUs() const {
+  if (work_clock_) return work_clock_();
+  return std::chrono::duration_cast<std::chrono::microseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
 void Scheduler::SetThreadDataFactory(std::function<std::shared_ptr<void>()> factory) {
   data_factory_ = std::move(factory);
 }

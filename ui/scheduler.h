@@ -82,6 +82,12 @@ class Scheduler {
   Backend& backend() { return *backend_; }
   Clock& clock() { return *clock_; }
 
+  // Real elapsed time in microseconds, whichever clock fires the timers: how
+  // long one event's work has taken so far (ui/timer_batch.h).  The steady
+  // clock unless a test installs its own; an empty function restores it.
+  int64_t WorkTimeUs() const;
+  void SetWorkClock(std::function<int64_t()> clock) { work_clock_ = std::move(clock); }
+
   // Each new thread gets data made by this factory (the per-thread block).
   void SetThreadDataFactory(std::function<std::shared_ptr<void>()> factory);
   void* ThreadData(ThreadId id);
@@ -145,6 +151,7 @@ class Scheduler {
 
   Backend* backend_;
   Clock* clock_;
+  std::function<int64_t()> work_clock_;
   std::function<std::shared_ptr<void>()> data_factory_;
   std::map<ThreadId, std::unique_ptr<Thread>> threads_;
   ThreadId current_ = 0;

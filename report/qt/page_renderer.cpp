@@ -239,6 +239,8 @@ Status WritePng(const std::string& name, const std::string& path, int dpi) {
 
 void RegisterPageImagePainter() {
   RegisterPageImageKind();
+  static QtFontMetrics metrics;
+  SetReportFontMetrics(&metrics);
   ui::qt::RegisterImageLoader(
       "page-image", [](const std::string& name) { return std::make_unique<PageImageFile>(name); });
 }

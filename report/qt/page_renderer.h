@@ -46,7 +46,8 @@ Status WritePng(const std::string& page, const std::string& path, int dpi);
 
 // Makes page files drawable by name in image controls and printable by the
 // window layer's print jobs (ui/qt/image_painter.h), and measurable
-// (report::RegisterPageImageKind).  Safe to call more than once.
+// (report::RegisterPageImageKind); report runs then compose with the real
+// fonts (report::SetReportFontMetrics).  Safe to call more than once.
 void RegisterPageImagePainter();
 
 }  // namespace mirabo::report::qt

@@ -1,0 +1,289 @@
+// Report runs and Publish's all-records mode as the program runs them: the
+// procedures on the window model, timers firing every 10 ms on the real
+// clock, the real fonts, on the generator's 1,000,000 features (one supplier
+// per thousand features).
+//
+//   reports_bench            wall time from the pick (or the menu) to the
+//                            preview's first page drawn, and the longest
+//                            timer event; Publish of one supplier's features
+//   reports_bench --memory   peak memory of a report of about 1,000 records
+//                            and of one of about 200,000 (page images on disk)
+//
+// Each timed case runs twice: "budget" is the program (a timer event takes
+// at least its batch, then more while under 8 ms); "fixed" holds every event
+// to its batch (25 records, 10 rows), as the loops were paced before.
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QImage>
+#include <QPainter>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <tuple>
+
+#include "app/browses.h"
+#include "app/data/globals.h"
+#include "app/data/thread_block.h"
+#include "app/html_export.h"
+#include "app/procedures.h"
+#include "app/report_preview.h"
+#include "app/report_runner.h"
+#include "app/startup.h"
+#include "bench/bench_data.h"
+#include "report/qt/page_renderer.h"
+#include "ui/headless.h"
+#include "ui/scheduler.h"
+#include "ui/window.h"
+
+namespace mirabo::bench {
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+double MsSince(Clock::time_point t) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - t).count();
+}
+
+// The program on the headless window model with the real clock.
+struct Program {
+  explicit Program(int64_t features) {
+    const std::string dir = DataFolder(features);
+    fs::current_path(dir);
+    setenv("XDG_CONFIG_HOME", (dir + "/config").c_str(), 1);
+    fs::create_directories(dir + "/pages");
+    app::RegisterAll();
+    app::ResetGlobals();
+    scheduler = std::make_unique<ui::Scheduler>(backend, clock);
+    app::UseSchedulerThreadBlocks();
+    app::ReportSettings settings;
+    settings.pages = {dir + "/pages", "RPG"};
+    app::SetReportSettings(settings);
+  }
+
+  // Every timer event takes exactly its batch, as before the time budget.
+  void FixedBatches(bool on) {
+    if (on) {
+      scheduler->SetWorkClock([this] { return fake_us += 10000; });
+    } else {
+      scheduler->SetWorkClock(nullptr);
+    }
+  }
+
+  // Runs the threads as the program's event loop does: the ready ones at
+  // once, timer events when they fall due.  Notes the longest event.
+  bool RunUntil(const std::function<bool()>& done, double limit_ms = 600000) {
+    const auto start = Clock::now();
+    scheduler->RunReady();
+    while (!done()) {
+      const int64_t due = scheduler->NextTimerDue();
+      if (due < 0 || MsSince(start) > limit_ms) return false;
+      const int64_t wait = due - clock.NowMs();
+      if (wait > 0) std::this_thread::sleep_for(std::chrono::milliseconds(wait));
+      const auto t = Clock::now();
+      scheduler->Tick();
+      longest_event_ms = std::max(longest_event_ms, MsSince(t));
+      ++events;
+    }
+    return true;
+  }
+
+  ui::Window* Top(ui::ThreadId id) { return scheduler->TopWindow(id); }
+  bool Previewing(ui::ThreadId id) {
+    return scheduler->Alive(id) && Top(id) && Top(id)->def().name == app::PreviewWindowDef().name;
+  }
+  // The preview's first page drawn at screen size, as its grid cell shows it.
+  void DrawFirstPage(ui::ThreadId id) {
+    const ui::Control* cell = Top(id)->Find(app::kPreviewCellImageBase + 1);
+    report::PageImage page;
+    if (!cell || !report::ReadPageFile(cell->icon, &page).ok()) return;
+    QImage image(816, 1056, QImage::Format_RGB32);
+    QPainter painter(&image);
+    report::qt::PaintPage(painter, page, QRectF(0, 0, 816, 1056));
+    pages = 0;
+    for (const auto& entry : fs::directory_iterator("pages")) pages += entry.is_regular_file();
+  }
+  void LeavePreview(ui::ThreadId id) {
+    Top(id)->Post(ui::EVENT_Accepted, app::kPreviewMenuExit);
+    RunUntil([&] { return !scheduler->Alive(id); });
+  }
+
+  ui::HeadlessBackend backend;
+  ui::SteadyClock clock;
+  std::unique_ptr<ui::Scheduler> scheduler;
+  int64_t fake_us = 0;
+  double longest_event_ms = 0;
+  int events = 0;
+  int pages = 0;
+};
+
+Program& Get() {
+  static Program program(1'000'000);
+  return program;
+}
+
+void Report(benchmark::State& state, Program& p, double total_ms) {
+  state.SetIterationTime(total_ms / 1000);
+  state.counters["longest_event_ms"] = p.longest_event_ms;
+  state.counters["timer_events"] = p.events;
+}
+
+// Times a report from `go` (which sets it going on the thread that `ready`
+// prepared, or on one of its own, and returns that thread) to its preview's
+// first page drawn.  `ready` is not timed.
+void TimeToFirstPage(benchmark::State& state, const std::function<ui::ThreadId()>& ready,
+                     const std::function<ui::ThreadId(ui::ThreadId)>& go) {
+  Program& p = Get();
+  p.FixedBatches(state.range(0) == 1);
+  for (auto _ : state) {
+    p.longest_event_ms = 0;
+    p.events = 0;
+    const ui::ThreadId prepared = ready();
+    const auto start = Clock::now();
+    const ui::ThreadId id = go(prepared);
+    if (!p.RunUntil([&] { return p.Previewing(id); })) state.SkipWithError("no preview");
+    p.DrawFirstPage(id);
+    Report(state, p, MsSince(start));
+    state.counters["pages"] = p.pages;
+    p.LeavePreview(id);
+  }
+}
+
+// Features by Supplier: from the pick of the first supplier in its lookup.
+void BM_FeaturesBySupplierFromThePick(benchmark::State& state) {
+  Program& p = Get();
+  TimeToFirstPage(
+      state,
+      [&p] {
+        app::ReportAfterSelect.value = 100;
+        const ui::ThreadId lookup = p.scheduler->Start(app::BrowseSupplier());
+        p.scheduler->RunReady();
+        return lookup;
+      },
+      [&p](ui::ThreadId lookup) {
+        p.Top(lookup)->Post(ui::EVENT_Accepted, app::kBrowseSelect);
+        return lookup;
+      });
+}
+
+// The supplier listing (1,000 suppliers), from the menu.
+void BM_SupplierListing(benchmark::State& state) {
+  Program& p = Get();
+  const app::ProcedureFactory listing = app::FindProcedure("PRINTSUP:SUPPLIER");
+  TimeToFirstPage(
+      state, [] { return ui::ThreadId{0}; },
+      [&](ui::ThreadId) { return p.scheduler->Start(listing()); });
+}
+
+#define REAL_TIME_RUNS \
+  ArgName("fixed")->Arg(0)->Arg(1)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond)
+BENCHMARK(BM_FeaturesBySupplierFromThePick)->REAL_TIME_RUNS;
+BENCHMARK(BM_SupplierListing)->REAL_TIME_RUNS;
+
+// Publish, all records, of the Features browse in Supplier order: one
+// supplier's features (about 1,000 rows) written as an HTML page.
+void BM_PublishOneSuppliersFeatures(benchmark::State& state) {
+  Program& p = Get();
+  p.FixedBatches(state.range(0) == 1);
+  app::GLO::supplier.value = 5;
+  const ui::ThreadId id = p.scheduler->Start(app::BrowseFEATURES());
+  p.scheduler->RunReady();
+  p.Top(id)->SetChoice(app::kBrowseSheet, 2);
+  p.Top(id)->Post(ui::EVENT_NewSelection, app::kBrowseSheet);
+  p.scheduler->RunReady();
+  const std::string page = fs::absolute("bench-publish.htm").string();
+  for (auto _ : state) {
+    p.longest_event_ms = 0;
+    p.events = 0;
+    p.Top(id)->Post(ui::EVENT_Accepted, app::kBrowsePublish);
+    p.scheduler->RunReady();
+    p.Top(id)->SetValue(app::kHtmlName, page);
+    const auto start = Clock::now();
+    p.Top(id)->Post(ui::EVENT_Accepted, app::kHtmlAll);
+    if (!p.RunUntil([&] { return p.Top(id)->def().name != app::HtmlPropertyWindowDef().name; })) {
+      state.SkipWithError("not finished");
+    }
+    Report(state, p, MsSince(start));
+    state.counters["html_KB"] = static_cast<double>(fs::file_size(page)) / 1024;
+  }
+  p.Top(id)->Post(ui::EVENT_CloseWindow);
+  p.RunUntil([&] { return !p.scheduler->Alive(id); });
+}
+BENCHMARK(BM_PublishOneSuppliersFeatures)->REAL_TIME_RUNS;
+
+// Peak memory of one report run in a process of its own: Features by
+// Supplier (about 1,000 records) and Features by Review of the most common
+// review kind (a fifth of the table).
+int MemoryReport(int argc, char** argv) {
+  struct Run {
+    int pages = -1;
+    double seconds = 0, longest_event_ms = 0;
+  };
+  auto peak = [&](int report, int16_t value, Run* run) {
+    int fd[2];
+    if (pipe(fd) != 0) return -1LL;
+    const pid_t child = fork();
+    if (child == 0) {
+      close(fd[0]);
+      QApplication app(argc, argv);
+      report::qt::RegisterPageImagePainter();
+      Program p(1'000'000);
+      app::GLO::supplier.value = value;
+      app::GLO::review.value = value;
+      const char* name = report == 0 ? "PRINTFEA:FEATSUPP" : "PRINTFEA:FEATREV";
+      const auto start = Clock::now();
+      const ui::ThreadId id = p.scheduler->Start(app::FindProcedure(name)());
+      if (!p.RunUntil([&] { return p.Previewing(id); })) _exit(1);
+      p.DrawFirstPage(id);
+      const Run done{p.pages, MsSince(start) / 1000, p.longest_event_ms};
+      if (write(fd[1], &done, sizeof done) != sizeof done) _exit(1);
+      p.LeavePreview(id);
+      _exit(0);
+    }
+    close(fd[1]);
+    if (read(fd[0], run, sizeof *run) != sizeof *run) *run = Run{};
+    close(fd[0]);
+    int status = 0;
+    rusage usage{};
+    wait4(child, &status, 0, &usage);
+    return status == 0 ? static_cast<long long>(usage.ru_maxrss) : -1LL;
+  };
+  DataFolder(1'000'000);  // made before, not in a measured process
+  Run small_run, large_run;
+  const long long small = peak(0, 5, &small_run);
+  const long long large = peak(1, 1, &large_run);
+  std::printf("%-40s %8s %12s %10s %16s\n", "report", "pages", "peak", "seconds", "longest event");
+  for (const auto& [what, run, kib] :
+       {std::tuple{"Features by Supplier (one supplier)", small_run, small},
+        std::tuple{"Features by Review (the commonest kind)", large_run, large}}) {
+    std::printf("%-40s %8d %8lld KiB %10.2f %13.2f ms\n", what, run.pages, kib, run.seconds,
+                run.longest_event_ms);
+  }
+  return 0;
+}
+
+}  // namespace
+}  // namespace mirabo::bench
+
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM",
+          qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--memory") == 0) return mirabo::bench::MemoryReport(argc, argv);
+  }
+  QApplication app(argc, argv);
+  mirabo::report::qt::RegisterPageImagePainter();
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

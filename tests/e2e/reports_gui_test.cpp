@@ -1,0 +1,155 @@
+// Reports on real widgets, offscreen, in the whole program on the sample
+// data: a table listing from the Reports menu, and Features by Supplier
+// picked in its lookup; each reaches its preview and prints through the
+// print dialog to a PDF that pdftotext reads.
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QMainWindow>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QTest>
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "app/browses.h"
+#include "app/data/globals.h"
+#include "app/frame.h"
+#include "app/report_preview.h"
+#include "app/report_runner.h"
+#include "app/startup.h"
+#include "report/qt/page_renderer.h"
+#include "tests/e2e/e2e_support.h"
+#include "tests/testing/temp_dir.h"
+#include "ui/qt/qt_backend.h"
+#include "ui/scheduler.h"
+#include "ui/window.h"
+
+namespace mirabo {
+namespace {
+
+class ReportsGuiTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { testing::OffscreenApplication(); }
+
+  void SetUp() override {
+    setenv("XDG_CONFIG_HOME", config_.path().c_str(), 1);
+    const std::string error = testing::LoadSampleData(data_.path());
+    ASSERT_TRUE(error.empty()) << error;
+    chdir_ = std::make_unique<testing::ScopedChdir>(data_.path());
+    backend_ = std::make_unique<ui::qt::QtBackend>(testing::OffscreenApplication());
+    scheduler_ = std::make_unique<ui::Scheduler>(*backend_, clock_);
+    app::StartUp(*scheduler_);
+    report::qt::RegisterPageImagePainter();
+    scheduler_->Start(app::Program());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return backend_->FrameWindow() != nullptr; }));
+    QApplication::setActiveWindow(backend_->FrameWindow());
+  }
+
+  void TearDown() override {
+    scheduler_.reset();
+    backend_.reset();
+    report::SetReportFontMetrics(nullptr);
+    unsetenv("XDG_CONFIG_HOME");
+  }
+
+  ui::Window* Named(const std::string& name) {
+    for (ui::Window* w : scheduler_->windows()) {
+      if (w->def().name == name) return w;
+    }
+    return nullptr;
+  }
+  ui::Window* Preview() { return Named(app::PreviewWindowDef().name); }
+  bool Shown(ui::Window* w) {
+    return w && backend_->TopWidget(*w) && backend_->TopWidget(*w)->isVisible();
+  }
+  void Screenshot(const char* file, QWidget* widget = nullptr) {
+    std::filesystem::create_directories(MIRABO_SCREENSHOT_DIR);
+    (widget ? widget : backend_->FrameWindow())
+        ->grab()
+        .save(QString::fromStdString(std::string(MIRABO_SCREENSHOT_DIR) + "/" + file));
+  }
+  // Print in the preview, the print dialog set to a PDF file: its text.
+  std::string PrintToPdf(const std::string& job) {
+    const std::string pdf = pages_.File("printed.pdf");
+    backend_->printer().setOutputFormat(QPrinter::PdfFormat);
+    backend_->printer().setOutputFileName(QString::fromStdString(pdf));
+    auto* print = qobject_cast<QAbstractButton*>(
+        backend_->ControlWidget(*Preview(), app::kPreviewPrintButton));
+    if (!print) return "no Print button";
+    QTest::mouseClick(print, Qt::LeftButton);
+    if (!QTest::qWaitFor([&] { return backend_->print_dialog() != nullptr; })) return "no dialog";
+    auto* dialog = qobject_cast<QPrintDialog*>(backend_->print_dialog());
+    EXPECT_EQ(dialog->printer()->docName().toStdString(), job);
+    dialog->accept();
+    if (!QTest::qWaitFor([&] { return Preview() == nullptr; }, 10000)) return "still previewing";
+    QTest::qWait(50);
+    return testing::PdfText(pdf);
+  }
+
+  testing::TempDir config_, data_, pages_;
+  std::unique_ptr<testing::ScopedChdir> chdir_;
+  ui::SteadyClock clock_;
+  std::unique_ptr<ui::qt::QtBackend> backend_;
+  std::unique_ptr<ui::Scheduler> scheduler_;
+};
+
+TEST_F(ReportsGuiTest, TheSupplierTableFromTheMenuPrintsToPdf) {
+  backend_->MenuAction(app::kMenuReportSupplier)->trigger();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Shown(Preview()); }, 20000));
+  EXPECT_EQ(Named("PRINTSUP:SUPPLIER$PROGRESSWINDOW"), nullptr) << "gone before the preview";
+  EXPECT_EQ(Preview()->Status(2), "Page 1 of 13") << "320 suppliers, 26 a page";
+  Screenshot("report_supplier_table.png");
+  const std::string text = PrintToPdf("SUPPLIER Table");
+  for (const char* t : {"SUPPLIER Table", "Page 1", "Page 13"}) {
+    EXPECT_NE(text.find(t), std::string::npos) << t << " in\n" << text;
+  }
+}
+
+TEST_F(ReportsGuiTest, TheProgressWindowShowsThePercentageAndCancelStopsTheRun) {
+  // 25 records an event, whatever the machine: 13 events for 320 suppliers.
+  int64_t work_us = 0;
+  scheduler_->SetWorkClock([&work_us] { return work_us += 10000; });
+  backend_->MenuAction(app::kMenuReportSupplier)->trigger();
+  ui::Window* progress = nullptr;
+  ASSERT_TRUE(QTest::qWaitFor([&] {
+    progress = Named("PRINTSUP:SUPPLIER$PROGRESSWINDOW");
+    return Shown(progress) && progress->Value(app::kProgressBar) != "0";
+  }));
+  EXPECT_EQ(backend_->TopWidget(*progress)->windowTitle(), QStringLiteral("Generating Report"));
+  Screenshot("report_progress.png", backend_->TopWidget(*progress));
+  auto* cancel =
+      qobject_cast<QAbstractButton*>(backend_->ControlWidget(*progress, app::kProgressCancel));
+  ASSERT_NE(cancel, nullptr);
+  cancel->click();
+  ASSERT_TRUE(
+      QTest::qWaitFor([&] { return Named("PRINTSUP:SUPPLIER$PROGRESSWINDOW") == nullptr; }));
+  QTest::qWait(100);
+  EXPECT_EQ(Preview(), nullptr) << "a cancelled run shows nothing";
+}
+
+TEST_F(ReportsGuiTest, FeaturesBySupplierPickedInItsLookupPrintsToPdf) {
+  backend_->MenuAction(app::kMenuBySupplier)->trigger();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Shown(Named("BROWSESUPPLIER$QUICKWINDOW")); }));
+  ui::Window* lookup = Named("BROWSESUPPLIER$QUICKWINDOW");
+  EXPECT_EQ(lookup->title(), "Select Supplier");
+  auto* select =
+      qobject_cast<QAbstractButton*>(backend_->ControlWidget(*lookup, app::kBrowseSelect));
+  ASSERT_NE(select, nullptr);
+  select->click();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Shown(Preview()); }, 20000));
+  Screenshot("report_features_by_supplier.png");
+  const std::string text = PrintToPdf("FEATURES by Supplier");
+  EXPECT_NE(text.find("FEATURES by Supplier "), std::string::npos) << text;
+  EXPECT_NE(text.find("PRODUCT"), std::string::npos);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Named("BROWSESUPPLIER$QUICKWINDOW") == nullptr; }))
+      << "the lookup closes when its report has returned";
+}
+
+}  // namespace
+}  // namespace mirabo
