@@ -16,10 +16,12 @@
 #include "app/data/globals.h"
 #include "app/data/thread_block.h"
 #include "app/html_export.h"
+#include "app/reports.h"
 #include "app/startup.h"
 #include "runtime/file.h"
 #include "runtime/lock_wait.h"
 #include "runtime/text.h"
+#include "tools/batch_reports.h"
 #include "tools/batch_session.h"
 #include "tools/batch_value.h"
 #include "ui/window.h"
@@ -300,6 +302,88 @@ int Publish(const Args& a) {
 }
 
 // ---------------------------------------------------------------------------
+// report REPORT [--value VALUE] (--pdf OUT.pdf | --png OUTDIR | --print [PRINTER])
+
+struct ReportName {
+  const char* word;
+  app::ReportId id;
+  std::optional<app::DataFile> group;  // the table whose row --value picks
+};
+
+constexpr ReportName kReports[] = {
+    {"supplier-table", app::ReportId::kSupplierTable, std::nullopt},
+    {"review-table", app::ReportId::kReviewTable, std::nullopt},
+    {"category-table", app::ReportId::kCategoryTable, std::nullopt},
+    {"issue-table", app::ReportId::kIssueTable, std::nullopt},
+    {"features-by-supplier", app::ReportId::kFeaturesBySupplier, app::DataFile::kSupplier},
+    {"features-by-review", app::ReportId::kFeaturesByReview, app::DataFile::kReview},
+    {"features-by-category", app::ReportId::kFeaturesByCategory, app::DataFile::kCategory},
+    {"features-by-issue", app::ReportId::kFeaturesByIssue, app::DataFile::kIssues},
+};
+
+// The one output a printing command names, made absolute before the data
+// folder becomes current; an existing PDF is refused without --force.
+int Output(const Args& a, const char* command, PageOutput* out) {
+  const int given = (a.pdf ? 1 : 0) + (a.png ? 1 : 0) + (a.print ? 1 : 0);
+  if (given != 1) throw UsageError{"give one of --pdf OUT.pdf, --png OUTDIR or --print [PRINTER]"};
+  out->force = a.force;
+  out->print = a.print;
+  out->printer = a.printer;
+  std::error_code ec;
+  if (a.png) out->png = fs::absolute(*a.png, ec).lexically_normal().string();
+  if (a.pdf) {
+    std::string full;
+    if (int rc = CheckOutput(*a.pdf, a.force, command, &full)) return rc;
+    out->pdf = full;
+  }
+  return kBatchDone;
+}
+
+int Report(const Args& a) {
+  const ReportName* report = nullptr;
+  for (const ReportName& r : kReports) {
+    if (a.positional[0] == r.word) report = &r;
+  }
+  if (!report) {
+    std::string words;
+    for (const ReportName& r : kReports) words += std::string(words.empty() ? "" : ", ") + r.word;
+    throw UsageError{"unknown report '" + a.positional[0] + "' (" + words + ")"};
+  }
+  if (report->group && !a.value) throw UsageError{std::string(report->word) + " needs --value"};
+  if (!report->group && a.value) throw UsageError{std::string(report->word) + " takes no --value"};
+  PageOutput out;
+  if (int rc = Output(a, "report", &out)) return rc;
+  if (int rc = EnterData(a.data, "report")) return rc;
+  PickedRow picked;
+  if (report->group) {
+    picked = PickRow(*report->group, *a.value);
+    if (!picked.ok) throw UsageError{picked.error};
+  }
+  LockWaits waits("report");
+  // The value a pick in the lookup leaves for the report.
+  auto setup = [&] {
+    if (!report->group) return;
+    switch (*report->group) {
+      case app::DataFile::kSupplier:
+        app::GLO::supplier.value = static_cast<int16_t>(picked.key);
+        break;
+      case app::DataFile::kReview:
+        app::GLO::review.value = static_cast<int16_t>(picked.key);
+        break;
+      case app::DataFile::kCategory:
+        app::GLO::category.value = static_cast<int16_t>(picked.key);
+        break;
+      default:
+        app::GLO::Issue.value = picked.key;
+        break;
+    }
+  };
+  const app::ReportId id = report->id;
+  return PrintPages(
+      "report", setup, [id] { return app::PrintReport(id); }, out);
+}
+
+// ---------------------------------------------------------------------------
 
 const CommandSpec kCommands[] = {
     {"export", "mirabo export  [--data DIR] [--force] TABLE FORMAT OUT", {}, 3, Export},
@@ -308,6 +392,12 @@ const CommandSpec kCommands[] = {
      {"--order", "--value"},
      2,
      Publish},
+    {"report",
+     "mirabo report  [--data DIR] [--force] REPORT [--value VALUE] (--pdf OUT.pdf | --png OUTDIR "
+     "| --print [PRINTER])",
+     {"--value", "--pdf", "--png", "--print"},
+     1,
+     Report},
 };
 
 Args Parse(const CommandSpec& c, const std::vector<std::string>& args) {

@@ -55,6 +55,8 @@ class BatchSession {
   void Post(ui::ThreadId id, int code, int control = 0);
   bool Alive(ui::ThreadId id) const { return scheduler_->Alive(id); }
   bool ended() const { return scheduler_->exited(); }
+  // The scheduler the procedures run on (for a command that needs more of it).
+  ui::Scheduler& scheduler() { return *scheduler_; }
   // The per-thread data (the thread's block) of a thread.
   void* ThreadData(ui::ThreadId id) const { return scheduler_->ThreadData(id); }
 

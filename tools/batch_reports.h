@@ -1,0 +1,31 @@
+// How the printing batch commands (`report`, `search`) send their pages: the
+// report procedure runs on the headless window model and its finished pages
+// go to a PDF file, PNG files or a printer instead of the preview.  This
+// needs the Qt page renderer; a build without the window system refuses.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "ui/task.h"
+
+namespace mirabo::tools {
+
+// Where a printing command sends its pages.
+struct PageOutput {
+  std::optional<std::string> pdf;      // a PDF file (absolute)
+  std::optional<std::string> png;      // a folder for page-0001.png ... (absolute)
+  bool print = false;                  // to the default printer, or:
+  std::optional<std::string> printer;  // a named one
+  bool force = false;                  // replace existing files
+};
+
+// Runs `procedure` (made once the session has started, after `setup` has set
+// the globals it reads) and writes its pages to `out`.  Status: 0 written, 2
+// a failure (said on standard error), 3 nothing to print (no record).  The
+// data folder is current.
+int PrintPages(const char* command, const std::function<void()>& setup,
+               const std::function<ui::Proc()>& procedure, const PageOutput& out);
+
+}  // namespace mirabo::tools
