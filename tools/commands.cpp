@@ -34,7 +34,7 @@ int RunLoadCommand(const std::vector<std::string>& args) {
     if (a == "--data") {
       if (i + 1 >= args.size()) {
         std::cerr << "mirabo load: --data needs a folder\n" << Usage();
-        return 2;
+        return kBatchUsage;
       }
       options.data_dir = args[++i];
     } else if (a == "--wait") {
@@ -46,7 +46,7 @@ int RunLoadCommand(const std::vector<std::string>& args) {
       }
       if (seconds < 0) {
         std::cerr << "mirabo load: --wait needs a number of seconds (0 to 86400)\n" << Usage();
-        return 2;
+        return kBatchUsage;
       }
       options.wait_seconds = seconds;
       ++i;
@@ -56,14 +56,14 @@ int RunLoadCommand(const std::vector<std::string>& args) {
       options.cp1252 = true;
     } else if (a.size() > 1 && a[0] == '-') {
       std::cerr << "mirabo load: unknown option " << Printable(a) << "\n" << Usage();
-      return 2;
+      return kBatchUsage;
     } else {
       files.push_back(a);
     }
   }
   if (files.empty()) {
     std::cerr << "mirabo load: name at least one CSV file\n" << Usage();
-    return 2;
+    return kBatchUsage;
   }
   const bool tty = isatty(STDERR_FILENO);
   options.progress = [tty](const std::string& file, int64_t done, int64_t size) {
@@ -80,7 +80,7 @@ int RunLoadCommand(const std::vector<std::string>& args) {
   const LoadResult result = Load(files, options);
   if (!result.ok) {
     std::cerr << "mirabo load: " << result.error << "\nNothing was loaded.\n";
-    return 1;
+    return kBatchFailed;
   }
   for (const LoadedTable& t : result.tables) {
     std::cout << t.table << ": " << t.rows << " rows loaded, " << t.records << " records in "

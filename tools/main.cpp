@@ -73,7 +73,7 @@ int RunBrowser(int argc, char** argv, const std::vector<std::string>& args) {
       report_startup = true;  // for the start-up benchmark: quit once the frame is idle
     } else {
       std::cerr << "mirabo: unknown argument " << args[i] << "\n" << mirabo::tools::Usage();
-      return 2;
+      return 1;
     }
   }
   if (desktop && data.empty()) {
@@ -82,7 +82,7 @@ int RunBrowser(int argc, char** argv, const std::vector<std::string>& args) {
     fs::create_directories(data, ec);
     if (ec) {
       std::cerr << "mirabo: " << data << ": " << ec.message() << "\n";
-      return 1;
+      return 2;
     }
   }
   if (!data.empty()) {
@@ -90,7 +90,7 @@ int RunBrowser(int argc, char** argv, const std::vector<std::string>& args) {
     std::filesystem::current_path(data, ec);
     if (ec) {
       std::cerr << "mirabo: " << data << ": " << ec.message() << "\n";
-      return 1;
+      return 2;
     }
   }
 #ifdef MIRABO_WITH_GUI

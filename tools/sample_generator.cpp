@@ -897,7 +897,7 @@ int RunGenerateCommand(const std::vector<std::string>& args) {
   std::string dir;
   auto usage_error = [](const std::string& why) {
     std::cerr << "mirabo generate: " << why << "\n" << kUsage;
-    return 2;
+    return 1;  // bad usage
   };
 
   bool options_ended = false;
@@ -952,11 +952,11 @@ int RunGenerateCommand(const std::vector<std::string>& args) {
   std::filesystem::create_directories(dir, ec);
   if (ec) {
     std::cerr << "mirabo generate: cannot create " << dir << ": " << ec.message() << "\n";
-    return 1;
+    return 2;  // could not write
   }
   if (std::string error = WriteSampleData(options, dir); !error.empty()) {
     std::cerr << "mirabo generate: " << error << "\n";
-    return 1;
+    return 2;  // could not write
   }
   return 0;
 }

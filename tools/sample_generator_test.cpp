@@ -400,13 +400,13 @@ TEST_F(SampleGeneratorTest, GenerateCommandParsesItsArguments) {
                                                               {"one", "two"}};
   for (const auto& args : usage_errors) {
     testing::internal::CaptureStderr();
-    EXPECT_EQ(RunGenerateCommand(args), 2) << ::testing::PrintToString(args);
+    EXPECT_EQ(RunGenerateCommand(args), 1) << ::testing::PrintToString(args);
     EXPECT_NE(testing::internal::GetCapturedStderr(), "");
   }
 
   std::ofstream(root_ / "plain-file") << "x";
   testing::internal::CaptureStderr();
-  EXPECT_EQ(RunGenerateCommand({(root_ / "plain-file" / "out").string()}), 1);
+  EXPECT_EQ(RunGenerateCommand({(root_ / "plain-file" / "out").string()}), 2);
   EXPECT_NE(testing::internal::GetCapturedStderr(), "");
 }
 
