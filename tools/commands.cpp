@@ -50,6 +50,10 @@ int RunLoadCommand(const std::vector<std::string>& args) {
       }
       options.wait_seconds = seconds;
       ++i;
+    } else if (a == "--help" || a == "-h") {
+      std::cout << "usage: mirabo load [--data DIR] [--replace] [--cp1252] [--wait SECONDS] "
+                   "FILE.csv|FILE.dbf...\n";
+      return 0;
     } else if (a == "--replace") {
       options.replace = true;
     } else if (a == "--cp1252") {
