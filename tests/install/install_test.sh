@@ -35,6 +35,9 @@ cd "$work"
 "$root/bin/mirabo" load --data "$work/data" "$root"/share/mirabo/sample/*.csv >"$work/load.txt"
 grep -q "^FEATURES: [0-9]* rows loaded" "$work/load.txt" || fail "load: $(cat "$work/load.txt")"
 [ -s "$work/data/FEATURES.KVX" ] || fail "no data file"
+"$root/bin/mirabo" export --data "$work/data" issues txt "$work/issues.txt" 2>"$work/export.txt" ||
+  fail "export: $(cat "$work/export.txt")"
+[ "$(wc -l <"$work/issues.txt")" -gt 10 ] || fail "export wrote $(wc -l <"$work/issues.txt") lines"
 
 # Validators say nothing.
 desktop-file-validate "$root/share/applications/invalid.mirabo.browser.desktop" >"$work/v.txt" 2>&1 ||
