@@ -146,12 +146,26 @@ TEST_F(FrameTest, TheClockFollowsTheTimeAndTheDateChangesAtMidnight) {
   EXPECT_EQ(Frame().Status(4), "12:00AM");
 }
 
-TEST_F(FrameTest, AProcedureNotYetDefinedIsReportedByName) {
-  Choose(kMenuSearch);
+ui::Proc StartUnknown() { (void)co_await StartProcedure("NoSuchProcedure", 0); }
+
+TEST_F(FrameTest, AProcedureNotDefinedIsReportedByName) {
+  scheduler_.Start(StartUnknown());
+  scheduler_.RunReady();
   ASSERT_FALSE(backend_.messages.empty());
   const auto& m = backend_.messages.back().request;
   EXPECT_EQ(m.caption, "Procedure not defined");
-  EXPECT_EQ(m.text, "The Procedure SearchFeatures has not been defined.");
+  EXPECT_EQ(m.text, "The Procedure NoSuchProcedure has not been defined.");
+}
+
+TEST_F(FrameTest, SearchOpensTheSearchWindowOnAThreadOfItsOwnFromTheMenuAndTheToolbar) {
+  for (int id : {kMenuSearch, kToolSearch}) {
+    Choose(id);
+    EXPECT_EQ(backend_.opened.back(), "SEARCHFEATURES$WINDOW");
+    const ui::ThreadId thread = scheduler_.windows().back()->owner();
+    EXPECT_NE(thread, 1);
+    EXPECT_EQ(scheduler_.StackSize(thread), 25000);
+  }
+  EXPECT_TRUE(backend_.messages.empty());
 }
 
 TEST_F(FrameTest, CreateFileOpensTheCopyWindowOnAThreadOfItsOwn) {

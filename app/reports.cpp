@@ -7,6 +7,7 @@
 #include "app/data/globals.h"
 #include "app/data/thread_block.h"
 #include "app/procedures.h"
+#include "app/report_layout.h"
 #include "runtime/error.h"
 #include "runtime/picture.h"
 #include "runtime/text.h"
@@ -17,86 +18,6 @@ namespace {
 using report::Justify;
 using report::Rect;
 constexpr int kSized = report::kSizedToText;
-
-ReportField Fea(int field) { return {DataFile::kFeatures, field}; }
-ReportField Sup(int field) { return {DataFile::kSupplier, field}; }
-ReportField Rev(int field) { return {DataFile::kReview, field}; }
-ReportField Cat(int field) { return {DataFile::kCategory, field}; }
-ReportField Iss(int field) { return {DataFile::kIssues, field}; }
-
-// One column of a layout: its head in the header's grey box and the field
-// it prints in the detail band.
-struct Column {
-  const char* head;
-  Rect head_at;
-  ReportField field;
-  const char* picture;
-  Rect field_at;
-  Justify justify = Justify::kDefault;
-};
-
-// Every report's page: a header band with the centred bold title and the
-// grey column-head box with its heads and lines; the detail band with its
-// fields, its column lines and a rule under each record; the page number in
-// the footer.
-struct Layout {
-  Rect detail_area;
-  Rect header;
-  const char* title = nullptr;  // fixed text; null: ReportTitle, in `title_picture`
-  const char* title_picture = nullptr;
-  Rect title_at;
-  Rect head_box;
-  std::vector<Rect> head_lines;
-  std::vector<Column> columns;  // in the order their fields are bound
-  int detail_width = 0, detail_height = 0;
-  int offset_x = 0, offset_y = 0;  // the detail band's shift from its place
-  std::vector<Rect> detail_lines;
-  Rect rule;
-};
-
-report::ReportDef BuildLayout(const std::string& procedure, const std::string& job,
-                              const Layout& l) {
-  report::ReportDef d;
-  d.name = procedure + "$REPORT";
-  d.title = job;
-  d.detail_area = l.detail_area;
-
-  d.header.at = l.header;
-  report::ReportControl title =
-      l.title ? report::Text(l.title, l.title_at, Justify::kCentre)
-              : report::Variable(l.title_picture, l.title_at, Justify::kCentre);
-  title.font.bold = true;
-  d.header.controls.push_back(title);
-  d.header.controls.push_back(report::Box(l.head_box, report::kBlack, report::kLightGrey));
-  for (const Rect& r : l.head_lines) d.header.controls.push_back(report::Line(r));
-  for (const Column& c : l.columns) {
-    report::ReportControl head = report::Text(c.head, c.head_at);
-    head.transparent = true;  // on the grey box
-    d.header.controls.push_back(head);
-  }
-
-  d.detail.at = {0, 0, l.detail_width, l.detail_height};
-  d.detail.offset_x = l.offset_x;
-  d.detail.offset_y = l.offset_y;
-  for (const Rect& r : l.detail_lines) d.detail.controls.push_back(report::Line(r));
-  for (const Column& c : l.columns) {
-    d.detail.controls.push_back(report::Variable(c.picture, c.field_at, c.justify));
-  }
-  d.detail.controls.push_back(report::Line(l.rule));
-
-  d.footer.at = {1000, 9000, 6000, 219};
-  report::ReportControl page = report::PageNumber("pPage <<<#p", {5250, 30, 700, 135});
-  page.font.size = 8;
-  d.footer.controls = {page};
-  return d;
-}
-
-std::vector<ReportField> Variables(const Layout& l) {
-  std::vector<ReportField> v;
-  if (!l.title) v.push_back(TitleField());
-  for (const Column& c : l.columns) v.push_back(c.field);
-  return v;
-}
 
 // "FEATURES by Supplier " and the name of the supplier whose reference the
 // global holds.  When the name cannot be read the title has none: the record
@@ -143,8 +64,7 @@ ReportSpec Spec(const FeaturesReport& r) {
   Layout l;
   l.detail_area = {490, 1740, 7000, 7260};
   l.header = {490, 1052, 7000, 667};
-  const std::string picture = "s" + std::to_string(r.title_length);
-  l.title_picture = picture.c_str();
+  l.title_picture = "s" + std::to_string(r.title_length);
   l.title_at = {0, 21, 6969, 219};
   l.head_box = {r.head_box_x, 260, 6979, 458};
   for (int x : r.head_line_x) l.head_lines.push_back({x, r.head_line_y, 0, 460});

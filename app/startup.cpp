@@ -9,6 +9,7 @@
 #include "app/html_export.h"
 #include "app/procedures.h"
 #include "app/reports.h"
+#include "app/search_features.h"
 #include "report/page_image.h"
 #include "storage/native/native_driver.h"
 #include "storage/text/ascii_driver.h"
@@ -29,6 +30,7 @@ void RegisterAll() {
   RegisterBrowses();
   RegisterCreateFiles();
   RegisterReports();
+  RegisterSearch();
 }
 
 void StartUp(ui::Scheduler& scheduler) {

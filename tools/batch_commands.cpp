@@ -1,8 +1,6 @@
 #include "tools/batch_commands.h"
 
-#include <unistd.h>
-
-#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <iostream>
@@ -17,10 +15,12 @@
 #include "app/data/thread_block.h"
 #include "app/html_export.h"
 #include "app/reports.h"
+#include "app/search_report.h"
 #include "app/startup.h"
 #include "runtime/file.h"
 #include "runtime/lock_wait.h"
 #include "runtime/text.h"
+#include "tools/batch_progress.h"
 #include "tools/batch_reports.h"
 #include "tools/batch_session.h"
 #include "tools/batch_value.h"
@@ -132,26 +132,6 @@ int CheckOutput(const std::string& out, bool force, const char* command, std::st
   }
   return kBatchDone;
 }
-
-// A percentage on standard error while a command runs on a terminal.
-class Progress {
- public:
-  explicit Progress(const char* command) : command_(command), tty_(isatty(STDERR_FILENO)) {}
-  ~Progress() {
-    if (shown_ >= 0) std::fputc('\n', stderr);
-  }
-  void Show(int percent) {
-    if (!tty_ || percent == shown_) return;
-    shown_ = percent;
-    std::fprintf(stderr, "\rmirabo %s: %3d%%", command_, percent);
-    std::fflush(stderr);
-  }
-
- private:
-  const char* command_;
-  bool tty_;
-  int shown_ = -1;
-};
 
 // Another program holding a data file: said once, given up after a minute.
 class LockWaits {
@@ -384,6 +364,75 @@ int Report(const Args& a) {
 }
 
 // ---------------------------------------------------------------------------
+// search TEXT [--in FIELDS] (--pdf OUT.pdf | --png OUTDIR | --print [PRINTER])
+
+// The text as the search window's entry would hold it: Windows-1252, at most
+// its 30 characters, not blank.  A text the window could not take is refused
+// rather than cut or changed, so the command never searches for something
+// else than it was given.
+std::string SearchTextOf(const std::string& utf8) {
+  const std::optional<std::string> text = Cp1252FromUtf8(utf8);
+  if (!text) throw UsageError{"the search text holds a character the data files cannot hold"};
+  if (Clip(*text).empty()) throw UsageError{"the search text is blank"};
+  const size_t width = app::SearchText.value.size();
+  if (text->size() > width) {
+    throw UsageError{"the search text is longer than " + std::to_string(width) + " characters"};
+  }
+  return *text;
+}
+
+// The fields --in names: a comma list of product, review, category and
+// supplier; product alone when not given, as the search window opens.
+app::SearchCriteria SearchFieldsOf(const std::optional<std::string>& in) {
+  app::SearchCriteria c;
+  if (!in) {
+    c.product = true;
+    return c;
+  }
+  const std::pair<const char*, bool app::SearchCriteria::*> kFields[] = {
+      {"product", &app::SearchCriteria::product},
+      {"review", &app::SearchCriteria::review},
+      {"category", &app::SearchCriteria::category},
+      {"supplier", &app::SearchCriteria::supplier}};
+  size_t from = 0;
+  for (;;) {
+    const size_t comma = in->find(',', from);
+    const std::string word = in->substr(from, comma == std::string::npos ? comma : comma - from);
+    bool known = false;
+    for (const auto& [name, flag] : kFields) {
+      if (word == name) {
+        c.*flag = true;
+        known = true;
+      }
+    }
+    if (!known) {
+      throw UsageError{"unknown field '" + word + "' for --in (product, review, category, supplier)"};
+    }
+    if (comma == std::string::npos) break;
+    from = comma + 1;
+  }
+  return c;
+}
+
+int Search(const Args& a) {
+  app::SearchCriteria criteria = SearchFieldsOf(a.in);
+  criteria.text = SearchTextOf(a.positional[0]);
+  PageOutput out;
+  if (int rc = Output(a, "search", &out)) return rc;
+  if (int rc = EnterData(a.data, "search")) return rc;
+  LockWaits waits("search");
+  // What "Start Search" hands the report.
+  auto setup = [&] {
+    app::SearchText.Assign(criteria.text);
+    app::SearchInProduct.value = criteria.product ? 1 : 0;
+    app::SearchInReview.value = criteria.review ? 1 : 0;
+    app::SearchInCategory.value = criteria.category ? 1 : 0;
+    app::SearchInSupplier.value = criteria.supplier ? 1 : 0;
+  };
+  return PrintPages("search", setup, app::SEARCHRUN, out);
+}
+
+// ---------------------------------------------------------------------------
 
 const CommandSpec kCommands[] = {
     {"export", "mirabo export  [--data DIR] [--force] TABLE FORMAT OUT", {}, 3, Export},
@@ -398,6 +447,12 @@ const CommandSpec kCommands[] = {
      {"--value", "--pdf", "--png", "--print"},
      1,
      Report},
+    {"search",
+     "mirabo search  [--data DIR] [--force] TEXT [--in FIELDS] (--pdf OUT.pdf | --png OUTDIR | "
+     "--print [PRINTER])",
+     {"--in", "--pdf", "--png", "--print"},
+     1,
+     Search},
 };
 
 Args Parse(const CommandSpec& c, const std::vector<std::string>& args) {

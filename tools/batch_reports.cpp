@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "tools/batch_commands.h"
+#include "tools/batch_progress.h"
 
 #ifdef MIRABO_BATCH_REPORTS
 #include <QGuiApplication>
@@ -16,6 +17,7 @@
 #include "report/qt/page_renderer.h"
 #include "tools/batch_session.h"
 #include "ui/qt/qt_backend.h"
+#include "ui/window.h"
 #endif
 
 namespace mirabo::tools {
@@ -113,7 +115,17 @@ int PrintPages(const char* command, const std::function<void()>& setup,
   };
   const app::ReportSettings previous = app::SetReportSettings(std::move(settings));
   setup();
-  const ui::ThreadId id = s.Start(procedure());
+  // The run's progress window shows how far it has read.
+  Progress progress(command);
+  ui::ThreadId id = 0;
+  s.set_on_step([&] {
+    ui::Window* w = id ? s.Top(id) : nullptr;
+    const std::string& name = w ? w->def().name : std::string();
+    if (name.size() > 15 && name.compare(name.size() - 15, 15, "$PROGRESSWINDOW") == 0) {
+      progress.Show(std::atoi(w->Value(app::kProgressBar).c_str()));
+    }
+  });
+  id = s.Start(procedure());
   s.RunUntil([&] { return !s.Alive(id); });
   app::SetReportSettings(previous);
   // A run that showed a message (a failed read, a view refused) and wrote

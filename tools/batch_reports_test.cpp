@@ -15,6 +15,7 @@
 #include "app/data/globals.h"
 #include "app/report_runner.h"
 #include "app/reports.h"
+#include "app/search_features.h"
 #include "app/startup.h"
 #include "report/qt/page_renderer.h"
 #include "tests/testing/external_readers.h"
@@ -23,6 +24,7 @@
 #include "tools/loader.h"
 #include "ui/headless.h"
 #include "ui/scheduler.h"
+#include "ui/window.h"
 
 namespace mirabo::tools {
 namespace {
@@ -54,27 +56,26 @@ class BatchReportsTest : public ::testing::Test {
     chdir_ = std::make_unique<testing::ScopedChdir>(out_.path());
   }
 
-  int Command(std::vector<std::string> args, std::string* said) {
+  int Command(std::vector<std::string> args, std::string* said, const char* command = "report") {
     std::ostringstream err;
     std::streambuf* old = std::cerr.rdbuf(err.rdbuf());
     args.insert(args.begin(), {"--data", data_->path()});
-    const int status = RunBatchCommand("report", args);
+    const int status = RunBatchCommand(command, args);
     std::cerr.rdbuf(old);
     *said = err.str();
     return status;
   }
 
-  // The pages the report procedure prints on the headless window model, as
-  // PNG pictures in `folder`; their count.
-  static size_t AsTheWindowPrints(app::ReportId id, const std::function<void()>& pick,
-                                  const std::string& folder) {
+  // The pages a report prints on the headless window model, as PNG pictures
+  // in `folder`; their count.  `start` starts the run as the window would.
+  using Start = std::function<ui::ThreadId(ui::Scheduler&)>;
+  static size_t AsTheWindowPrints(const Start& start, const std::string& folder) {
     testing::ScopedChdir in(data_->path());
     report::qt::RegisterPageImagePainter();
     ui::HeadlessBackend backend;
     ui::VirtualClock clock;
     ui::Scheduler s(backend, clock);
     app::StartUp(s);
-    pick();
     size_t pages = 0;
     app::ReportSettings settings;
     settings.output = [&](app::FinishedReport& f) -> ui::Proc {
@@ -88,8 +89,8 @@ class BatchReportsTest : public ::testing::Test {
       co_return;
     };
     const app::ReportSettings previous = app::SetReportSettings(std::move(settings));
-    const ui::ThreadId t = s.Start(app::PrintReport(id));
-    while (s.Alive(t)) s.Advance(10);
+    const ui::ThreadId t = start(s);
+    while (s.Alive(t) && pages == 0) s.Advance(10);
     app::SetReportSettings(previous);
     return pages;
   }
@@ -102,33 +103,53 @@ class BatchReportsTest : public ::testing::Test {
 TempDir* BatchReportsTest::data_ = nullptr;
 
 TEST_F(BatchReportsTest, ReportsPrintTheSamePagesAsTheWindow) {
+  auto report = [](app::ReportId id, std::function<void()> pick) -> Start {
+    return [id, pick](ui::Scheduler& s) {
+      pick();
+      return s.Start(app::PrintReport(id));
+    };
+  };
+  // The search window: "modem" looked for in the products and categories.
+  const Start search = [](ui::Scheduler& s) {
+    const ui::ThreadId t = s.Start(app::SearchFeatures());
+    s.RunReady();
+    ui::Window& w = *s.TopWindow(t);
+    w.EnterValue(app::kSearchText, "modem");
+    w.SetValue(app::kSearchCategory, "Yes");
+    w.Post(ui::EVENT_Accepted, app::kSearchStart);
+    return t;
+  };
   struct Case {
+    const char* command;
     const char* word;
-    std::vector<std::string> value;
-    app::ReportId id;
-    std::function<void()> pick;
+    std::vector<std::string> more;
+    Start start;
+    const char* heard;  // in the PDF's text
   } cases[] = {
-      {"supplier-table", {}, app::ReportId::kSupplierTable, [] {}},
-      {"features-by-supplier",
+      {"report", "supplier-table", {}, report(app::ReportId::kSupplierTable, [] {}), "SUPPLIER Table"},
+      {"report",
+       "features-by-supplier",
        {"--value", "Brennock Labs"},
-       app::ReportId::kFeaturesBySupplier,
-       [] { app::GLO::supplier.value = 230; }},
-      {"features-by-issue",
+       report(app::ReportId::kFeaturesBySupplier, [] { app::GLO::supplier.value = 230; }),
+       "FEATURES by Supplier Brennock Labs"},
+      {"report",
+       "features-by-issue",
        {"--value", "12"},
-       app::ReportId::kFeaturesByIssue,
-       [] { app::GLO::Issue.value = 12; }},
+       report(app::ReportId::kFeaturesByIssue, [] { app::GLO::Issue.value = 12; }),
+       "FEATURES by Issue 12"},
+      {"search", "modem", {"--in", "product,category"}, search, "Search Features by String.. modem"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.word);
     const std::string window = out_.File(std::string("window-") + c.word);
-    const size_t pages = AsTheWindowPrints(c.id, c.pick, window);
+    const size_t pages = AsTheWindowPrints(c.start, window);
     ASSERT_GT(pages, 0u);
     std::vector<std::string> args = {c.word};
-    args.insert(args.end(), c.value.begin(), c.value.end());
+    args.insert(args.end(), c.more.begin(), c.more.end());
     std::vector<std::string> png = args;
     png.insert(png.end(), {"--png", c.word});
     std::string said;
-    ASSERT_EQ(Command(png, &said), kBatchDone) << said;
+    ASSERT_EQ(Command(png, &said, c.command), kBatchDone) << said;
     for (size_t i = 1; i <= pages; ++i) {
       char name[32];
       std::snprintf(name, sizeof name, "/page-%04zu.png", i);
@@ -139,12 +160,11 @@ TEST_F(BatchReportsTest, ReportsPrintTheSamePagesAsTheWindow) {
 
     std::vector<std::string> pdf = args;
     pdf.insert(pdf.end(), {"--pdf", std::string(c.word) + ".pdf"});
-    ASSERT_EQ(Command(pdf, &said), kBatchDone) << said;
+    ASSERT_EQ(Command(pdf, &said, c.command), kBatchDone) << said;
     const auto text =
         testing::RunCommand("pdftotext '" + out_.File(std::string(c.word) + ".pdf") + "' -");
     if (!text) continue;  // pdftotext missing: the PNG pages were compared
-    EXPECT_NE(text->find(c.word[0] == 's' ? "SUPPLIER Table" : "FEATURES by"), std::string::npos)
-        << *text;
+    EXPECT_NE(text->find(c.heard), std::string::npos) << *text;
   }
 }
 
@@ -163,6 +183,30 @@ TEST_F(BatchReportsTest, RefusalsAndNothingToPrint) {
   testing::WriteFile(out_.File("kept.pdf"), "mine");
   EXPECT_EQ(Command({"supplier-table", "--pdf", "kept.pdf"}, &said), kBatchFailed);
   EXPECT_EQ(ReadFile(out_.File("kept.pdf")), "mine");
+  EXPECT_FALSE(fs::exists(out_.File("x.pdf")));
+
+  // Search texts the search window could not take, and fields it has not.
+  struct SearchRefusal {
+    std::vector<std::string> args;
+    const char* said;
+  } refusals[] = {
+      {{"   ", "--pdf", "x.pdf"}, "the search text is blank"},
+      {{std::string(31, 'a'), "--pdf", "x.pdf"}, "longer than 30 characters"},
+      {{"\xe2\x82\xac\xe2\x82\xac \xe6\x97\xa5", "--pdf", "x.pdf"}, "cannot hold"},
+      {{"modem", "--in", "product,price", "--pdf", "x.pdf"}, "unknown field 'price'"},
+      {{"modem", "--in", "", "--pdf", "x.pdf"}, "unknown field ''"},
+      {{"modem"}, "give one of --pdf"},
+  };
+  for (const SearchRefusal& r : refusals) {
+    EXPECT_EQ(Command(r.args, &said, "search"), kBatchUsage) << r.said;
+    EXPECT_NE(said.find(r.said), std::string::npos) << said;
+    EXPECT_NE(said.find("usage: mirabo search"), std::string::npos) << said;
+  }
+  EXPECT_EQ(Command({"zeppelin", "--in", "supplier,review", "--pdf", "x.pdf"}, &said, "search"),
+            kBatchNothing)
+      << said;
+  EXPECT_EQ(Command({"\xc3\xa9" "cran", "--pdf", "x.pdf"}, &said, "search"), kBatchNothing)
+      << "a text Windows-1252 holds is taken: " << said;
   EXPECT_FALSE(fs::exists(out_.File("x.pdf")));
 
   // A supplier without features: nothing to print, and nothing written.
