@@ -1,9 +1,10 @@
 // Reports on real widgets, offscreen, in the whole program on the sample
-// data: a table listing from the Reports menu, and Features by Supplier
-// picked in its lookup; each reaches its preview and prints through the
-// print dialog to a PDF that pdftotext reads.
+// data: a table listing from the Reports menu, Features by Supplier picked
+// in its lookup, and a search typed into the search window; each reaches its
+// preview and prints through the print dialog to a PDF that pdftotext reads.
 #include <QAbstractButton>
 #include <QAction>
+#include <QLineEdit>
 #include <QApplication>
 #include <QMainWindow>
 #include <QPrintDialog>
@@ -22,6 +23,7 @@
 #include "app/frame.h"
 #include "app/report_preview.h"
 #include "app/report_runner.h"
+#include "app/search_features.h"
 #include "app/startup.h"
 #include "report/qt/page_renderer.h"
 #include "tests/e2e/e2e_support.h"
@@ -149,6 +151,37 @@ TEST_F(ReportsGuiTest, FeaturesBySupplierPickedInItsLookupPrintsToPdf) {
   EXPECT_NE(text.find("PRODUCT"), std::string::npos);
   ASSERT_TRUE(QTest::qWaitFor([&] { return Named("BROWSESUPPLIER$QUICKWINDOW") == nullptr; }))
       << "the lookup closes when its report has returned";
+}
+
+TEST_F(ReportsGuiTest, ASearchTypedInTheSearchWindowPrintsToPdfAndTheWindowStays) {
+  backend_->MenuAction(app::kMenuSearch)->trigger();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Shown(Named("SEARCHFEATURES$WINDOW")); }));
+  ui::Window* search = Named("SEARCHFEATURES$WINDOW");
+  auto* entry = qobject_cast<QLineEdit*>(backend_->ControlWidget(*search, app::kSearchText));
+  auto* category =
+      qobject_cast<QAbstractButton*>(backend_->ControlWidget(*search, app::kSearchCategoryYes));
+  auto* start =
+      qobject_cast<QAbstractButton*>(backend_->ControlWidget(*search, app::kSearchStart));
+  ASSERT_TRUE(entry && category && start);
+  EXPECT_EQ(entry->maxLength(), 30);
+  entry->setFocus();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return entry->hasFocus(); }));
+  QTest::keyClicks(entry, QStringLiteral("modem"));
+  QTest::keyClick(entry, Qt::Key_Return);  // completes the entry, starts nothing
+  category->click();
+  Screenshot("search_window.png", backend_->TopWidget(*search));
+  start->click();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Shown(Preview()); }, 20000));
+  Screenshot("search_preview.png");
+  const std::string text = PrintToPdf("Search Features");
+  EXPECT_NE(text.find("Search Features by String.. modem"), std::string::npos) << text;
+  EXPECT_NE(text.find("Modems"), std::string::npos) << "found by its category";
+  ASSERT_TRUE(QTest::qWaitFor([&] { return start->isEnabled(); }))
+      << "the window is there for the next search";
+  EXPECT_EQ(entry->text(), QStringLiteral("modem"));
+  EXPECT_TRUE(category->isChecked());
+  QTest::qWait(100);
+  EXPECT_EQ(Preview(), nullptr) << "one search for one press";
 }
 
 }  // namespace

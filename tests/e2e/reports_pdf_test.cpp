@@ -20,6 +20,7 @@
 #include "app/procedures.h"
 #include "app/report_preview.h"
 #include "app/report_runner.h"
+#include "app/search_report.h"
 #include "app/startup.h"
 #include "report/qt/page_renderer.h"
 #include "runtime/access.h"
@@ -69,6 +70,9 @@ struct Case {
   double group;
   std::vector<int> fields;             // printed from the file itself, the first a unique text
   std::vector<app::Relation> lookups;  // names printed from lookups
+  // The search: the products that hold this text regardless of case, with
+  // their issue numbers to two decimals; nothing else is printed.
+  const char* search = nullptr;
 };
 
 class ReportsPdfTest : public ::testing::TestWithParam<Case> {
@@ -109,10 +113,15 @@ class ReportsPdfTest : public ::testing::TestWithParam<Case> {
     EXPECT_EQ(f.SetKeyStart(c.key), kNoError);
     while (f.Next() == kNoError) {
       if (c.group_field >= 0 && f.Field(c.group_field).GetNumber() != c.group) continue;
+      if (c.search && ToUpper1252(f.Field(app::FEA::PRODUCT).Bytes()).find(ToUpper1252(c.search)) ==
+                          std::string::npos) {
+        continue;
+      }
       std::vector<std::string> texts;
       for (int field : c.fields) {
         const ValueRef v = f.Field(field);
-        texts.push_back(v.numeric() ? std::string(Clip(FormatPicture("n10", v.GetNumber())))
+        const char* picture = c.search ? "n10.2" : "n10";
+        texts.push_back(v.numeric() ? std::string(Clip(FormatPicture(picture, v.GetNumber())))
                                     : std::string(Clip(v.Bytes())));
       }
       for (size_t i = 0; i < c.lookups.size(); ++i) {
@@ -150,7 +159,13 @@ TEST_P(ReportsPdfTest, PrintsEveryRecordInKeyOrderWithItsNamesAndPageFooters) {
   const Expected expected = Records(c);
   ASSERT_GT(expected.size(), 1u);
 
-  const app::ProcedureFactory procedure = app::FindProcedure(c.procedure);
+  app::ProcedureFactory procedure = app::FindProcedure(c.procedure);
+  if (c.search) {
+    // What "Start Search" hands over: the text, looked for in the products.
+    app::SearchText.Assign(c.search);
+    app::SearchInProduct.value = 1;
+    procedure = app::SEARCHRUN;
+  }
   ASSERT_TRUE(procedure);
   const ui::ThreadId id = scheduler_.Start(procedure());
   scheduler_.RunReady();
@@ -192,6 +207,13 @@ TEST_P(ReportsPdfTest, PrintsEveryRecordInKeyOrderWithItsNamesAndPageFooters) {
     ++titles;
   }
   EXPECT_EQ(titles, pages) << "the title heads every page";
+  if (c.search) {
+    // Exactly the matching records: one issue number with decimals each.
+    const std::regex issue("\\b[0-9]+\\.00\\b");
+    const auto printed = std::distance(std::sregex_iterator(text.begin(), text.end(), issue),
+                                       std::sregex_iterator());
+    EXPECT_EQ(static_cast<size_t>(printed), expected.size()) << text;
+  }
 }
 
 constexpr app::Relation kSupplierOf = app::kRelations[0], kReviewOf = app::kRelations[1],
@@ -261,7 +283,16 @@ INSTANTIATE_TEST_SUITE_P(EachReport, ReportsPdfTest,
                                                 -1,
                                                 0,
                                                 {app::SUP::SUPPLIER},
-                                                {}}),
+                                                {}},
+                                           Case{"SEARCHRUN",
+                                                "Search Features by String.. disk",
+                                                DataFile::kFeatures,
+                                                app::FEA::FEATISS,
+                                                -1,
+                                                0,
+                                                {app::FEA::PRODUCT, app::FEA::ISSUE},
+                                                {kReviewOf, kSupplierOf, kCategoryOf},
+                                                "disk"}),
                          [](const ::testing::TestParamInfo<Case>& param) {
                            const std::string name = param.param.procedure;
                            return name.substr(name.find(':') + 1);
