@@ -262,6 +262,8 @@ ui::Proc ReportRun::Run() {
   for (const Relation& j : spec_.joins) {
     view_->Join(block.Data(j.lookup), j.lookup_key, {{j.features_field, j.lookup_field}});
   }
+  // The lookup tables are small and a run is one pass: each name is read once.
+  view_->KeepLookupRows();
 
   window_ = std::make_unique<ui::Window>(window_def_);
   ui::Window& w = *window_;

@@ -5,7 +5,11 @@
 //
 //   reports_bench            wall time from the pick (or the menu) to the
 //                            preview's first page drawn, and the longest
-//                            timer event; Publish of one supplier's features
+//                            timer event; Publish of one supplier's features;
+//                            a search of all four fields from "Start Search"
+//                            to its preview (or, finding nothing, to the
+//                            search window ready again), records tested per
+//                            second
 //   reports_bench --memory   peak memory of a report of about 1,000 records
 //                            and of one of about 200,000 (page images on disk)
 //
@@ -37,6 +41,7 @@
 #include "app/procedures.h"
 #include "app/report_preview.h"
 #include "app/report_runner.h"
+#include "app/search_features.h"
 #include "app/startup.h"
 #include "bench/bench_data.h"
 #include "report/qt/page_renderer.h"
@@ -219,6 +224,50 @@ void BM_PublishOneSuppliersFeatures(benchmark::State& state) {
   p.RunUntil([&] { return !p.scheduler->Alive(id); });
 }
 BENCHMARK(BM_PublishOneSuppliersFeatures)->REAL_TIME_RUNS;
+
+// A search of all four fields, typed into the search window: from "Start
+// Search" to the preview's first page drawn, or, when nothing matches, to
+// the window ready for the next search.
+void BM_SearchAllFourFields(benchmark::State& state, const char* text) {
+  Program& p = Get();
+  p.FixedBatches(false);
+  const ui::ThreadId id = p.scheduler->Start(app::SearchFeatures());
+  p.scheduler->RunReady();
+  ui::Window* window = p.Top(id);
+  window->EnterValue(app::kSearchText, text);
+  for (int group : {app::kSearchReview, app::kSearchCategory, app::kSearchSupplier}) {
+    window->SetValue(group, "Yes");
+  }
+  p.scheduler->RunReady();
+  auto ready = [&] {
+    return p.Previewing(id) ||
+           (p.Top(id) == window && !window->Find(app::kSearchStart)->disabled);
+  };
+  for (auto _ : state) {
+    p.longest_event_ms = 0;
+    p.events = 0;
+    const auto start = Clock::now();
+    window->Post(ui::EVENT_Accepted, app::kSearchStart);
+    p.scheduler->RunReady();
+    if (!p.RunUntil(ready)) state.SkipWithError("no end");
+    const bool found = p.Previewing(id);
+    if (found) p.DrawFirstPage(id);
+    const double ms = MsSince(start);
+    Report(state, p, ms);
+    state.counters["pages"] = found ? p.pages : 0;
+    state.counters["records_tested_per_s"] = 1'000'000 / (ms / 1000);
+    if (found) {
+      p.Top(id)->Post(ui::EVENT_Accepted, app::kPreviewMenuExit);
+      p.RunUntil([&] { return p.Top(id) == window && !window->Find(app::kSearchStart)->disabled; });
+    }
+  }
+  window->Post(ui::EVENT_CloseWindow);
+  p.RunUntil([&] { return !p.scheduler->Alive(id); });
+}
+BENCHMARK_CAPTURE(BM_SearchAllFourFields, modem, "Modem")
+    ->UseManualTime()->Iterations(2)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_SearchAllFourFields, nothing, "Zeppelin")
+    ->UseManualTime()->Iterations(2)->Unit(benchmark::kMillisecond);
 
 // Peak memory of one report run in a process of its own: Features by
 // Supplier (about 1,000 records) and Features by Review of the most common

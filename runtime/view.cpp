@@ -128,11 +128,32 @@ int View::Read(bool forward) {
 }
 
 void View::ReadJoins() {
+  // A bound on the rows kept per lookup: the lookup tables are small, but a
+  // view joined to a large one must not grow without end.
+  constexpr size_t kMaxKept = 1 << 16;
+  std::string values;
   for (Join_& j : joins_) {
+    values.clear();
     for (const JoinField& jf : j.fields) {
-      j.file->Field(jf.lookup_field).Assign(primary_->Field(jf.primary_field));
+      const ValueRef from = primary_->Field(jf.primary_field);
+      j.file->Field(jf.lookup_field).Assign(from);
+      if (keep_lookups_) values.append(from.Bytes());
     }
-    if (j.file->GetByKey(j.key) != kNoError) j.file->ClearRecord();
+    if (keep_lookups_) {
+      if (auto it = j.kept.find(values); it != j.kept.end()) {
+        if (it->second.empty()) {
+          j.file->ClearRecord();
+        } else {
+          std::memcpy(j.file->record(), it->second.data(), it->second.size());
+        }
+        continue;
+      }
+    }
+    const int rc = j.file->GetByKey(j.key);
+    if (rc != kNoError) j.file->ClearRecord();
+    if (keep_lookups_ && (rc == kNoError || rc == kRecordNotFound) && j.kept.size() < kMaxKept) {
+      j.kept.emplace(values, rc == kNoError ? std::string(j.file->record_bytes()) : std::string());
+    }
   }
 }
 

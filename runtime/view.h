@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "runtime/file.h"
@@ -37,6 +38,13 @@ class View {
   // After every primary record read, `lookup` is read by `lookup_key` with the
   // given fields copied from the primary record.
   void Join(File& lookup, int lookup_key, std::vector<JoinField> fields);
+
+  // From now on each lookup row read is kept, by the values it was read
+  // with, for the life of the view: a lookup value seen before costs no read.
+  // For a pass over a file whose lookups do not change meanwhile (a report
+  // run); a browse, which the loader may change under, reads every time.
+  // A failed read (not a missing row) is never kept.
+  void KeepLookupRows() { keep_lookups_ = true; }
 
   File& primary() { return *primary_; }
   [[nodiscard]] int key() const { return key_; }
@@ -89,8 +97,11 @@ class View {
     File* file;
     int key;
     std::vector<JoinField> fields;
+    // KeepLookupRows: record bytes by the lookup values; empty: no such row.
+    std::unordered_map<std::string, std::string> kept;
   };
   std::vector<Join_> joins_;
+  bool keep_lookups_ = false;
   int key_ = kRecordOrder;
   bool positioned_ = false;
   bool pending_start_ = false;  // positioned at the order's start, resolved at the first read

@@ -186,13 +186,16 @@ int Export(const Args& a) {
   w->SetValue(app::kCreateTypeGroup, format == "dbf" ? "Xbase" : "Text (Delim)");
   w->SetValue(app::kCreateName, Cp1252FromUtf8(out).value_or(out));
   Progress progress("export");
+  // Read only while the window is there: the procedure closes it at the end.
   s.set_on_step([&] {
+    if (s.Top(id) != w) return;
     const std::string text = w->Text(app::kCreatePercent);
     const int percent = std::atoi(text.c_str());
     if (text.find('%') != std::string::npos) progress.Show(percent);
   });
   s.Post(id, ui::EVENT_Accepted, app::kCreateStart);
   s.RunUntil([] { return false; });
+  s.set_on_step(nullptr);
   bool complete = false;
   for (const auto& m : s.messages())
     complete = complete || m.request.text == "File Generation Complete";
@@ -264,8 +267,9 @@ int Publish(const Args& a) {
     File count(app::DataFileDecl(table.table));
     if (count.Open(0x40) == 0) (void)count.Records(&total);
   }
+  // Read only while the publish window is there: it closes when the page is done.
   s.set_on_step([&] {
-    if (total <= 0) return;
+    if (total <= 0 || s.Top(id) != html) return;
     const std::string text = html->Text(app::kHtmlProgress);
     const size_t colon = text.rfind(':');
     if (colon != std::string::npos) {
@@ -275,6 +279,7 @@ int Publish(const Args& a) {
   });
   s.Post(id, ui::EVENT_Accepted, app::kHtmlAll);
   s.RunUntil([&] { return s.Top(id) != html; });
+  s.set_on_step(nullptr);
   const bool written = !s.ended() && s.Top(id) == browse;
   Finish(s, id);
   std::error_code ec;
