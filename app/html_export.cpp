@@ -281,6 +281,9 @@ ui::Proc PublishHtml(Browse& browse) {
     } else if (e.code == ui::EVENT_Accepted && e.control == kHtmlAll) {
       icon = 1;
       browse.ResetView();
+      // One pass: each supplier's, review kind's and category's name is
+      // read once; the browse reads them afresh again afterwards.
+      browse.view().KeepLookupRows();
       w.SetTimer(1);
     } else if (e.code == ui::EVENT_Timer) {
       // At least ten rows an event, more while the event is short of its
@@ -313,6 +316,7 @@ ui::Proc PublishHtml(Browse& browse) {
   }
   // Closed from its close box half-way: the page is still finished.
   if (started) co_await WriteFooter(writer);
+  browse.view().KeepLookupRows(false);
   w.Close();
 }
 

@@ -13,6 +13,13 @@ void View::Join(File& lookup, int lookup_key, std::vector<JoinField> fields) {
   joins_.push_back({&lookup, lookup_key, std::move(fields)});
 }
 
+void View::KeepLookupRows(bool on) {
+  keep_lookups_ = on;
+  if (!on) {
+    for (Join_& j : joins_) j.kept.clear();
+  }
+}
+
 int View::SetOrder(int key) {
   if (key != kRecordOrder && (key < 0 || key >= static_cast<int>(primary_->decl().keys.size()))) {
     return SetError(kInvalidKeyFile);

@@ -39,12 +39,12 @@ class View {
   // given fields copied from the primary record.
   void Join(File& lookup, int lookup_key, std::vector<JoinField> fields);
 
-  // From now on each lookup row read is kept, by the values it was read
-  // with, for the life of the view: a lookup value seen before costs no read.
-  // For a pass over a file whose lookups do not change meanwhile (a report
-  // run); a browse, which the loader may change under, reads every time.
-  // A failed read (not a missing row) is never kept.
-  void KeepLookupRows() { keep_lookups_ = true; }
+  // While on, each lookup row read is kept, by the values it was read with:
+  // a lookup value seen before costs no read.  For one pass over a file
+  // whose lookups do not change meanwhile (a report run, a page published);
+  // a browse, which the loader may change under, reads every time.  A failed
+  // read (not a missing row) is never kept.  Turning it off forgets the rows.
+  void KeepLookupRows(bool on = true);
 
   File& primary() { return *primary_; }
   [[nodiscard]] int key() const { return key_; }

@@ -164,6 +164,32 @@ TEST_F(BatchCommandsTest, PublishWritesWhatTheBrowsesPublishWrites) {
   EXPECT_TRUE(ReadFile(out_.File("issues.htm")) == ReadFile(out_.File("window-issues.htm")));
 }
 
+// A record its column cannot hold (an issue number of five digits for a
+// four-digit column) is reported as lost, with the copy's counts, and the
+// command fails: a scheduled export never passes a short copy as whole.
+TEST_F(BatchCommandsTest, AnExportThatLosesARecordSaysSoAndFails) {
+  TempDir data;
+  for (const char* t : {"SUPPLIER", "REVIEW", "CATEGORY", "ISSUES"}) {
+    fs::copy_file(fs::path(Data()) / (std::string(t) + ".KVX"), data.File(std::string(t) + ".KVX"));
+  }
+  testing::WriteFile(out_.File("FEATURES.csv"),
+                     "PRODUCT,REVIEW,ISSUE,SUPPLIER,HS,CATEGORY,V,COMMENTS\n"
+                     "Fits,1,12,1,H,1,1.0,\n"
+                     "Too Late,1,12345,1,H,1,1.0,\n");
+  LoadOptions o;
+  o.data_dir = data.path();
+  ASSERT_TRUE(Load({out_.File("FEATURES.csv")}, o).ok);
+  for (const char* format : {"dbf", "txt"}) {
+    SCOPED_TRACE(format);
+    const std::string out = std::string("short.") + format;
+    const Outcome r = Command("export", {"--data", data.path(), "features", format, out});
+    EXPECT_EQ(r.status, kBatchFailed) << r.said;
+    EXPECT_NE(r.said.find("File Generation Incomplete"), std::string::npos) << r.said;
+    EXPECT_NE(r.said.find("1 of 2 records could not be written"), std::string::npos) << r.said;
+    EXPECT_TRUE(fs::exists(out_.File(out))) << "the records it could write are kept";
+  }
+}
+
 // Every refusal has its status, says why, and writes nothing.
 TEST_F(BatchCommandsTest, BadArgumentsAreRefusedWithTheirStatus) {
   testing::WriteFile(out_.File("taken.txt"), "someone's file");
