@@ -264,6 +264,10 @@ void BM_SearchAllFourFields(benchmark::State& state, const char* text) {
   window->Post(ui::EVENT_CloseWindow);
   p.RunUntil([&] { return !p.scheduler->Alive(id); });
 }
+// A supplier's name (it is also in the names of its products), a category's
+// word, and a text no feature holds.
+BENCHMARK_CAPTURE(BM_SearchAllFourFields, kettlewynd, "Kettlewynd")
+    ->UseManualTime()->Iterations(2)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_SearchAllFourFields, modem, "Modem")
     ->UseManualTime()->Iterations(2)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_SearchAllFourFields, nothing, "Zeppelin")
