@@ -24,9 +24,8 @@ constexpr char kNo[] = "No";
 // The four choices, as option groups in the order of the flags.
 constexpr int kChoices[] = {kSearchProduct, kSearchReview, kSearchCategory, kSearchSupplier};
 // The controls a user could act on; they rest while a search runs.
-constexpr int kInputControls[] = {kSearchProduct, kSearchReview, kSearchCategory,
-                                  kSearchSupplier, kSearchText,  kSearchStart,
-                                  kSearchClose};
+constexpr int kInputControls[] = {kSearchProduct, kSearchReview, kSearchCategory, kSearchSupplier,
+                                  kSearchText,    kSearchStart,  kSearchClose};
 
 // A Yes/No option group whose radios follow it in number.
 ControlDef Choice(int id, const char* text, int x) {
@@ -96,7 +95,7 @@ ui::Proc StartSearch(ui::Window& w) {
   for (int id : kChoices) any = any || w.Value(id) != kNo;
   if (!any) {
     co_await Inform("At least one Field must be selected for Search");
-    w.Select(kSearchProduct + 1);
+    w.Select(kSearchProductYes);
     co_return;
   }
   const std::string text = w.Value(kSearchText);
@@ -165,8 +164,6 @@ ui::Proc SearchFeatures() {
   block.SharedResponse.value = RespCancelled;
 }
 
-void RegisterSearch() {
-  RegisterProcedure("SearchFeatures", SearchFeatures);
-}
+void RegisterSearch() { RegisterProcedure("SearchFeatures", SearchFeatures); }
 
 }  // namespace mirabo::app

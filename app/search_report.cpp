@@ -27,8 +27,8 @@ Layout SearchLayout() {
   l.title_at = {0, 21, 6969, 219};
   l.head_box = {0, 208, 6979, 458};
   l.head_lines = {{3125, 260, 0, 460}, {4635, 260, 0, 460}};
-  const report::Rect head = {0, 0, kSized, kSized};
-  auto at = [&](int x, int y) { return report::Rect{x, y, head.w, head.h}; };
+  // The column heads take the size of their text.
+  auto at = [](int x, int y) { return report::Rect{x, y, kSized, kSized}; };
   l.columns = {
       {"PRODUCT", at(50, 310), Fea(FEA::PRODUCT), "s86", {52, 52, 2969, 208}},
       {"REVIEW", at(3229, 313), Rev(REV::REVIEW), "s19", {3177, 52, 1406, 208}},
@@ -99,9 +99,8 @@ bool ContainsUpper1252(std::string_view field, std::string_view upper_needle) {
   for (size_t i = 0; i <= last; ++i) {
     if (upper[static_cast<unsigned char>(field[i])] != first) continue;
     size_t k = 1;
-    while (k < upper_needle.size() &&
-           upper[static_cast<unsigned char>(field[i + k])] ==
-               static_cast<unsigned char>(upper_needle[k])) {
+    while (k < upper_needle.size() && upper[static_cast<unsigned char>(field[i + k])] ==
+                                          static_cast<unsigned char>(upper_needle[k])) {
       ++k;
     }
     if (k == upper_needle.size()) return true;

@@ -47,7 +47,10 @@ class SearchTest : public testing::ReportRunTest {
   void SetUp() override {
     WriteTable(DataFile::kSupplier, {{"Disk Doctors", "1"}, {"Brennock Systems", "2"}});
     WriteTable(DataFile::kReview, {{"Group Test", "1"}, {"First Look", "2"}});
-    WriteTable(DataFile::kCategory, {{"Hard Disks", "1"}, {"\xC9" "crans", "2"}});
+    WriteTable(DataFile::kCategory, {{"Hard Disks", "1"},
+                                     {"\xC9"
+                                      "crans",
+                                      "2"}});
     WriteTable(DataFile::kIssues, {{"12", "May 1996", ""}});
     // PRODUCT, REVIEW, ISSUE, SUPPLIER, HS, CATEGORY, V, COMMENTS; stored
     // out of issue order, so the report's order is its own.
@@ -56,7 +59,9 @@ class SearchTest : public testing::ReportRunTest {
                 {"Hard Disk Controller", "1", "12", "1", "H", "1", "1.0", ""},
                 {"Hard disk", "9", "15", "9", "H", "1", "2.0", "no such supplier or review"},
                 {"Diskette", "1", "16", "2", "S", "9", "", "no such category"},
-                {"\xE9" "cran plat", "2", "1234", "2", "H", "2", "3", ""},
+                {"\xE9"
+                 "cran plat",
+                 "2", "1234", "2", "H", "2", "3", ""},
                 {"Tape Streamer", "2", "13", "1", "H", "2", "", ""}});
   }
 
@@ -123,12 +128,23 @@ TEST_F(SearchTest, FindsTheTextInTheChosenFieldsWhateverItsCase) {
       {"a trailing blank changes nothing",
        In("disk ", true),
        {"Hard Disk Controller", "DISKETTE BOX", "Hard disk", "Diskette"}},
-      {"a leading blank is part of the text", In(" disk", true), {"Hard Disk Controller", "Hard disk"}},
-      {"Windows-1252 letters are upper-cased too", In("\xC9" "CRAN", true), {"\xE9" "cran plat"}},
+      {"a leading blank is part of the text",
+       In(" disk", true),
+       {"Hard Disk Controller", "Hard disk"}},
+      {"Windows-1252 letters are upper-cased too",
+       In("\xC9"
+          "CRAN",
+          true),
+       {"\xE9"
+        "cran plat"}},
       {"the supplier's name; a feature without a supplier row is never found",
        In("doctors", false, false, false, true),
        {"Hard Disk Controller", "Tape Streamer"}},
-      {"the review kind's name", In("LOOK", false, true), {"Tape Streamer", "DISKETTE BOX", "\xE9" "cran plat"}},
+      {"the review kind's name",
+       In("LOOK", false, true),
+       {"Tape Streamer", "DISKETTE BOX",
+        "\xE9"
+        "cran plat"}},
       {"the category's name; a missing category matches nothing",
        In("disks", false, false, true),
        {"Hard Disk Controller", "Hard disk"}},
@@ -150,8 +166,9 @@ TEST_F(SearchTest, NothingFoundShowsNothing) {
 TEST_F(SearchTest, TheTitleCarriesTheTextWholeCutToFifty) {
   const std::string thirty = "Hard Disk Controller 123456789";
   ASSERT_EQ(thirty.size(), 30u);
-  WriteTable(DataFile::kFeatures, {{"Hard Disk Controller 12345678X", "1", "1", "1", "", "1", "", ""},
-                                   {"Hard Disk Controller 1234567890", "1", "2", "1", "", "1", "", ""}});
+  WriteTable(DataFile::kFeatures,
+             {{"Hard Disk Controller 12345678X", "1", "1", "1", "", "1", "", ""},
+              {"Hard Disk Controller 1234567890", "1", "2", "1", "", "1", "", ""}});
   SearchText.Assign(thirty + "ignored");
   SearchInProduct.value = 1;
   const ReportSpec spec = SearchReportSpec(CurrentSearchCriteria());
@@ -161,8 +178,7 @@ TEST_F(SearchTest, TheTitleCarriesTheTextWholeCutToFifty) {
   ASSERT_EQ(pages.size(), 1u);
   const std::string title = std::get<report::TextRun>(pages[0].items[0]).text;
   EXPECT_EQ(title, std::string("Search Features by String.. ") + thirty.substr(0, 22));
-  EXPECT_EQ(Products(pages[0]),
-            std::vector<std::string>{"Hard Disk Controller 1234567890"})
+  EXPECT_EQ(Products(pages[0]), std::vector<std::string>{"Hard Disk Controller 1234567890"})
       << "the text is used whole, all 30 characters";
   Leave(id);
 }
@@ -199,7 +215,8 @@ TEST_F(SearchTest, ARunKeepsTheCriteriaItStartedWith) {
 TEST_F(SearchTest, AReadFailureShowsMessage35ThenWhatWasFound) {
   testing::ScopedFaultyDriver faulty("KARVINEX");
   faulty.Fail(testing::ScopedFaultyDriver::Op::kNext, 4, kAccessDenied);
-  EXPECT_EQ(Found(In("disk", true)), (std::vector<std::string>{"Hard Disk Controller", "DISKETTE BOX"}))
+  EXPECT_EQ(Found(In("disk", true)),
+            (std::vector<std::string>{"Hard Disk Controller", "DISKETTE BOX"}))
       << "the matches read before the failure (issues 12, 13 and 14)";
   ASSERT_EQ(backend_.messages.size(), 1u);
   EXPECT_EQ(backend_.messages[0].request.text,
@@ -229,8 +246,14 @@ TEST_F(SearchTest, EachRefusalLeavesTheWindowAndItsInputAsTheyWere) {
     const char* message;
   };
   const std::vector<Refusal> refusals = {
-      {"at once: product is chosen, no text", {"Yes", "No", "No", "No"}, "", "Search String must be entered"},
-      {"a text of blanks is empty", {"No", "Yes", "No", "No"}, "    ", "Search String must be entered"},
+      {"at once: product is chosen, no text",
+       {"Yes", "No", "No", "No"},
+       "",
+       "Search String must be entered"},
+      {"a text of blanks is empty",
+       {"No", "Yes", "No", "No"},
+       "    ",
+       "Search String must be entered"},
       {"no field, even with a text",
        {"No", "No", "No", "No"},
        "disk",

@@ -240,8 +240,7 @@ void BM_SearchAllFourFields(benchmark::State& state, const char* text) {
   }
   p.scheduler->RunReady();
   auto ready = [&] {
-    return p.Previewing(id) ||
-           (p.Top(id) == window && !window->Find(app::kSearchStart)->disabled);
+    return p.Previewing(id) || (p.Top(id) == window && !window->Find(app::kSearchStart)->disabled);
   };
   for (auto _ : state) {
     p.longest_event_ms = 0;
@@ -267,11 +266,17 @@ void BM_SearchAllFourFields(benchmark::State& state, const char* text) {
 // A supplier's name (it is also in the names of its products), a category's
 // word, and a text no feature holds.
 BENCHMARK_CAPTURE(BM_SearchAllFourFields, kettlewynd, "Kettlewynd")
-    ->UseManualTime()->Iterations(2)->Unit(benchmark::kMillisecond);
+    ->UseManualTime()
+    ->Iterations(2)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_SearchAllFourFields, modem, "Modem")
-    ->UseManualTime()->Iterations(2)->Unit(benchmark::kMillisecond);
+    ->UseManualTime()
+    ->Iterations(2)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_SearchAllFourFields, nothing, "Zeppelin")
-    ->UseManualTime()->Iterations(2)->Unit(benchmark::kMillisecond);
+    ->UseManualTime()
+    ->Iterations(2)
+    ->Unit(benchmark::kMillisecond);
 
 // Peak memory of one report run in a process of its own: Features by
 // Supplier (about 1,000 records) and Features by Review of the most common

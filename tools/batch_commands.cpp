@@ -411,7 +411,8 @@ app::SearchCriteria SearchFieldsOf(const std::optional<std::string>& in) {
       }
     }
     if (!known) {
-      throw UsageError{"unknown field '" + word + "' for --in (product, review, category, supplier)"};
+      throw UsageError{"unknown field '" + word +
+                       "' for --in (product, review, category, supplier)"};
     }
     if (comma == std::string::npos) break;
     from = comma + 1;

@@ -126,7 +126,11 @@ TEST_F(BatchReportsTest, ReportsPrintTheSamePagesAsTheWindow) {
     Start start;
     const char* heard;  // in the PDF's text
   } cases[] = {
-      {"report", "supplier-table", {}, report(app::ReportId::kSupplierTable, [] {}), "SUPPLIER Table"},
+      {"report",
+       "supplier-table",
+       {},
+       report(app::ReportId::kSupplierTable, [] {}),
+       "SUPPLIER Table"},
       {"report",
        "features-by-supplier",
        {"--value", "Brennock Labs"},
@@ -137,7 +141,11 @@ TEST_F(BatchReportsTest, ReportsPrintTheSamePagesAsTheWindow) {
        {"--value", "12"},
        report(app::ReportId::kFeaturesByIssue, [] { app::GLO::Issue.value = 12; }),
        "FEATURES by Issue 12"},
-      {"search", "modem", {"--in", "product,category"}, search, "Search Features by String.. modem"},
+      {"search",
+       "modem",
+       {"--in", "product,category"},
+       search,
+       "Search Features by String.. modem"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.word);
@@ -205,7 +213,11 @@ TEST_F(BatchReportsTest, RefusalsAndNothingToPrint) {
   EXPECT_EQ(Command({"zeppelin", "--in", "supplier,review", "--pdf", "x.pdf"}, &said, "search"),
             kBatchNothing)
       << said;
-  EXPECT_EQ(Command({"\xc3\xa9" "cran", "--pdf", "x.pdf"}, &said, "search"), kBatchNothing)
+  EXPECT_EQ(Command({"\xc3\xa9"
+                     "cran",
+                     "--pdf", "x.pdf"},
+                    &said, "search"),
+            kBatchNothing)
       << "a text Windows-1252 holds is taken: " << said;
   EXPECT_FALSE(fs::exists(out_.File("x.pdf")));
 

@@ -4,8 +4,8 @@
 // preview and prints through the print dialog to a PDF that pdftotext reads.
 #include <QAbstractButton>
 #include <QAction>
-#include <QLineEdit>
 #include <QApplication>
+#include <QLineEdit>
 #include <QMainWindow>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -160,8 +160,7 @@ TEST_F(ReportsGuiTest, ASearchTypedInTheSearchWindowPrintsToPdfAndTheWindowStays
   auto* entry = qobject_cast<QLineEdit*>(backend_->ControlWidget(*search, app::kSearchText));
   auto* category =
       qobject_cast<QAbstractButton*>(backend_->ControlWidget(*search, app::kSearchCategoryYes));
-  auto* start =
-      qobject_cast<QAbstractButton*>(backend_->ControlWidget(*search, app::kSearchStart));
+  auto* start = qobject_cast<QAbstractButton*>(backend_->ControlWidget(*search, app::kSearchStart));
   ASSERT_TRUE(entry && category && start);
   EXPECT_EQ(entry->maxLength(), 30);
   entry->setFocus();
