@@ -29,8 +29,8 @@ constexpr char kStartText[] = "0% Completed";
 // its own variables.
 class ReportRun {
  public:
-  explicit ReportRun(const ReportSpec& spec)
-      : spec_(spec), title_(std::max(spec.title_length, 1)) {}
+  explicit ReportRun(const ReportPlan& plan)
+      : plan_(plan), title_(std::max(plan.title_length, 1)) {}
 
   ui::Proc Run();
 
@@ -55,7 +55,7 @@ class ReportRun {
   // Ends the event loop: no more batches, no more Cancel.
   void Close();
 
-  const ReportSpec& spec_;
+  const ReportPlan& plan_;
   ReportSettings settings_ = g_settings;  // a run keeps what it started with
   StringVar title_;
   int32_t run_response_ = 0;  // RunResponse
@@ -76,10 +76,10 @@ class ReportRun {
 
 // The message that a report failed where it could not go on: its definition
 // does not fit its variables, or a page could not be written.
-ui::Proc ShowReportFailure(const ReportSpec& spec, const report::Status& status) {
+ui::Proc ShowReportFailure(const ReportPlan& plan, const report::Status& status) {
   ui::MessageRequest m;
   m.caption = "Report";
-  m.text = "The report \"" + (spec.layout.title.empty() ? spec.procedure : spec.layout.title) +
+  m.text = "The report \"" + (plan.layout.title.empty() ? plan.procedure : plan.layout.title) +
            "\" could not be made.\n" + status.message();
   m.icon = ui::Icon::kExclamation;
   co_await ui::Message(m);
@@ -111,7 +111,7 @@ int ReportRun::FetchNext() {
 
 Verdict ReportRun::CheckRecord() {
   if (run_response_ == RespCancelled) return Verdict::kStop;
-  return spec_.check ? spec_.check() : Verdict::kPrint;
+  return plan_.check ? plan_.check() : Verdict::kPrint;
 }
 
 ReportRun::Found ReportRun::ReadOn(const ui::TimerBatch& batch) {
@@ -135,7 +135,7 @@ ui::Proc ReportRun::ReadOnAndSettle(const ui::TimerBatch& batch) {
   const Found found = ReadOn(batch);
   if (read_failed_) {
     read_failed_ = false;
-    const std::string word = spec_.file_word, none;
+    const std::string word = plan_.file_word, none;
     co_await StandardMessage(35, word, none);
   }
   pending_ = found == Found::kRecord;
@@ -159,8 +159,8 @@ ui::Proc ReportRun::Position(report::Report& report) {
   // A view that cannot be ordered, filtered or opened would print records
   // that the report does not select (every feature under one supplier's
   // title): the run ends after the message, with nothing printed.
-  int rc = view_->SetOrder(spec_.key);
-  if (rc == kNoError) rc = view_->SetFilter(spec_.filter, CurrentThread().bindings());
+  int rc = view_->SetOrder(plan_.key);
+  if (rc == kNoError) rc = view_->SetFilter(plan_.filter, CurrentThread().bindings());
   if (rc == kNoError) rc = view_->Open();
   if (rc != kNoError) {
     const std::string none;
@@ -172,7 +172,7 @@ ui::Proc ReportRun::Position(report::Report& report) {
   // Pages are only made when a detail is printed: a run that finds nothing
   // leaves none.
   if (const report::Status s = report.Open(&pages_, settings_.pages); !s.ok()) {
-    co_await ShowReportFailure(spec_, s);
+    co_await ShowReportFailure(plan_, s);
     run_response_ = RespCancelled;
     Close();
     co_return;
@@ -193,7 +193,7 @@ ui::Proc ReportRun::PrintBatch(report::Report& report) {
   }
   while (batch.More()) {
     if (const report::Status s = report.PrintDetail(); !s.ok()) {
-      co_await ShowReportFailure(spec_, s);
+      co_await ShowReportFailure(plan_, s);
       run_response_ = RespCancelled;
       Close();
       co_return;
@@ -213,21 +213,21 @@ ui::Proc ReportRun::Run() {
   title_.Assign("");
 
   std::vector<ValueRef> variables;
-  for (const ReportField& f : spec_.variables) {
+  for (const ReportField& f : plan_.variables) {
     variables.push_back(f.title ? title_.ref() : block.Data(f.file).Field(f.field));
   }
   report::FontMetrics& metrics =
       settings_.metrics ? *settings_.metrics : report::ReportFontMetrics();
-  report::Report report(spec_.layout, variables, metrics);
+  report::Report report(plan_.layout, variables, metrics);
   if (!report.status().ok()) {
     // A layout that does not match its variables is the program's fault;
     // nothing is opened.
     const report::Status status = report.status();
-    co_await ShowReportFailure(spec_, status);
+    co_await ShowReportFailure(plan_, status);
     block.SharedResponse.value = RespCancelled;
     co_return;
   }
-  window_def_ = ProgressWindowDef(spec_.procedure);
+  window_def_ = ProgressWindowDef(plan_.procedure);
   shown_percent_ = 0;
   pages_.clear();
 
@@ -241,25 +241,25 @@ ui::Proc ReportRun::Run() {
   block.SharedRequest.value = 0;
   block.SharedResponse.value = 0;
 
-  const std::vector<DataFile> files = spec_.files;
+  const std::vector<DataFile> files = plan_.files;
   co_await OpenDataFiles(files);
   for (DataFile f : files) bindings.BindRecord(block.Data(f));
   files_opened_ = true;
 
-  if (spec_.title) title_.Assign(spec_.title());
+  if (plan_.title) title_.Assign(plan_.title());
 
-  if (spec_.estimate) {
-    estimate_ = *spec_.estimate;
+  if (plan_.estimate) {
+    estimate_ = *plan_.estimate;
   } else {
     int64_t count = 0;
-    if (block.Data(spec_.file).Records(&count) != kNoError) count = 0;
+    if (block.Data(plan_.file).Records(&count) != kNoError) count = 0;
     estimate_ = static_cast<int32_t>(std::clamp<int64_t>(count, 0, INT32_MAX));
   }
   records_read_ = 0;
   percent_done_ = 0;
 
-  view_ = std::make_unique<View>(block.Data(spec_.file));
-  for (const Relation& j : spec_.joins) {
+  view_ = std::make_unique<View>(block.Data(plan_.file));
+  for (const Relation& j : plan_.joins) {
     view_->Join(block.Data(j.lookup), j.lookup_key, {{j.features_field, j.lookup_field}});
   }
   // The lookup tables are small and a run is one pass: each name is read once.
@@ -297,10 +297,10 @@ ui::Proc ReportRun::Run() {
 
   if (run_response_ == RespCompleted) {
     if (const report::Status s = report.EndReport(); !s.ok()) {
-      co_await ShowReportFailure(spec_, s);
+      co_await ShowReportFailure(plan_, s);
       run_response_ = RespCancelled;
     } else if (!pages_.empty()) {
-      FinishedReport finished{spec_, report, pages_};
+      FinishedReport finished{plan_, report, pages_};
       const ReportOutput output = settings_.output ? settings_.output : PreviewThenPrint;
       co_await output(finished);
     }
@@ -347,8 +347,8 @@ ui::WindowDef ProgressWindowDef(const std::string& procedure) {
 
 std::string PercentText(int percent) { return FormatPicture("N3", percent) + "% Completed"; }
 
-ui::Proc RunReport(const ReportSpec& spec) {
-  ReportRun run(spec);
+ui::Proc RunReport(const ReportPlan& plan) {
+  ReportRun run(plan);
   co_await run.Run();
 }
 

@@ -1,4 +1,4 @@
-// The report runner: every report of the program is one ReportSpec (data)
+// The report runner: every report of the program is one ReportPlan (data)
 // run by RunReport.  A run reads one data file through an ordered, filtered
 // view, prints a detail band per record it wants into a report that keeps
 // its pages as page images, and hands the finished pages to its output: the
@@ -72,7 +72,7 @@ inline ReportField TitleField() { return {DataFile::kFeatures, 0, true}; }
 // A report's own verdict on a record that passed the view's filter.
 enum class Verdict { kPrint = 0, kStop = 1, kSkip = 2 };
 
-struct ReportSpec {
+struct ReportPlan {
   std::string procedure;                // "PRINTFEA:FEATSUPP": names the run's definitions
   DataFile file = DataFile::kFeatures;  // the file read
   int key = 0;                          // in the order of this key of it
@@ -115,12 +115,12 @@ std::string PercentText(int percent);
 // Runs the report on the calling thread.  SharedResponse on return:
 // RespCompleted when the run reached the end of its data (whether or not the
 // pages were then printed), else RespCancelled.
-ui::Proc RunReport(const ReportSpec& spec);
+ui::Proc RunReport(const ReportPlan& plan);
 
 // A run that reached the end of its data, as its output sees it.  The report
 // holds the pages until the run removes them after the output returns.
 struct FinishedReport {
-  const ReportSpec& spec;
+  const ReportPlan& plan;
   report::Report& report;
   const report::PageImageList& pages;  // never empty
 };

@@ -45,13 +45,13 @@ class ReportRunnerTest : public testing::ReportRunTest {
   }
 
   // Runs a report on a thread of its own until it waits.
-  ui::ThreadId Run(const ReportSpec& spec) {
+  ui::ThreadId Run(const ReportPlan& plan) {
     response_ = -1;
-    return Open(Probe(spec, &response_));
+    return Open(Probe(plan, &response_));
   }
   ui::ThreadId RunForSupplier(int16_t supplier) {
     GLO::supplier.value = supplier;
-    return Run(ReportSpecOf(ReportId::kFeaturesBySupplier));
+    return Run(ReportPlanOf(ReportId::kFeaturesBySupplier));
   }
   size_t ProductsPrinted() {
     size_t n = 0;
@@ -123,7 +123,7 @@ TEST_F(ReportRunnerTest, ATimerEventTakesMoreRecordsWhileItsWorkIsUnderTheBudget
 }
 
 TEST_F(ReportRunnerTest, AThreeRecordListingShows33Then66Then100) {
-  const ui::ThreadId id = Run(ReportSpecOf(ReportId::kCategoryTable));
+  const ui::ThreadId id = Run(ReportPlanOf(ReportId::kCategoryTable));
   EXPECT_EQ(percents_, (std::vector<std::string>{"0% Completed", " 33% Completed"}))
       << "33 is shown once the first record is read, before any timer event";
   ASSERT_TRUE(UntilPreview(id));
@@ -172,7 +172,7 @@ TEST_F(ReportRunnerTest, AWindowClosedBeforeTheFirstBatchEndsCancelledWithNothin
 // A report with a check of its own, as the search has: every tenth of the
 // thousand records is printed, the others read and skipped.
 TEST_F(ReportRunnerTest, RecordsAReportSkipsAreReadOnlyWhileTheEventHasTime) {
-  ReportSpec tenth = ReportSpecOf(ReportId::kFeaturesBySupplier);
+  ReportPlan tenth = ReportPlanOf(ReportId::kFeaturesBySupplier);
   tenth.check = [] {
     const std::string_view product =
         Clip(CurrentThread().Data(DataFile::kFeatures).Field(FEA::PRODUCT).Bytes());
@@ -208,7 +208,7 @@ TEST_F(ReportRunnerTest, RecordsAReportSkipsAreReadOnlyWhileTheEventHasTime) {
 }
 
 TEST_F(ReportRunnerTest, PrintFromThePreviewSendsEveryPageAsOneJob) {
-  const ui::ThreadId id = Run(ReportSpecOf(ReportId::kSupplierTable));
+  const ui::ThreadId id = Run(ReportPlanOf(ReportId::kSupplierTable));
   ASSERT_TRUE(UntilPreview(id));
   const size_t pages = PageFiles().size();
   Leave(id, kPreviewMenuPrint);
@@ -225,7 +225,7 @@ TEST_F(ReportRunnerTest, PrintFromThePreviewSendsEveryPageAsOneJob) {
 ui::Proc KeepPages(FinishedReport& finished, std::vector<std::string>* kept) {
   for (const std::string& name : finished.pages) {
     report::PageImage page;
-    if (report::ReadPageFile(name, &page).ok()) kept->push_back(finished.spec.procedure);
+    if (report::ReadPageFile(name, &page).ok()) kept->push_back(finished.plan.procedure);
   }
   co_return;
 }
@@ -283,14 +283,14 @@ TEST_F(ReportRunnerTest, AFailedFirstReadShowsMessage35AndNothingElse) {
 
 TEST_F(ReportRunnerTest, AViewThatCannotBeFilteredOrOrderedEndsAfterMessage36) {
   // Printing on without the filter would put every feature under one title.
-  ReportSpec unfiltered = ReportSpecOf(ReportId::kFeaturesBySupplier);
+  ReportPlan unfiltered = ReportPlanOf(ReportId::kFeaturesBySupplier);
   unfiltered.filter = "FEA:SUPPLIER = GLO:nobody";
-  ReportSpec unordered = ReportSpecOf(ReportId::kFeaturesBySupplier);
+  ReportPlan unordered = ReportPlanOf(ReportId::kFeaturesBySupplier);
   unordered.key = 99;
-  for (const ReportSpec* spec : {&unfiltered, &unordered}) {
+  for (const ReportPlan* plan : {&unfiltered, &unordered}) {
     backend_.messages.clear();
     GLO::supplier.value = 2;
-    const ui::ThreadId id = Run(*spec);
+    const ui::ThreadId id = Run(*plan);
     EXPECT_FALSE(scheduler_.Alive(id));
     ASSERT_EQ(backend_.messages.size(), 1u);
     EXPECT_EQ(backend_.messages[0].request.caption, "View Open Error");
@@ -305,7 +305,7 @@ TEST_F(ReportRunnerTest, AnEstimateOfZeroShowsAFullBarOnceARecordIsRead) {
   // empty then) has no percentage.
   testing::ScopedFaultyDriver faulty("KARVINEX");
   faulty.Fail(testing::ScopedFaultyDriver::Op::kRecords, 1, kAccessDenied);
-  const ui::ThreadId id = Run(ReportSpecOf(ReportId::kCategoryTable));
+  const ui::ThreadId id = Run(ReportPlanOf(ReportId::kCategoryTable));
   EXPECT_EQ(percents_, (std::vector<std::string>{"0% Completed", "100% Completed"}));
   ASSERT_TRUE(UntilPreview(id));
   EXPECT_EQ(TextsAt(PageFiles()[0], 1000 + 50).size(), 4u) << "the head and three records";

@@ -60,7 +60,7 @@ struct FeaturesReport {
   std::vector<Column> columns;
 };
 
-ReportSpec Spec(const FeaturesReport& r) {
+ReportPlan Plan(const FeaturesReport& r) {
   Layout l;
   l.detail_area = {490, 1740, 7000, 7260};
   l.header = {490, 1052, 7000, 667};
@@ -76,7 +76,7 @@ ReportSpec Spec(const FeaturesReport& r) {
   for (int x : r.detail_line_x) l.detail_lines.push_back({x, r.detail_line_y, 0, 460});
   l.rule = {10, 469, 6938, 0};
 
-  ReportSpec s;
+  ReportPlan s;
   s.procedure = r.procedure;
   s.file = DataFile::kFeatures;
   s.key = r.key;
@@ -102,8 +102,8 @@ struct TableListing {
   Layout layout;
 };
 
-ReportSpec Spec(const TableListing& r) {
-  ReportSpec s;
+ReportPlan Plan(const TableListing& r) {
+  ReportPlan s;
   s.procedure = r.procedure;
   s.file = r.file;
   s.key = r.key;
@@ -157,14 +157,14 @@ Layout IssueListing() {
 }
 
 // In the order of ReportId.
-std::vector<ReportSpec> BuildSpecs() {
+std::vector<ReportPlan> BuildPlans() {
   const Column product = {"PRODUCT", {50, 310, 1400, 170}, Fea(FEA::PRODUCT), "s86", {}};
   auto with = [](Column c, Rect field_at) {
     c.field_at = field_at;
     return c;
   };
-  std::vector<ReportSpec> specs;
-  specs.push_back(Spec(FeaturesReport{
+  std::vector<ReportPlan> plans;
+  plans.push_back(Plan(FeaturesReport{
       "PRINTFEA:FEATSUPP",
       "FEATURES by Supplier",
       FEA::FEATSUPP,
@@ -190,7 +190,7 @@ std::vector<ReportSpec> BuildSpecs() {
        {"HARD/SOFTWARE", {3438, 479, 1400, 170}, Fea(FEA::HS), "s4", {3458, 208, 323, 167}},
        {"CATEGORY", {52, 479, 1400, 170}, Cat(CAT::CATEGORY), "s31", {42, 229, 2365, 167}},
        {"VERSION", {5083, 490, 781, 167}, Fea(FEA::V), "s15", {5052, 229, 1125, 167}}}}));
-  specs.push_back(Spec(FeaturesReport{
+  plans.push_back(Plan(FeaturesReport{
       "PRINTFEA:FEATREV",
       "FEATURES by Review",
       FEA::FEATREV,
@@ -216,7 +216,7 @@ std::vector<ReportSpec> BuildSpecs() {
        {"HARD/SOFTWARE", {3281, 469, 1250, 156}, Fea(FEA::HS), "s4", {3281, 260, 323, 167}},
        {"CATEGORY", {52, 479, 1400, 170}, Cat(CAT::CATEGORY), "s31", {52, 260, 2365, 167}},
        {"VERSION", {4635, 469, 781, 167}, Fea(FEA::V), "s15", {4635, 260, 1125, 167}}}}));
-  specs.push_back(Spec(FeaturesReport{
+  plans.push_back(Plan(FeaturesReport{
       "PRINTFEA:FEATCAT",
       "FEATURES by Category",
       FEA::FEATCAT,
@@ -236,7 +236,7 @@ std::vector<ReportSpec> BuildSpecs() {
        {"SUPPLIER", {4896, 313, 833, 167}, Sup(SUP::SUPPLIER), "s36", {4896, 52, 2031, 156}},
        {"HARD/SOFTWARE", {3333, 469, 1400, 170}, Fea(FEA::HS), "s4", {3333, 208, 323, 167}},
        {"VERSION", {4896, 469, 781, 167}, Fea(FEA::V), "s15", {4896, 260, 1125, 167}}}}));
-  specs.push_back(Spec(FeaturesReport{
+  plans.push_back(Plan(FeaturesReport{
       "PRINTFEA:FEATISS",
       "FEATURES by Issue",
       FEA::FEATISS,
@@ -256,31 +256,31 @@ std::vector<ReportSpec> BuildSpecs() {
        {"HARD/SOFTWARE", {3333, 469, 1400, 170}, Fea(FEA::HS), "s4", {3333, 260, 323, 167}},
        {"CATEGORY", {52, 479, 1400, 170}, Cat(CAT::CATEGORY), "s31", {42, 229, 2365, 167}},
        {"VERSION", {4792, 469, 781, 167}, Fea(FEA::V), "s15", {4844, 260, 1125, 167}}}}));
-  specs.push_back(Spec(
+  plans.push_back(Plan(
       TableListing{"PRINTISS:ISSUE", DataFile::kIssues, ISS::ISSUE, "ISSUES", IssueListing()}));
-  specs.push_back(
-      Spec(TableListing{"PRINTCAT:CATEGORY", DataFile::kCategory, CAT::KEY_CATEGORY, "CATEGORY",
+  plans.push_back(
+      Plan(TableListing{"PRINTCAT:CATEGORY", DataFile::kCategory, CAT::KEY_CATEGORY, "CATEGORY",
                         OneColumn("CATEGORY Table", "CATEGORY", Cat(CAT::CATEGORY), "s31")}));
-  specs.push_back(Spec(TableListing{"PRINTREV:REVIEW", DataFile::kReview, REV::KEY_REVIEW, "REVIEW",
+  plans.push_back(Plan(TableListing{"PRINTREV:REVIEW", DataFile::kReview, REV::KEY_REVIEW, "REVIEW",
                                     OneColumn("REVIEW Table", "REVIEW", Rev(REV::REVIEW), "s19")}));
-  specs.push_back(
-      Spec(TableListing{"PRINTSUP:SUPPLIER", DataFile::kSupplier, SUP::KEY_SUPPLIER, "SUPPLIER",
+  plans.push_back(
+      Plan(TableListing{"PRINTSUP:SUPPLIER", DataFile::kSupplier, SUP::KEY_SUPPLIER, "SUPPLIER",
                         OneColumn("SUPPLIER Table", "SUPPLIER", Sup(SUP::SUPPLIER), "s36")}));
-  return specs;
+  return plans;
 }
 
 }  // namespace
 
-const ReportSpec& ReportSpecOf(ReportId id) {
-  static const std::vector<ReportSpec> specs = BuildSpecs();
-  return specs.at(static_cast<size_t>(id));
+const ReportPlan& ReportPlanOf(ReportId id) {
+  static const std::vector<ReportPlan> plans = BuildPlans();
+  return plans.at(static_cast<size_t>(id));
 }
 
-ui::Proc PrintReport(ReportId id) { return RunReport(ReportSpecOf(id)); }
+ui::Proc PrintReport(ReportId id) { return RunReport(ReportPlanOf(id)); }
 
 void RegisterReports() {
   for (ReportId id : kAllReports) {
-    RegisterProcedure(ReportSpecOf(id).procedure, [id] { return PrintReport(id); });
+    RegisterProcedure(ReportPlanOf(id).procedure, [id] { return PrintReport(id); });
   }
 }
 

@@ -32,7 +32,7 @@ constexpr ReportId kAllReports[] = {ReportId::kFeaturesBySupplier, ReportId::kFe
                                     ReportId::kIssueTable,         ReportId::kCategoryTable,
                                     ReportId::kReviewTable,        ReportId::kSupplierTable};
 
-const ReportSpec& ReportSpecOf(ReportId id);
+const ReportPlan& ReportPlanOf(ReportId id);
 
 // The report procedure: runs the report on the calling thread.
 ui::Proc PrintReport(ReportId id);

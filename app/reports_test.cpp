@@ -46,8 +46,8 @@ class ReportsTest : public testing::ReportRunTest {
   // Runs the report with the global selections as they are, to its preview.
   ui::ThreadId RunToPreview(ReportId id) {
     response_ = -1;
-    const ui::ThreadId thread = Open(Probe(ReportSpecOf(id), &response_));
-    EXPECT_TRUE(UntilPreview(thread)) << ReportSpecOf(id).procedure;
+    const ui::ThreadId thread = Open(Probe(ReportPlanOf(id), &response_));
+    EXPECT_TRUE(UntilPreview(thread)) << ReportPlanOf(id).procedure;
     return thread;
   }
   // The title on the first page of the report.
@@ -169,7 +169,7 @@ TEST_F(ReportsTest, TwoSuppliersOfOneNameAreBothListedInRecordOrder) {
 
 TEST_F(ReportsTest, AnEmptyTableListsNothing) {
   WriteTable(DataFile::kReview, {});
-  const ui::ThreadId id = Open(Probe(ReportSpecOf(ReportId::kReviewTable), &response_));
+  const ui::ThreadId id = Open(Probe(ReportPlanOf(ReportId::kReviewTable), &response_));
   EXPECT_FALSE(scheduler_.Alive(id));
   EXPECT_EQ(response_, RespCancelled);
   EXPECT_TRUE(backend_.messages.empty());

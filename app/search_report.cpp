@@ -108,12 +108,12 @@ bool ContainsUpper1252(std::string_view field, std::string_view upper_needle) {
   return false;
 }
 
-ReportSpec SearchReportSpec(const SearchCriteria& criteria) {
+ReportPlan SearchReportPlan(const SearchCriteria& criteria) {
   const std::string text(Clip(criteria.text));
   const SearchRun run{ToUpper1252(text), criteria.product, criteria.review, criteria.category,
                       criteria.supplier};
   const Layout layout = SearchLayout();
-  ReportSpec s;
+  ReportPlan s;
   s.procedure = kProcedure;
   s.file = DataFile::kFeatures;
   s.key = FEA::FEATISS;
@@ -131,9 +131,9 @@ ReportSpec SearchReportSpec(const SearchCriteria& criteria) {
 }
 
 ui::Proc SEARCHRUN() {
-  // The spec lives as long as the run: it is the run's copy of the criteria.
-  const ReportSpec spec = SearchReportSpec(CurrentSearchCriteria());
-  co_await RunReport(spec);
+  // The plan lives as long as the run: it is the run's copy of the criteria.
+  const ReportPlan plan = SearchReportPlan(CurrentSearchCriteria());
+  co_await RunReport(plan);
 }
 
 }  // namespace mirabo::app

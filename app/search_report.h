@@ -29,9 +29,9 @@ SearchCriteria CurrentSearchCriteria();
 bool ContainsUpper1252(std::string_view field, std::string_view upper_needle);
 
 // The run of a search for `criteria`: FEATURES in FEA:FEATISS order, every
-// record tested after its three lookups.  The spec keeps its own copy of the
+// record tested after its three lookups.  The plan keeps its own copy of the
 // criteria.
-ReportSpec SearchReportSpec(const SearchCriteria& criteria);
+ReportPlan SearchReportPlan(const SearchCriteria& criteria);
 
 // The report procedure: searches with the criteria the globals hold now, on
 // the calling thread.  SharedResponse as RunReport leaves it.

@@ -68,9 +68,9 @@ class SearchTest : public testing::ReportRunTest {
   // Runs a search with `criteria` on a thread of its own until its preview
   // (or its end) and returns the products it printed, in page order.
   std::vector<std::string> Found(const SearchCriteria& criteria) {
-    const ReportSpec spec = SearchReportSpec(criteria);
+    const ReportPlan plan = SearchReportPlan(criteria);
     response_ = -1;
-    const ui::ThreadId id = Open(Probe(spec, &response_));
+    const ui::ThreadId id = Open(Probe(plan, &response_));
     std::vector<std::string> products;
     if (UntilPreview(id)) {
       for (const report::PageImage& p : PageFiles()) {
@@ -101,8 +101,8 @@ class SearchTest : public testing::ReportRunTest {
 
 TEST_F(SearchTest, TheFirstPageIsTheGoldenDisplayList) {
   // Every field printed, the issue number with two decimals, centred.
-  const ReportSpec spec = SearchReportSpec(In("disk", true));
-  const ui::ThreadId id = Open(Probe(spec, &response_));
+  const ReportPlan plan = SearchReportPlan(In("disk", true));
+  const ui::ThreadId id = Open(Probe(plan, &response_));
   ASSERT_TRUE(UntilPreview(id));
   const std::vector<report::PageImage> pages = PageFiles();
   ASSERT_EQ(pages.size(), 1u);
@@ -171,8 +171,8 @@ TEST_F(SearchTest, TheTitleCarriesTheTextWholeCutToFifty) {
               {"Hard Disk Controller 1234567890", "1", "2", "1", "", "1", "", ""}});
   SearchText.Assign(thirty + "ignored");
   SearchInProduct.value = 1;
-  const ReportSpec spec = SearchReportSpec(CurrentSearchCriteria());
-  const ui::ThreadId id = Open(Probe(spec, &response_));
+  const ReportPlan plan = SearchReportPlan(CurrentSearchCriteria());
+  const ui::ThreadId id = Open(Probe(plan, &response_));
   ASSERT_TRUE(UntilPreview(id));
   const std::vector<report::PageImage> pages = PageFiles();
   ASSERT_EQ(pages.size(), 1u);

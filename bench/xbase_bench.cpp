@@ -28,13 +28,13 @@ namespace mirabo::bench {
 namespace {
 
 using xbase::DbfTable;
-using xbase::FieldSpec;
+using xbase::NewField;
 
 constexpr int64_t kRecords = 100'000;
 
 // The FEATURES export: PRODUCT, REVIEW, ISSUE N(4,0), SUPPLIER, HS,
 // CATEGORY, V, COMMENTS.
-std::vector<FieldSpec> FeaturesLayout() {
+std::vector<NewField> FeaturesLayout() {
   return {{"PRODUCT", 'C', 86, 0},  {"REVIEW", 'C', 19, 0},   {"ISSUE", 'N', 4, 0},
           {"SUPPLIER", 'C', 36, 0}, {"HS", 'C', 4, 0},        {"CATEGORY", 'C', 31, 0},
           {"V", 'C', 15, 0},        {"COMMENTS", 'C', 207, 0}};
@@ -75,7 +75,7 @@ void FillRecord(DbfTable& t, const Rows& rows, int64_t i) {
 
 // Writes the table and returns its bytes' count.
 int64_t WriteTable(const std::string& path, const Rows& rows) {
-  std::vector<FieldSpec> fields = FeaturesLayout();
+  std::vector<NewField> fields = FeaturesLayout();
   if (DbfTable::Create(path, &fields) != xbase::kDbfOk) std::abort();
   std::unique_ptr<DbfTable> t;
   if (DbfTable::Open(path, {}, &t) != xbase::kDbfOk) std::abort();

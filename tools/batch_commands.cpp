@@ -46,7 +46,7 @@ struct UsageError {
   std::string text;
 };
 
-struct CommandSpec {
+struct Command {
   const char* name;
   const char* usage;
   std::set<std::string> options;  // the options it takes besides --data, --force, --help
@@ -440,7 +440,7 @@ int Search(const Args& a) {
 
 // ---------------------------------------------------------------------------
 
-const CommandSpec kCommands[] = {
+const Command kCommands[] = {
     {"export", "mirabo export  [--data DIR] [--force] TABLE FORMAT OUT", {}, 3, Export},
     {"publish",
      "mirabo publish [--data DIR] [--force] BROWSE [--order ORDER [--value VALUE]] OUT.htm",
@@ -461,7 +461,7 @@ const CommandSpec kCommands[] = {
      Search},
 };
 
-Args Parse(const CommandSpec& c, const std::vector<std::string>& args) {
+Args Parse(const Command& c, const std::vector<std::string>& args) {
   Args a;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
@@ -504,12 +504,12 @@ Args Parse(const CommandSpec& c, const std::vector<std::string>& args) {
 
 std::string BatchUsage() {
   std::string out;
-  for (const CommandSpec& c : kCommands) out += std::string("  ") + c.usage + "\n";
+  for (const Command& c : kCommands) out += std::string("  ") + c.usage + "\n";
   return out;
 }
 
 int RunBatchCommand(const std::string& command, const std::vector<std::string>& args) {
-  for (const CommandSpec& c : kCommands) {
+  for (const Command& c : kCommands) {
     if (command != c.name) continue;
     std::error_code ec;
     const fs::path previous = fs::current_path(ec);

@@ -40,7 +40,7 @@ void QuietNotes(QtMsgType type, const QMessageLogContext& context, const QString
 int Write(const app::FinishedReport& f, const PageOutput& out, const char* command) {
   const report::PageImageList& pages = f.pages;
   if (out.pdf) {
-    const report::Status s = report::qt::WritePdf(pages, *out.pdf, f.spec.layout.title);
+    const report::Status s = report::qt::WritePdf(pages, *out.pdf, f.plan.layout.title);
     if (!s.ok()) {
       std::cerr << "mirabo " << command << ": " << *out.pdf << ": " << s.message() << "\n";
       return kBatchFailed;
@@ -78,7 +78,7 @@ int Write(const app::FinishedReport& f, const PageOutput& out, const char* comma
       std::cerr << "mirabo " << command << ": there is no default printer\n";
       return kBatchFailed;
     }
-    printer.setDocName(QString::fromStdString(f.spec.layout.title));
+    printer.setDocName(QString::fromStdString(f.plan.layout.title));
     const ui::PrintResult r = ui::qt::PrintImages(printer, pages);
     if (r.outcome != ui::PrintOutcome::kPrinted) {
       std::cerr << "mirabo " << command << ": printing failed: " << r.error << "\n";

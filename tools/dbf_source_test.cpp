@@ -28,7 +28,7 @@ namespace fs = std::filesystem;
 using testing::ReadFile;
 using testing::TempDir;
 using xbase::DbfTable;
-using xbase::FieldSpec;
+using xbase::NewField;
 
 struct Row {
   std::vector<std::string> values;  // as stored text, one per field
@@ -42,7 +42,7 @@ class DbfLoadTest : public ::testing::Test {
     fs::create_directory(data_);
   }
 
-  std::string Table(const std::string& name, std::vector<FieldSpec> fields,
+  std::string Table(const std::string& name, std::vector<NewField> fields,
                     const std::vector<Row>& rows) {
     const std::string path = dir_.File(name);
     EXPECT_EQ(DbfTable::Create(path, &fields), xbase::kDbfOk);

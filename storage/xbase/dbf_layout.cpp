@@ -72,12 +72,12 @@ void SetHeaderDate(DbfHeader* h, const DbfDate& d) {
   h->day = static_cast<uint8_t>(d.day);
 }
 
-int CheckFields(std::vector<FieldSpec>* fields, DbfHeader* header) {
+int CheckFields(std::vector<NewField>* fields, DbfHeader* header) {
   const size_t count = fields->size();
   if (count < 1 || count > static_cast<size_t>(kMaxFields)) return kErrFieldCount;
   header->version = kVersion;
   int record_length = 1;
-  for (FieldSpec& f : *fields) {
+  for (NewField& f : *fields) {
     if (f.name.empty() || f.name.size() > static_cast<size_t>(kMaxNameLength) ||
         f.name.find('\0') != std::string::npos) {
       return kErrFieldName;
@@ -120,7 +120,7 @@ int CheckFields(std::vector<FieldSpec>* fields, DbfHeader* header) {
   return kDbfOk;
 }
 
-std::string EncodeDescriptor(const FieldSpec& f) {
+std::string EncodeDescriptor(const NewField& f) {
   std::string d(kDescriptorSize, '\0');
   d.replace(0, f.name.size(), f.name);
   d[11] = f.type;

@@ -27,7 +27,7 @@ constexpr int kMaxDecimals = 15;
 constexpr int kMaxRecordLength = 8192;
 
 // A field as a caller asks for it at creation.
-struct FieldSpec {
+struct NewField {
   std::string name;  // 1 to 10 characters
   char type = 'C';   // C, N, D, L or M, either case
   int width = 0;
@@ -74,10 +74,10 @@ void SetHeaderDate(DbfHeader* h, const DbfDate& d);
 // place, forces the widths of D, L and M and the decimals of all but N, and
 // fills `header` (version, lengths; date and count left alone).  Returns 0 or
 // the engine error of the first field that breaks a limit.
-int CheckFields(std::vector<FieldSpec>* fields, DbfHeader* header);
+int CheckFields(std::vector<NewField>* fields, DbfHeader* header);
 
 // The descriptor of a field checked by CheckFields.
-std::string EncodeDescriptor(const FieldSpec& f);
+std::string EncodeDescriptor(const NewField& f);
 
 // Checks a header read from a file (version, date) and reads the descriptors
 // that follow it: `descriptors` holds DescriptorBytes(header) bytes from

@@ -19,7 +19,7 @@ using testing::Le32;
 
 class DbfLayoutTest : public ::testing::Test {
  protected:
-  int Create(std::vector<FieldSpec> fields) { return DbfTable::Create("t.dbf", &fields); }
+  int Create(std::vector<NewField> fields) { return DbfTable::Create("t.dbf", &fields); }
   std::string File() { return Bytes(fs_, "t.dbf"); }
 
   MemoryFileSystem fs_;
@@ -52,7 +52,7 @@ TEST_F(DbfLayoutTest, OneCharacterFieldMakesThe66ByteEmptyTable) {
 // Descriptor bytes 16 and 17 and the version byte, per field kind.
 TEST_F(DbfLayoutTest, DescriptorsCarryWidthAndDecimalsByType) {
   struct Case {
-    FieldSpec field;
+    NewField field;
     uint8_t byte16, byte17;
     int width;  // as the table reads it back
     uint8_t version;
@@ -80,11 +80,11 @@ TEST_F(DbfLayoutTest, DescriptorsCarryWidthAndDecimalsByType) {
 TEST_F(DbfLayoutTest, CreationRefusesEveryLimit) {
   struct Case {
     const char* what;
-    std::vector<FieldSpec> fields;
+    std::vector<NewField> fields;
     int error;
   };
-  const std::vector<FieldSpec> too_many(1024, {"F", 'L', 1, 0});
-  const std::vector<FieldSpec> too_long(5, {"F", 'C', 2000, 0});
+  const std::vector<NewField> too_many(1024, {"F", 'L', 1, 0});
+  const std::vector<NewField> too_long(5, {"F", 'C', 2000, 0});
   const Case cases[] = {
       {"no field", {}, kErrFieldCount},
       {"1024 fields", too_many, kErrFieldCount},
@@ -105,7 +105,7 @@ TEST_F(DbfLayoutTest, CreationRefusesEveryLimit) {
     EXPECT_EQ(File(), "") << "nothing is created";
   }
   EXPECT_EQ(Create({{"A", 'N', 5, 3}, {"B", 'N', 19, 15}}), kDbfOk);
-  EXPECT_EQ(Create(std::vector<FieldSpec>(1023, {"F", 'L', 1, 0})), kDbfOk);
+  EXPECT_EQ(Create(std::vector<NewField>(1023, {"F", 'L', 1, 0})), kDbfOk);
   EXPECT_EQ(
       Create({{"A", 'C', 2048, 0}, {"B", 'C', 2048, 0}, {"C", 'C', 2048, 0}, {"D", 'C', 2047, 0}}),
       kDbfOk)
@@ -113,7 +113,7 @@ TEST_F(DbfLayoutTest, CreationRefusesEveryLimit) {
 }
 
 TEST_F(DbfLayoutTest, CreationUpperCasesNamesAndTypesInPlace) {
-  std::vector<FieldSpec> fields = {{"issue_numb", 'n', 3, 0}, {"comments", 'c', 91, 0}};
+  std::vector<NewField> fields = {{"issue_numb", 'n', 3, 0}, {"comments", 'c', 91, 0}};
   ASSERT_EQ(DbfTable::Create("t.dbf", &fields), kDbfOk);
   EXPECT_EQ(fields[0].name, "ISSUE_NUMB");
   EXPECT_EQ(fields[0].type, 'N');

@@ -56,7 +56,7 @@ std::string_view Trimmed(std::string_view s) {
 
 }  // namespace
 
-int DbfTable::Create(const std::string& path, std::vector<FieldSpec>* fields) {
+int DbfTable::Create(const std::string& path, std::vector<NewField>* fields) {
   DbfHeader header;
   if (int rc = CheckFields(fields, &header)) return rc;
   SetHeaderDate(&header, TodayUtc());
@@ -71,7 +71,7 @@ int DbfTable::Create(const std::string& path, std::vector<FieldSpec>* fields) {
   if (!fs.Open(path, o, &file).ok()) return kErrCannotOpen;
 
   std::string descriptors;
-  for (const FieldSpec& f : *fields) descriptors += EncodeDescriptor(f);
+  for (const NewField& f : *fields) descriptors += EncodeDescriptor(f);
   const char tail[] = {kHeaderEnd, kEndOfFile};
   int rc = kDbfOk;
   if (!file->WriteAt(0, EncodeHeader(header)).ok() ||
@@ -472,9 +472,9 @@ int DbfTable::Pack() {
     work = dir + std::to_string(i) + ".DBF";
     if (!FileExists(work)) break;
   }
-  std::vector<FieldSpec> specs;
-  for (const DbfField& f : fields_) specs.push_back({f.name, f.type, f.width, f.decimals});
-  if (int rc = Create(work, &specs)) return unlock(rc);
+  std::vector<NewField> new_fields;
+  for (const DbfField& f : fields_) new_fields.push_back({f.name, f.type, f.width, f.decimals});
+  if (int rc = Create(work, &new_fields)) return unlock(rc);
 
   // Copy the live records; on any failure the work file goes and the table
   // stays as it was.

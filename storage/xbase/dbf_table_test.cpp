@@ -25,7 +25,7 @@ constexpr DbfAccess kShared{false, true, true, true};
 class DbfTableTest : public ::testing::Test {
  protected:
   // Creates "t.dbf" and opens it.
-  std::unique_ptr<DbfTable> Make(std::vector<FieldSpec> fields, DbfAccess access = kBuffered,
+  std::unique_ptr<DbfTable> Make(std::vector<NewField> fields, DbfAccess access = kBuffered,
                                  const std::string& path = "t.dbf") {
     EXPECT_EQ(DbfTable::Create(path, &fields), kDbfOk);
     std::unique_ptr<DbfTable> t;
@@ -283,13 +283,13 @@ TEST_F(DbfTableTest, ACreationThatCannotBeWrittenLeavesNoFile) {
   for (int nth = 1; nth <= 3; ++nth) {
     SCOPED_TRACE(nth);
     faulty_.FailWrite(nth);
-    std::vector<FieldSpec> fields = {{"TEXT", 'C', 4, 0}};
+    std::vector<NewField> fields = {{"TEXT", 'C', 4, 0}};
     EXPECT_EQ(DbfTable::Create("t.dbf", &fields), kErrWrite);
     std::string ignored;
     EXPECT_FALSE(fs_.GetContents("t.dbf", &ignored));
   }
   faulty_.FillDiskAfter(40);
-  std::vector<FieldSpec> fields = {{"TEXT", 'C', 4, 0}};
+  std::vector<NewField> fields = {{"TEXT", 'C', 4, 0}};
   EXPECT_EQ(DbfTable::Create("t.dbf", &fields), kErrWrite);
   std::string ignored;
   EXPECT_FALSE(fs_.GetContents("t.dbf", &ignored));
@@ -431,7 +431,7 @@ TEST(DbfTableOnDisk, LocksOfTwoOpensExcludeEachOther) {
   mirabo::testing::TempDir dir;
   testing::ScopedTestDate date;
   const std::string path = dir.File("shared.dbf");
-  std::vector<FieldSpec> fields = {{"TEXT", 'C', 4, 0}};
+  std::vector<NewField> fields = {{"TEXT", 'C', 4, 0}};
   ASSERT_EQ(DbfTable::Create(path, &fields), kDbfOk);
   std::unique_ptr<DbfTable> a, b;
   ASSERT_EQ(DbfTable::Open(path, kShared, &a), kDbfOk);

@@ -129,7 +129,7 @@ int XbaseFile::MapTableFields() {
   table_field_.clear();
   const std::vector<DbfField>& fields = table_->fields();
   for (const MappedField& m : map_) {
-    const std::string name = ToUpper1252(m.spec.name);
+    const std::string name = ToUpper1252(m.new_field.name);
     int found = -1;
     for (size_t i = 0; i < fields.size(); ++i) {
       if (fields[i].name == name) found = static_cast<int>(i);
@@ -188,14 +188,14 @@ int XbaseFile::Create() {
   if (int rc = TableName(&path)) return rc;
   if (int rc = BuildFieldMap(decl_, &map_)) return rc;
   int memo_fields = 0;
-  for (const MappedField& m : map_) memo_fields += m.spec.type == 'M';
+  for (const MappedField& m : map_) memo_fields += m.new_field.type == 'M';
   if (memo_fields != decl_.memos) {
     Alert("You have a field of type LONG with no matching memo");
     return kInvalidFieldType;
   }
-  std::vector<FieldSpec> specs;
-  for (const MappedField& m : map_) specs.push_back(m.spec);
-  if (int rc = DbfTable::Create(path, &specs)) {
+  std::vector<NewField> new_fields;
+  for (const MappedField& m : map_) new_fields.push_back(m.new_field);
+  if (int rc = DbfTable::Create(path, &new_fields)) {
     const int code = Translate(rc);
     // A table the fields cannot describe is a bad declaration; a file the
     // system would not write keeps its own reason.
@@ -337,12 +337,13 @@ int XbaseFile::Empty() {
   if (table_->access().shared || table_->access().read_only) return kExclusiveAccessRequired;
   const DbfAccess access = table_->access();
   const std::string path = table_->path();
-  std::vector<FieldSpec> specs;
-  for (const DbfField& f : table_->fields()) specs.push_back({f.name, f.type, f.width, f.decimals});
+  std::vector<NewField> new_fields;
+  for (const DbfField& f : table_->fields())
+    new_fields.push_back({f.name, f.type, f.width, f.decimals});
   if (int rc = table_->Close()) return Translate(rc);
   table_.reset();
   position_ = 0;
-  if (int rc = DbfTable::Create(path, &specs)) return Translate(rc);
+  if (int rc = DbfTable::Create(path, &new_fields)) return Translate(rc);
   if (int rc = DbfTable::Open(path, access, &table_)) return Translate(rc);
   return MapTableFields();
 }

@@ -174,7 +174,7 @@ TEST_F(XbaseDriverTest, FieldMapFollowsDescriptorsAndDeclaredTypes) {
     int size;
     std::string external;
     std::string picture;
-    FieldSpec expected;  // name empty: error 75
+    NewField expected;  // name empty: error 75
   };
   const Case cases[] = {
       {"string", FieldType::kString, 14, "", "", {"F", 'C', 14, 0}},
@@ -213,10 +213,10 @@ TEST_F(XbaseDriverTest, FieldMapFollowsDescriptorsAndDeclaredTypes) {
     }
     ASSERT_EQ(rc, kNoError);
     ASSERT_EQ(map.size(), 1u);
-    EXPECT_EQ(map[0].spec.name, c.expected.name);
-    EXPECT_EQ(map[0].spec.type, c.expected.type);
-    EXPECT_EQ(map[0].spec.width, c.expected.width);
-    EXPECT_EQ(map[0].spec.decimals, c.expected.decimals);
+    EXPECT_EQ(map[0].new_field.name, c.expected.name);
+    EXPECT_EQ(map[0].new_field.type, c.expected.type);
+    EXPECT_EQ(map[0].new_field.width, c.expected.width);
+    EXPECT_EQ(map[0].new_field.decimals, c.expected.decimals);
   }
 }
 

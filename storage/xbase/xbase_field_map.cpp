@@ -26,7 +26,7 @@ bool ReadNumber(std::string_view* s, int* value) {
 }
 
 // "N(w)", "N(w.d)" or "N(w,d)" without the letter.
-bool ParseNumeric(std::string_view s, FieldSpec* spec) {
+bool ParseNumeric(std::string_view s, NewField* new_field) {
   if (s.empty() || s.front() != '(') return false;
   s.remove_prefix(1);
   int width = 0, decimals = 0;
@@ -37,46 +37,46 @@ bool ParseNumeric(std::string_view s, FieldSpec* spec) {
   }
   if (s != ")") return false;
   if (width > 20 || (decimals != 0 && decimals > width - 2)) return false;
-  spec->type = 'N';
-  spec->width = width;
-  spec->decimals = decimals;
+  new_field->type = 'N';
+  new_field->width = width;
+  new_field->decimals = decimals;
   return true;
 }
 
-bool ParseDescriptor(std::string_view desc, const FieldDecl& f, FieldSpec* spec) {
+bool ParseDescriptor(std::string_view desc, const FieldDecl& f, NewField* new_field) {
   if (desc.empty()) return false;
   const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(desc[0])));
   const std::string_view rest = desc.substr(1);
-  if (letter == 'N') return ParseNumeric(rest, spec);
+  if (letter == 'N') return ParseNumeric(rest, new_field);
   if (!rest.empty()) return false;
   switch (letter) {
     case 'C':
-      *spec = {spec->name, 'C', f.size, 0};
+      *new_field = {new_field->name, 'C', f.size, 0};
       return true;
     case 'D':
-      *spec = {spec->name, 'D', 8, 0};
+      *new_field = {new_field->name, 'D', 8, 0};
       return true;
     case 'L':
-      *spec = {spec->name, 'L', 1, 0};
+      *new_field = {new_field->name, 'L', 1, 0};
       return true;
     case 'M':
-      *spec = {spec->name, 'M', 10, 0};
+      *new_field = {new_field->name, 'M', 10, 0};
       return true;
     default:
       return false;
   }
 }
 
-bool FromDeclaredType(const FieldDecl& f, FieldSpec* spec) {
+bool FromDeclaredType(const FieldDecl& f, NewField* new_field) {
   switch (f.type) {
     case FieldType::kByte:
-      *spec = {spec->name, 'L', 1, 0};
+      *new_field = {new_field->name, 'L', 1, 0};
       return true;
     case FieldType::kLong:
-      *spec = {spec->name, 'M', 10, 0};
+      *new_field = {new_field->name, 'M', 10, 0};
       return true;
     case FieldType::kReal:
-      *spec = {spec->name, 'N', 9, 2};
+      *new_field = {new_field->name, 'N', 9, 2};
       return true;
     case FieldType::kString:
       break;
@@ -85,15 +85,15 @@ bool FromDeclaredType(const FieldDecl& f, FieldSpec* spec) {
   }
   const Picture picture = Picture::Compile(f.picture);
   if (!f.picture.empty() && picture.kind() == PictureKind::kDate) {
-    *spec = {spec->name, 'D', 8, 0};
+    *new_field = {new_field->name, 'D', 8, 0};
     return true;
   }
   if (!f.picture.empty() && picture.kind() == PictureKind::kNumber) {
     if (picture.width() != f.size) return false;
-    *spec = {spec->name, 'N', f.size, picture.decimals()};
+    *new_field = {new_field->name, 'N', f.size, picture.decimals()};
     return true;
   }
-  *spec = {spec->name, 'C', f.size, 0};
+  *new_field = {new_field->name, 'C', f.size, 0};
   return true;
 }
 
@@ -110,10 +110,10 @@ int BuildFieldMap(const FileDecl& decl, std::vector<MappedField>* map) {
     MappedField m;
     m.decl_field = static_cast<int>(i);
     const size_t eq = name.find('=');
-    m.spec.name = std::string(Clip(name.substr(0, eq)));
+    m.new_field.name = std::string(Clip(name.substr(0, eq)));
     const bool ok = eq == std::string_view::npos
-                        ? FromDeclaredType(f, &m.spec)
-                        : ParseDescriptor(Clip(name.substr(eq + 1)), f, &m.spec);
+                        ? FromDeclaredType(f, &m.new_field)
+                        : ParseDescriptor(Clip(name.substr(eq + 1)), f, &m.new_field);
     if (!ok) return kInvalidFieldType;
     map->push_back(std::move(m));
   }

@@ -21,7 +21,7 @@ namespace mirabo::xbase {
 
 struct MappedField {
   int decl_field = 0;  // index in the declaration
-  FieldSpec spec;      // the table field
+  NewField new_field;  // the table field
 };
 
 // Builds the table fields of `decl` in declaration order.  Returns 0, or 75

@@ -38,11 +38,11 @@ class ReadBackTest : public ::testing::Test {
 // reader takes the high width byte of a character field wider than 255, so
 // none is here; docs/formats/dbf.md says so.)
 void WriteTypedTable(const std::string& path) {
-  std::vector<FieldSpec> fields = {{"NAME", 'C', 12, 0},
-                                   {"ISSUE", 'N', 3, 0},
-                                   {"PRICE", 'N', 9, 2},
-                                   {"OK", 'L', 1, 0},
-                                   {"WHEN", 'D', 8, 0}};
+  std::vector<NewField> fields = {{"NAME", 'C', 12, 0},
+                                  {"ISSUE", 'N', 3, 0},
+                                  {"PRICE", 'N', 9, 2},
+                                  {"OK", 'L', 1, 0},
+                                  {"WHEN", 'D', 8, 0}};
   ASSERT_EQ(DbfTable::Create(path, &fields), kDbfOk);
   std::unique_ptr<DbfTable> t;
   ASSERT_EQ(DbfTable::Open(path, {}, &t), kDbfOk);

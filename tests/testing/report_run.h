@@ -40,9 +40,9 @@ class ReportRunTest : public ProcedureTest {
     app::SetReportSettings(saved_);
   }
 
-  // Runs `spec` on a thread of its own and keeps its SharedResponse.
-  static ui::Proc Probe(const app::ReportSpec& spec, int32_t* response) {
-    co_await app::RunReport(spec);
+  // Runs `plan` on a thread of its own and keeps its SharedResponse.
+  static ui::Proc Probe(const app::ReportPlan& plan, int32_t* response) {
+    co_await app::RunReport(plan);
     *response = app::CurrentThread().SharedResponse.value;
   }
 
