@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "bench/bench_data.h"
-#include "tools/batch_commands.h"
+#include "tools/batch/batch_commands.h"
 
 namespace mirabo::bench {
 namespace {

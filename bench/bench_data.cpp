@@ -11,8 +11,8 @@
 
 #include <benchmark/benchmark.h>
 
-#include "tools/loader.h"
-#include "tools/sample_generator.h"
+#include "tools/load/loader.h"
+#include "tools/generate/sample_generator.h"
 
 namespace mirabo::bench {
 

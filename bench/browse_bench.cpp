@@ -15,10 +15,10 @@
 #include <map>
 #include <memory>
 
-#include "app/browses.h"
+#include "app/browse/browses.h"
 #include "app/data/globals.h"
 #include "app/data/thread_block.h"
-#include "app/html_export.h"
+#include "app/browse/html_export.h"
 #include "app/startup.h"
 #include "bench/bench_data.h"
 #include "ui/headless.h"

@@ -27,7 +27,7 @@
 #include <memory>
 #include <string>
 
-#include "app/create_files.h"
+#include "app/create_file/create_files.h"
 #include "app/data/globals.h"
 #include "app/data/thread_block.h"
 #include "app/startup.h"

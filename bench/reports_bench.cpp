@@ -34,14 +34,14 @@
 #include <thread>
 #include <tuple>
 
-#include "app/browses.h"
+#include "app/browse/browses.h"
 #include "app/data/globals.h"
 #include "app/data/thread_block.h"
-#include "app/html_export.h"
-#include "app/procedures.h"
-#include "app/report_preview.h"
-#include "app/report_runner.h"
-#include "app/search_features.h"
+#include "app/browse/html_export.h"
+#include "app/shell/procedures.h"
+#include "app/reports/report_preview.h"
+#include "app/reports/report_runner.h"
+#include "app/reports/search_features.h"
 #include "app/startup.h"
 #include "bench/bench_data.h"
 #include "report/qt/page_renderer.h"

@@ -33,8 +33,8 @@
 #include "runtime/file.h"
 #include "runtime/view.h"
 #include "storage/native/native_driver.h"
-#include "tools/csv_reader.h"
-#include "tools/loader.h"
+#include "tools/load/csv_reader.h"
+#include "tools/load/loader.h"
 
 namespace mirabo::bench {
 namespace {

@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <iostream>
 
-#include "tools/batch_commands.h"
-#include "tools/loader.h"
-#include "tools/sample_generator.h"
+#include "tools/batch/batch_commands.h"
+#include "tools/load/loader.h"
+#include "tools/generate/sample_generator.h"
 
 namespace mirabo::tools {
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "tools/commands.h"
-#include "tools/loader.h"
+#include "tools/load/loader.h"
 #include "tools/shared_data.h"
 
 #ifdef MIRABO_WITH_GUI

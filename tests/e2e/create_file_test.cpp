@@ -10,11 +10,11 @@
 
 #include <gtest/gtest.h>
 
-#include "app/create_files.h"
+#include "app/create_file/create_files.h"
 #include "tests/testing/external_readers.h"
 #include "tests/testing/procedure_test.h"
 #include "tests/testing/temp_dir.h"
-#include "tools/loader.h"
+#include "tools/load/loader.h"
 
 namespace mirabo {
 namespace {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/loader.h"
+#include "tools/load/loader.h"
 
 namespace mirabo::testing {
 

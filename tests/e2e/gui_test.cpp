@@ -27,16 +27,16 @@
 
 #include <gtest/gtest.h>
 
-#include "app/browses.h"
-#include "app/create_files.h"
+#include "app/browse/browses.h"
+#include "app/create_file/create_files.h"
 #include "app/data/globals.h"
 #include "app/data/profile.h"
 #include "app/data/window_position.h"
-#include "app/frame.h"
+#include "app/shell/frame.h"
 #include "app/startup.h"
 #include "runtime/text.h"
 #include "tests/testing/temp_dir.h"
-#include "tools/loader.h"
+#include "tools/load/loader.h"
 #include "ui/qt/qt_backend.h"
 #include "ui/scheduler.h"
 #include "ui/window.h"

@@ -23,7 +23,7 @@
 #include <gtest/gtest.h>
 
 #include "app/data/thread_block.h"
-#include "app/report_preview.h"
+#include "app/reports/report_preview.h"
 #include "app/startup.h"
 #include "report/qt/page_renderer.h"
 #include "report/report.h"

@@ -18,12 +18,12 @@
 
 #include <gtest/gtest.h>
 
-#include "app/browses.h"
+#include "app/browse/browses.h"
 #include "app/data/globals.h"
-#include "app/frame.h"
-#include "app/report_preview.h"
-#include "app/report_runner.h"
-#include "app/search_features.h"
+#include "app/shell/frame.h"
+#include "app/reports/report_preview.h"
+#include "app/reports/report_runner.h"
+#include "app/reports/search_features.h"
 #include "app/startup.h"
 #include "report/qt/page_renderer.h"
 #include "tests/e2e/e2e_support.h"

@@ -3,7 +3,7 @@
 
 #include "runtime/file_system.h"
 #include "tests/fuzz/fuzz_targets.h"
-#include "tools/csv_reader.h"
+#include "tools/load/csv_reader.h"
 
 namespace mirabo::fuzz {
 

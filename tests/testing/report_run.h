@@ -12,8 +12,8 @@
 #include <gtest/gtest.h>
 
 #include "app/data/thread_block.h"
-#include "app/report_preview.h"
-#include "app/report_runner.h"
+#include "app/reports/report_preview.h"
+#include "app/reports/report_runner.h"
 #include "report/page_image.h"
 #include "tests/testing/procedure_test.h"
 #include "ui/window.h"

@@ -1,0 +1,323 @@
+#include "app/browse/html_export.h"
+
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "app/browse/browse.h"
+#include "app/data/globals.h"
+#include "runtime/access.h"
+#include "runtime/error.h"
+#include "runtime/file.h"
+#include "runtime/picture.h"
+#include "runtime/text.h"
+#include "ui/dialogs.h"
+#include "ui/timer_batch.h"
+#include "ui/window.h"
+
+namespace mirabo::app {
+namespace {
+
+using ui::ControlDef;
+using ui::ControlKind;
+
+constexpr int kPublishBatch = 10;  // rows an event at least, in all-records mode
+
+ui::WindowDef BuildHtmlWindow() {
+  ui::WindowDef d;
+  d.name = "$HTMLPROPWINDOW";
+  d.title = "Generate an HTML document";
+  d.width = 317;
+  d.height = 35;
+  d.flags = ui::kModal;
+  ControlDef progress{
+      .kind = ControlKind::kString, .id = kHtmlProgress, .at = {36, 18, 116, 10}, .picture = "s30"};
+  progress.hidden = true;
+  d.controls = {
+      {.kind = ControlKind::kPrompt,
+       .id = kHtmlPrompt,
+       .text = "HTML Name:",
+       .at = {36, 4, -1, -1}},
+      {.kind = ControlKind::kImage, .id = kHtmlIcon, .at = {4, 6, 25, 22}, .icon = "~KVHTML15.ICO"},
+      // The name is held whole: a name cut to a width would write elsewhere.
+      {.kind = ControlKind::kEntry, .id = kHtmlName, .at = {87, 4, 206, 10}, .picture = "s255"},
+      {.kind = ControlKind::kButton, .id = kHtmlPick, .text = "...", .at = {297, 2, 13, 13}},
+      {.kind = ControlKind::kButton,
+       .id = kHtmlDisplayed,
+       .text = "&Displayed records only",
+       .at = {36, 17, -1, -1}},
+      {.kind = ControlKind::kButton,
+       .id = kHtmlAll,
+       .text = "&All records",
+       .at = {131, 17, 83, 14}},
+      {.kind = ControlKind::kButton, .id = kHtmlCancel, .text = "&Cancel", .at = {227, 17, 83, 14}},
+      progress,
+  };
+  return d;
+}
+
+// Splits a token that is too long for a line.  A line break shows as a
+// blank in the browser, so the token breaks at a blank of its own (the break
+// takes the blank's place); a stretch with none breaks across an empty
+// comment, "<!--" ending one line and "-->" starting the next, which shows
+// nothing.  No break falls inside an entity.
+void BreakLong(std::string token, size_t width, std::vector<std::string>& lines) {
+  constexpr std::string_view kOpen = "<!--", kClose = "-->";
+  size_t keep = 0;  // the "-->" that a continued token starts with
+  while (token.size() > width) {
+    const size_t blank = token.rfind(' ', width);
+    if (blank != std::string::npos && blank > keep) {
+      lines.push_back(token.substr(0, blank));
+      token.erase(0, blank + 1);
+      keep = 0;
+      continue;
+    }
+    size_t cut = width - kOpen.size();
+    const size_t amp = token.rfind('&', cut - 1);
+    if (amp != std::string::npos && amp > keep && token.find(';', amp) >= cut) cut = amp;
+    lines.push_back(token.substr(0, cut) + std::string(kOpen));
+    token = std::string(kClose) + token.substr(cut);
+    keep = kClose.size();
+  }
+  lines.push_back(token);
+}
+
+// The page's writer: one line per record of the line driver.
+class HtmlWriter {
+ public:
+  HtmlWriter() : file_(HtmlFileDecl()) {}
+
+  // Creates and opens the file; the error code on failure.
+  int Begin() {
+    int rc = file_.Create();
+    if (rc == kNoError) rc = file_.Open(kOpenExclusive);
+    return rc;
+  }
+  int Line(const std::string& text) {
+    file_.Field(0).SetString(text);
+    return file_.Add();
+  }
+  int Close() { return file_.is_open() ? file_.Close() : SetError(kFileNotOpen); }
+
+ private:
+  File file_;
+};
+
+std::string ErrorDescriptionNow();
+
+// The five closing lines, then the file's close; a failure of the last line
+// or of the close shows the runtime's stop box.
+ui::Proc WriteFooter(HtmlWriter& writer) {
+  for (const char* line : {"", "</TABLE>", "", "</BODY>"}) writer.Line(line);
+  if (writer.Line("</HTML>") != kNoError) {
+    const std::string text = ErrorDescriptionNow();
+    co_await ui::StopBox(text);
+  }
+  if (writer.Close() != kNoError) {
+    const std::string text = ErrorDescriptionNow();
+    co_await ui::StopBox(text);
+  }
+}
+
+std::string ErrorDescriptionNow() {
+  const ErrorState& e = CurrentError();
+  if (e.code == kFileSystemError) return std::string(Clip(e.fs_text)) + " (" + e.fs_code + ")";
+  return ErrorText(e.code);
+}
+
+// The text of each cell of the browse's current record.
+std::vector<std::string> RowCells(Browse& b) {
+  std::vector<std::string> cells;
+  for (const BrowseField& f : b.design().columns) {
+    const ValueRef v = b.file(f.file).Field(f.field);
+    if (v.numeric()) {
+      cells.emplace_back(Clip(FormatPicture("n10", v.GetNumber())));
+    } else {
+      cells.emplace_back(Clip(v.Bytes()));
+    }
+  }
+  return cells;
+}
+
+}  // namespace
+
+const ui::WindowDef& HtmlPropertyWindowDef() {
+  static const ui::WindowDef def = BuildHtmlWindow();
+  return def;
+}
+
+std::string HtmlEscape(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      default:
+        out.push_back(c);
+    }
+  }
+  return out;
+}
+
+std::vector<std::string> HtmlRowLines(const std::vector<std::string>& cells, size_t width) {
+  std::vector<std::string> tokens;
+  tokens.push_back("<TR> <TD>");
+  for (size_t i = 0; i < cells.size(); ++i) {
+    if (i) tokens.push_back("</TD> <TD>");
+    tokens.push_back(HtmlEscape(cells[i]));
+  }
+  tokens.push_back("</TD> </TR>");
+
+  std::vector<std::string> lines;
+  std::string line;
+  for (std::string& t : tokens) {
+    if (line.size() + t.size() <= width) {
+      line += t;
+      continue;
+    }
+    if (!line.empty()) lines.push_back(std::move(line));
+    line.clear();
+    if (t.size() <= width) {
+      line = std::move(t);
+    } else {
+      std::vector<std::string> parts;
+      BreakLong(std::move(t), width, parts);
+      line = std::move(parts.back());
+      parts.pop_back();
+      for (std::string& p : parts) lines.push_back(std::move(p));
+    }
+  }
+  if (!line.empty()) lines.push_back(std::move(line));
+  return lines;
+}
+
+ui::Proc PublishHtml(Browse& browse) {
+  const BrowseDesign& design = browse.design();
+  browse.FetchHighlighted();
+  std::error_code ec;
+  const std::string cwd(Clip(std::filesystem::current_path(ec).string()));
+  HTMLName = cwd + "/" + design.html_name;
+
+  ui::Window w(HtmlPropertyWindowDef());
+  w.Open();
+  w.SetValue(kHtmlName, HTMLName);
+  int64_t written = 0;
+  int icon = 15;
+  bool started = false;  // the header is written and the footer not yet
+  HtmlWriter writer;
+
+  auto progress = [&](const std::string& text) {
+    HTMLProgressText.Assign(text);
+    w.SetText(kHtmlProgress, text);  // shown whole, also past 30 characters
+  };
+
+  auto stop_text = [] { return ErrorDescriptionNow(); };
+
+  while (ui::Event e = co_await w.Accept()) {
+    if (e.code == ui::EVENT_Accepted && e.control == kHtmlName) {
+      HTMLName = w.Value(kHtmlName);
+      continue;
+    }
+    const bool header =
+        e.code == ui::EVENT_Accepted && (e.control == kHtmlDisplayed || e.control == kHtmlAll);
+    if (e.code == ui::EVENT_Accepted && e.control == kHtmlPick) {
+      ui::FileDialogRequest request;
+      request.title = "Enter the name of your HTML File";
+      request.file = HTMLName;
+      request.filter = "HTML Files|*.HTM|All Files|*.*";
+      request.save = true;
+      const std::optional<std::string> chosen = co_await ui::FileDialog(request);
+      if (chosen) {
+        HTMLName = *chosen;
+        w.SetValue(kHtmlName, HTMLName);
+      }
+      continue;
+    }
+    if (header) {
+      HTMLName = w.Value(kHtmlName).empty() ? HTMLName : w.Value(kHtmlName);
+      w.Hide(kHtmlPick);
+      w.Hide(kHtmlDisplayed);
+      w.Hide(kHtmlAll);
+      w.Unhide(kHtmlCancel);
+      w.Unhide(kHtmlProgress);
+      progress("Building Header");
+      if (writer.Begin() != kNoError) {
+        const std::string text = stop_text();
+        co_await ui::StopBox(text);
+      }
+      const std::string head[] = {"<HTML>",
+                                  "",
+                                  "<HEAD><TITLE>Features Database</TITLE></HEAD>",
+                                  "",
+                                  "<BODY>",
+                                  "",
+                                  design.html_heading,
+                                  "<HR>",
+                                  "<TABLE BORDER=1>",
+                                  design.html_header};
+      for (const std::string& line : head) writer.Line(line);
+      started = true;
+    }
+    bool footer = false;
+    if (e.code == ui::EVENT_Accepted && e.control == kHtmlDisplayed) {
+      for (const Browse::Entry& entry : browse.page()) {
+        // The values now in the file, not the page's copies.
+        if (browse.view().Reget(entry.position) != kNoError) break;
+        for (const std::string& line : HtmlRowLines(RowCells(browse))) writer.Line(line);
+      }
+      footer = true;
+      w.Post(ui::EVENT_CloseWindow);
+    } else if (e.code == ui::EVENT_Accepted && e.control == kHtmlAll) {
+      icon = 1;
+      browse.ResetView();
+      // One pass: each supplier's, review kind's and category's name is
+      // read once; the browse reads them afresh again afterwards.
+      browse.view().KeepLookupRows();
+      w.SetTimer(1);
+    } else if (e.code == ui::EVENT_Timer) {
+      // At least ten rows an event, more while the event is short of its
+      // time budget (ui/timer_batch.h): a large browse goes at disk speed.
+      ui::TimerBatch batch(kPublishBatch);
+      while (batch.More()) {
+        if (browse.view().Next() != kNoError) {
+          footer = true;
+          w.SetTimer(0);
+          w.Post(ui::EVENT_CloseWindow);
+          break;
+        }
+        ++written;
+        for (const std::string& line : HtmlRowLines(RowCells(browse))) writer.Line(line);
+      }
+      progress("Processing. Record Read: " + std::to_string(written));
+      icon = icon + 1 == 16 ? 1 : icon + 1;
+      w.SetIcon(kHtmlIcon, "~KVHTML" + FormatPicture("N02", icon) + ".ICO");
+    } else if (e.code == ui::EVENT_Accepted && e.control == kHtmlCancel) {
+      // A page that was begun is always finished, even before its first
+      // batch: a page without its closing tags is a broken page.
+      w.SetTimer(0);
+      footer = true;
+      w.Post(ui::EVENT_CloseWindow);
+    }
+    if (footer && started) {
+      started = false;
+      co_await WriteFooter(writer);
+    }
+  }
+  // Closed from its close box half-way: the page is still finished.
+  if (started) co_await WriteFooter(writer);
+  browse.view().KeepLookupRows(false);
+  w.Close();
+}
+
+}  // namespace mirabo::app

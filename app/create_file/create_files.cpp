@@ -1,0 +1,294 @@
+#include "app/create_file/create_files.h"
+
+#include <chrono>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/data/declarations.h"
+#include "app/data/globals.h"
+#include "app/data/open_checked_file.h"
+#include "app/data/thread_block.h"
+#include "app/data/window_position.h"
+#include "app/create_file/file_copy.h"
+#include "app/shell/procedures.h"
+#include "runtime/access.h"
+#include "runtime/error.h"
+#include "runtime/file.h"
+#include "runtime/picture.h"
+#include "runtime/text.h"
+#include "ui/dialogs.h"
+#include "ui/scheduler.h"
+#include "ui/window.h"
+
+namespace mirabo::app {
+namespace {
+
+using ui::ControlDef;
+using ui::ControlKind;
+
+constexpr char kSection[] = "CreateFiles";
+constexpr char kXbase[] = "Xbase";
+constexpr char kText[] = "Text (Delim)";
+
+// The controls a user could act on; they rest while a copy runs.
+constexpr int kInputControls[] = {kCreateSourceGroup, kCreateTypeGroup, kCreateName,
+                                  kCreatePick,        kCreateStart,     kCreateCancel};
+
+ControlDef Radio(int id, const char* text, ui::Rect at) {
+  return {.kind = ControlKind::kRadio, .id = id, .text = text, .at = at, .value = text};
+}
+
+ControlDef Button(int id, const char* text, ui::Rect at, const char* tip) {
+  return {.kind = ControlKind::kButton, .id = id, .text = text, .at = at, .help = tip};
+}
+
+ControlDef StringControl(int id, ui::Rect at) {
+  return {.kind = ControlKind::kString, .id = id, .at = at, .picture = "s20"};
+}
+
+ui::WindowDef BuildWindow() {
+  ui::WindowDef d;
+  d.name = "CREATEFILES$WINDOW";
+  d.title = "Create File Copy";
+  d.width = 305;
+  d.height = 149;
+  d.flags = ui::kMdiChild;
+  d.controls = {
+      {.kind = ControlKind::kOption,
+       .id = kCreateSourceGroup,
+       .text = "File to Copy",
+       .at = {6, 4, 92, 80},
+       .children = {Radio(kCreateFeatures, "Features", {14, 16, 76, 10}),
+                    Radio(kCreateIssues, "Issues", {14, 28, 76, 10}),
+                    Radio(kCreateCategory, "Category", {14, 40, 76, 10}),
+                    Radio(kCreateReview, "Review", {14, 52, 76, 10}),
+                    Radio(kCreateSupplier, "Supplier", {14, 64, 76, 10})}},
+      {.kind = ControlKind::kOption,
+       .id = kCreateTypeGroup,
+       .text = "File Type",
+       .at = {104, 4, 92, 44},
+       .children = {Radio(kCreateXbase, kXbase, {112, 16, 76, 10}),
+                    Radio(kCreateText, kText, {112, 28, 76, 10})}},
+      // The name is held whole: a name cut to a width would write elsewhere.
+      {.kind = ControlKind::kEntry,
+       .id = kCreateName,
+       .at = {46, 92, 198, 12},
+       .picture = "s255",
+       .help = "Enter File Name"},
+      Button(kCreatePick, "Pick a File", {248, 91, 50, 14}, "Pick a File"),
+      Button(kCreateStart, "Start File Copy", {206, 8, 92, 14}, "Start File Copy"),
+      Button(kCreateCancel, "Cancel", {206, 26, 92, 14}, "Cancel and Close Window"),
+      {.kind = ControlKind::kPrompt,
+       .id = kCreateNamePrompt,
+       .text = "Filename:",
+       .at = {6, 94, 38, 10}},
+      StringControl(kCreateStatus, {46, 128, 120, 10}),
+      {.kind = ControlKind::kProgress, .id = kCreateProgress, .at = {46, 114, 252, 10}},
+      StringControl(kCreatePercent, {178, 128, 120, 10}),
+      {.kind = ControlKind::kPrompt,
+       .id = kCreateProgressPrompt,
+       .text = "Progress:",
+       .at = {6, 114, 38, 10}},
+  };
+  return d;
+}
+
+std::string CurrentFolder() {
+  std::error_code ec;
+  return std::string(Clip(std::filesystem::current_path(ec).string()));
+}
+
+// The current folder joined with the source choice and the type's extension.
+std::string DefaultName(const std::string& source, const std::string& type) {
+  return CurrentFolder() + "/" + std::string(Clip(source)) + (type == kXbase ? ".dbf" : ".txt");
+}
+
+std::string DialogFilter(const std::string& type) {
+  return type == kXbase ? "Xbase|*.dbf|All Files|*.*" : "Text|*.txt|All Files|*.*";
+}
+
+// Whether a target that would not open may still be a file the user has:
+// only a missing file or folder, or a name no file can have, is surely none.
+bool MayExist(int open_code) {
+  return open_code != kFileNotFound && open_code != kPathNotFound && open_code != kInvalidFilename;
+}
+
+void ShowProgress(ui::Window& w, int percent) {
+  w.SetValue(kCreateProgress, std::to_string(percent));
+  w.SetValue(kCreatePercent, FormatPicture("N3", percent) + "% Completed");
+  w.Display();
+}
+
+// The copy in the source's order, from the first record to the last.  The
+// window shows its progress; the copy gives way between batches.
+ui::Task<CopyOutcome> RunCopy(ui::Window& w, const CopyPlan& plan, File& target, int64_t total,
+                              CopyPacing pacing) {
+  using Clock = std::chrono::steady_clock;
+  FileCopy copy(plan, CurrentThread(), target, total);
+  copy.Begin();
+  int shown = 0;  // the bar's value
+  int batch = 0;
+  Clock::time_point batch_start = Clock::now();
+  while (copy.more()) {
+    copy.Step();
+    if (shown < 100) {
+      const int64_t copied = copy.outcome().copied;
+      const int percent =
+          total > 0 ? static_cast<int>(std::min<int64_t>(copied * 100 / total, 100)) : 100;
+      if (percent != shown) {
+        shown = percent;
+        ShowProgress(w, percent);
+      }
+    }
+    // The clock is read every 64 records: often enough to keep to the
+    // budget, rarely enough to cost nothing.
+    ++batch;
+    if (batch >= pacing.batch_records ||
+        (batch % 64 == 0 &&
+         Clock::now() - batch_start >= std::chrono::milliseconds(pacing.batch_ms))) {
+      const int64_t pause = pacing.pause_ms;
+      co_await ui::Sleep(pause);
+      batch = 0;
+      batch_start = Clock::now();
+    }
+  }
+  copy.Finish();
+  co_return copy.outcome();
+}
+
+// "Start File Copy": the existence test, the target's creation, the copy and
+// its closing message.
+ui::Proc StartCopy(ui::Window& w, const CopyPlan& plan, bool xbase, std::string name,
+                   CopyPacing pacing) {
+  File& source = CurrentThread().Data(plan.source);
+  int64_t total = 0;
+  if (source.Records(&total) != kNoError) total = 0;
+  CreateFileName = name;
+  File target(xbase ? XbaseTargetDecl(plan.source) : TextTargetDecl(plan.source));
+
+  const int found = target.Open(kOpenExclusive);
+  if (found == kNoError || MayExist(found)) {
+    if (found == kNoError) (void)target.Close();
+    const ui::MessageRequest ask{"File already exists. Overwrite ?", "", ui::Icon::kInformation,
+                                 ui::kButtonOk | ui::kButtonCancel, ui::kButtonCancel};
+    const int pressed = co_await ui::Message(ask);
+    if (pressed != ui::kButtonOk) co_return;
+  }
+  if (target.Create() != kNoError || target.Open(kOpenExclusive) != kNoError ||
+      target.PostOpen() != kNoError) {
+    if (target.is_open()) (void)target.Close();
+    const ui::MessageRequest failed{"Unable to create Data File"};
+    co_await ui::Message(failed);
+    co_return;
+  }
+
+  w.SetValue(kCreateProgress, "0");
+  w.SetValue(kCreateStatus, "Generating File");
+  w.SetValue(kCreatePercent, "0% Completed");
+  for (int id : kInputControls) w.Disable(id);
+  w.Display();
+  const CopyOutcome outcome = co_await RunCopy(w, plan, target, total, pacing);
+
+  const ui::MessageRequest end = CopyEndMessage(outcome, plan);
+  co_await ui::Message(end);
+  for (int id : kInputControls) w.Enable(id);
+  w.SetValue(kCreateProgress, "0");
+  w.SetValue(kCreateStatus, "");
+  w.SetValue(kCreatePercent, "");
+  w.Display();
+}
+
+}  // namespace
+
+const ui::WindowDef& CreateFilesWindowDef() {
+  static const ui::WindowDef def = BuildWindow();
+  return def;
+}
+
+ui::Proc CreateFiles(CopyPacing pacing) {
+  ThreadBlock& block = CurrentThread();
+  block.SharedRequest.value = 0;
+  block.SharedResponse.value = 0;
+  // Opened and, on the way out, released in this order.
+  const std::vector<DataFile> files = {DataFile::kCategory, DataFile::kFeatures, DataFile::kIssues,
+                                       DataFile::kReview, DataFile::kSupplier};
+  co_await OpenDataFiles(files);
+  Bindings& bindings = block.bindings();
+  bindings.PushScope();
+  bindings.Bind("FEA:ISSUE", block.Data(DataFile::kFeatures).Field(FEA::ISSUE));
+  bindings.Bind("ISS:ISSUE_NUMB", block.Data(DataFile::kIssues).Field(ISS::ISSUE_NUMB));
+
+  std::string name = CurrentFolder() + "/Features.dbf";
+  std::string filter = DialogFilter(kXbase);
+  ui::Window w(CreateFilesWindowDef());
+  w.Open();
+  RestoreWindowPosition(w, kSection);
+  w.SetValue(kCreateSourceGroup, "Features");
+  w.SetValue(kCreateTypeGroup, kXbase);
+  w.SetValue(kCreateName, name);
+
+  while (ui::Event e = co_await w.Accept()) {
+    if (e.code == ui::EVENT_OpenWindow) {
+      w.Display();
+      w.Select(kCreateFeatures);
+      continue;
+    }
+    if (e.code != ui::EVENT_Accepted) continue;
+    const std::string source = w.Value(kCreateSourceGroup);
+    const std::string type = w.Value(kCreateTypeGroup);
+    switch (e.control) {
+      case kCreateSourceGroup:
+      case kCreateTypeGroup:
+        name = DefaultName(source, type);
+        if (e.control == kCreateTypeGroup) filter = DialogFilter(type);
+        w.SetValue(kCreateName, name);
+        break;
+      case kCreateName:
+        name = w.Value(kCreateName);
+        break;
+      case kCreatePick: {
+        name = w.Value(kCreateName);
+        if (Clip(name).empty()) name = DefaultName(source, type);
+        filter = DialogFilter(type);
+        ui::FileDialogRequest request;
+        request.title = "Enter the name of your File";
+        request.file = name;
+        request.filter = filter;
+        request.save = true;
+        // The dialog may change the current folder; the data files live there.
+        std::error_code ec;
+        const std::filesystem::path folder = std::filesystem::current_path(ec);
+        const std::optional<std::string> chosen = co_await ui::FileDialog(request);
+        if (!ec) std::filesystem::current_path(folder, ec);
+        if (chosen) name = *chosen;
+        w.SetValue(kCreateName, name);
+        break;
+      }
+      case kCreateStart: {
+        name = w.Value(kCreateName);
+        const CopyPlan* plan = FindCopyPlan(Clip(source));
+        if (plan) co_await StartCopy(w, *plan, type == kXbase, name, pacing);
+        break;
+      }
+      case kCreateCancel:
+        w.Post(ui::EVENT_CloseWindow);
+        break;
+      default:
+        break;
+    }
+  }
+
+  SaveWindowPosition(w, kSection);
+  w.Close();
+  CloseDataFiles(files);
+  bindings.PopScope();
+  block.SharedResponse.value = RespCancelled;
+}
+
+void RegisterCreateFiles() {
+  RegisterProcedure("CreateFiles", [] { return CreateFiles(); });
+}
+
+}  // namespace mirabo::app

@@ -1,0 +1,287 @@
+#include "app/reports/reports.h"
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "app/data/globals.h"
+#include "app/data/thread_block.h"
+#include "app/shell/procedures.h"
+#include "app/reports/report_layout.h"
+#include "runtime/error.h"
+#include "runtime/picture.h"
+#include "runtime/text.h"
+
+namespace mirabo::app {
+namespace {
+
+using report::Justify;
+using report::Rect;
+constexpr int kSized = report::kSizedToText;
+
+// "FEATURES by Supplier " and the name of the supplier whose reference the
+// global holds.  When the name cannot be read the title has none: the record
+// buffer may still hold a name from an earlier read, and a report must not
+// carry another supplier's name.
+std::function<std::string()> LookupTitle(const char* prefix, DataFile file, int key, int reference,
+                                         int name, ShortVar& global) {
+  return [=, &global] {
+    File& f = CurrentThread().Data(file);
+    f.Field(reference).SetNumber(global.value);
+    std::string title = prefix;
+    if (f.GetByKey(key) == kNoError) title += Clip(f.Field(name).Bytes());
+    return title;
+  };
+}
+
+// "FEATURES by Issue " and the issue number in picture n10, its leading
+// blanks removed: "FEATURES by Issue 1,234".
+std::string IssueTitle() {
+  const std::string number = FormatPicture("n10", GLO::Issue.value);
+  const size_t first = number.find_first_not_of(' ');
+  return "FEATURES by Issue " +
+         (first == std::string::npos ? std::string() : std::string(Clip(number.substr(first))));
+}
+
+// What the four Features reports differ in.
+struct FeaturesReport {
+  const char* procedure;
+  const char* job;  // "FEATURES by Supplier"
+  int key;
+  const char* filter;
+  int title_length;
+  std::function<std::string()> title;
+  int head_box_x;
+  std::array<int, 2> head_line_x;
+  int head_line_y;
+  std::array<int, 2> detail_line_x;
+  int detail_line_y;
+  int offset_x, offset_y;
+  std::vector<Column> columns;
+};
+
+ReportPlan Plan(const FeaturesReport& r) {
+  Layout l;
+  l.detail_area = {490, 1740, 7000, 7260};
+  l.header = {490, 1052, 7000, 667};
+  l.title_picture = "s" + std::to_string(r.title_length);
+  l.title_at = {0, 21, 6969, 219};
+  l.head_box = {r.head_box_x, 260, 6979, 458};
+  for (int x : r.head_line_x) l.head_lines.push_back({x, r.head_line_y, 0, 460});
+  l.columns = r.columns;
+  l.detail_width = 7010;
+  l.detail_height = 469;
+  l.offset_x = r.offset_x;
+  l.offset_y = r.offset_y;
+  for (int x : r.detail_line_x) l.detail_lines.push_back({x, r.detail_line_y, 0, 460});
+  l.rule = {10, 469, 6938, 0};
+
+  ReportPlan s;
+  s.procedure = r.procedure;
+  s.file = DataFile::kFeatures;
+  s.key = r.key;
+  s.filter = r.filter;
+  s.files = {DataFile::kCategory, DataFile::kFeatures, DataFile::kReview, DataFile::kSupplier};
+  // Every record's supplier, review kind and category, also the report's own.
+  s.joins = {kRelations[0], kRelations[1], kRelations[2]};
+  s.file_word = "FEATURES";
+  s.estimate = 500;
+  s.title_length = r.title_length;
+  s.title = r.title;
+  s.layout = BuildLayout(r.procedure, r.job, l);
+  s.variables = Variables(l);
+  return s;
+}
+
+// A lookup table listed whole, in the order of its main key.
+struct TableListing {
+  const char* procedure;
+  DataFile file;
+  int key;
+  const char* word;  // the file word of message 35
+  Layout layout;
+};
+
+ReportPlan Plan(const TableListing& r) {
+  ReportPlan s;
+  s.procedure = r.procedure;
+  s.file = r.file;
+  s.key = r.key;
+  s.files = {r.file};
+  s.file_word = r.word;
+  s.layout = BuildLayout(r.procedure, r.layout.title, r.layout);
+  s.variables = Variables(r.layout);
+  return s;
+}
+
+// The category, review and supplier listings share one layout.
+Layout OneColumn(const char* title, const char* head, ReportField field, const char* picture) {
+  Layout l;
+  l.detail_area = {1000, 1540, 6000, 7458};
+  l.header = {1000, 1000, 6000, 542};
+  l.title = title;
+  l.title_at = {0, 20, 6000, 220};
+  l.head_box = {0, 260, 6000, 280};
+  l.columns = {{head, {50, 310, 5900, 170}, field, picture, {50, 50, 5900, 170}}};
+  l.detail_width = 6000;
+  l.detail_height = 281;
+  l.rule = {50, 280, 5900, 0};
+  return l;
+}
+
+Layout IssueListing() {
+  Layout l;
+  l.detail_area = {302, 1552, 7333, 7448};
+  l.header = {313, 1021, 7302, 521};
+  l.title = "ISSUES Table Print";
+  l.title_at = {0, 21, 6979, 219};
+  l.head_box = {21, 281, 7281, 281};
+  l.head_lines = {{813, 260, 0, 280}, {1948, 271, 0, 280}};
+  l.columns = {
+      {"ISSUE",
+       {52, 313, 583, 177},
+       Iss(ISS::ISSUE_NUMB),
+       "n10",
+       {63, 52, 771, 167},
+       Justify::kLeft},
+      {"ISSUE NAME", {854, 323, 917, 167}, Iss(ISS::ISSUE_NAME), "s14", {896, 52, 1052, 167}},
+      {"COMMENTS", {3167, 323, 1900, 170}, Iss(ISS::COMMENTS), "s91", {1990, 52, 5313, 167}},
+  };
+  l.detail_width = 7323;
+  l.detail_height = 313;
+  l.offset_x = -10;
+  l.offset_y = 10;
+  l.detail_lines = {{844, 21, 0, 280}, {1969, 10, 0, 280}};
+  l.rule = {83, 302, 7240, 0};
+  return l;
+}
+
+// In the order of ReportId.
+std::vector<ReportPlan> BuildPlans() {
+  const Column product = {"PRODUCT", {50, 310, 1400, 170}, Fea(FEA::PRODUCT), "s86", {}};
+  auto with = [](Column c, Rect field_at) {
+    c.field_at = field_at;
+    return c;
+  };
+  std::vector<ReportPlan> plans;
+  plans.push_back(Plan(FeaturesReport{
+      "PRINTFEA:FEATSUPP",
+      "FEATURES by Supplier",
+      FEA::FEATSUPP,
+      "FEA:SUPPLIER = GLO:supplier",
+      60,
+      LookupTitle("FEATURES by Supplier ", DataFile::kSupplier, SUP::SUPPLIER_REF, SUP::REFERENCE,
+                  SUP::SUPPLIER, GLO::supplier),
+      10,
+      {3385, 5000},
+      271,
+      {3385, 5000},
+      10,
+      0,
+      0,
+      {with(product, {52, 52, 3281, 167}),
+       {"REVIEW", {3448, 323, 1400, 170}, Rev(REV::REVIEW), "s19", {3448, 52, 1400, 170}},
+       {"ISSUE",
+        {5083, 302, kSized, kSized},
+        Fea(FEA::ISSUE),
+        "n10",
+        {5042, 31, 667, 208},
+        Justify::kLeft},
+       {"HARD/SOFTWARE", {3438, 479, 1400, 170}, Fea(FEA::HS), "s4", {3458, 208, 323, 167}},
+       {"CATEGORY", {52, 479, 1400, 170}, Cat(CAT::CATEGORY), "s31", {42, 229, 2365, 167}},
+       {"VERSION", {5083, 490, 781, 167}, Fea(FEA::V), "s15", {5052, 229, 1125, 167}}}}));
+  plans.push_back(Plan(FeaturesReport{
+      "PRINTFEA:FEATREV",
+      "FEATURES by Review",
+      FEA::FEATREV,
+      "FEA:REVIEW = GLO:review",
+      45,
+      LookupTitle("FEATURES by Review ", DataFile::kReview, REV::REVIEW_REF, REV::REFERENCE,
+                  REV::REVIEW, GLO::review),
+      10,
+      {3229, 4583},
+      260,
+      {3229, 4583},
+      0,
+      0,
+      0,
+      {with(product, {52, 52, 3125, 156}),
+       {"SUPPLIER", {4635, 313, 833, 167}, Sup(SUP::SUPPLIER), "s36", {4635, 52, 2292, 156}},
+       {"ISSUE",
+        {3281, 313, kSized, kSized},
+        Fea(FEA::ISSUE),
+        "n10",
+        {3281, 52, kSized, kSized},
+        Justify::kLeft},
+       {"HARD/SOFTWARE", {3281, 469, 1250, 156}, Fea(FEA::HS), "s4", {3281, 260, 323, 167}},
+       {"CATEGORY", {52, 479, 1400, 170}, Cat(CAT::CATEGORY), "s31", {52, 260, 2365, 167}},
+       {"VERSION", {4635, 469, 781, 167}, Fea(FEA::V), "s15", {4635, 260, 1125, 167}}}}));
+  plans.push_back(Plan(FeaturesReport{
+      "PRINTFEA:FEATCAT",
+      "FEATURES by Category",
+      FEA::FEATCAT,
+      "FEA:CATEGORY = GLO:category",
+      55,
+      LookupTitle("FEATURES by Category ", DataFile::kCategory, CAT::CATEGORY_REF, CAT::REFERENCE,
+                  CAT::CATEGORY, GLO::category),
+      10,
+      {3281, 4844},
+      260,
+      {3281, 4844},
+      0,
+      0,
+      0,
+      {with(product, {52, 52, 3125, 156}),
+       {"REVIEW", {3333, 313, 1400, 170}, Rev(REV::REVIEW), "s19", {3333, 52, 1458, 156}},
+       {"SUPPLIER", {4896, 313, 833, 167}, Sup(SUP::SUPPLIER), "s36", {4896, 52, 2031, 156}},
+       {"HARD/SOFTWARE", {3333, 469, 1400, 170}, Fea(FEA::HS), "s4", {3333, 208, 323, 167}},
+       {"VERSION", {4896, 469, 781, 167}, Fea(FEA::V), "s15", {4896, 260, 1125, 167}}}}));
+  plans.push_back(Plan(FeaturesReport{
+      "PRINTFEA:FEATISS",
+      "FEATURES by Issue",
+      FEA::FEATISS,
+      "FEA:ISSUE = GLO:Issue",
+      30,
+      IssueTitle,
+      0,
+      {3281, 4740},
+      260,
+      {3281, 4792},
+      0,
+      -21,
+      10,
+      {with(product, {52, 52, 3177, 208}),
+       {"REVIEW", {3333, 313, 1400, 170}, Rev(REV::REVIEW), "s19", {3333, 52, 1406, 208}},
+       {"SUPPLIER", {4792, 313, 833, 167}, Sup(SUP::SUPPLIER), "s36", {4844, 52, 2135, 208}},
+       {"HARD/SOFTWARE", {3333, 469, 1400, 170}, Fea(FEA::HS), "s4", {3333, 260, 323, 167}},
+       {"CATEGORY", {52, 479, 1400, 170}, Cat(CAT::CATEGORY), "s31", {42, 229, 2365, 167}},
+       {"VERSION", {4792, 469, 781, 167}, Fea(FEA::V), "s15", {4844, 260, 1125, 167}}}}));
+  plans.push_back(Plan(
+      TableListing{"PRINTISS:ISSUE", DataFile::kIssues, ISS::ISSUE, "ISSUES", IssueListing()}));
+  plans.push_back(
+      Plan(TableListing{"PRINTCAT:CATEGORY", DataFile::kCategory, CAT::KEY_CATEGORY, "CATEGORY",
+                        OneColumn("CATEGORY Table", "CATEGORY", Cat(CAT::CATEGORY), "s31")}));
+  plans.push_back(Plan(TableListing{"PRINTREV:REVIEW", DataFile::kReview, REV::KEY_REVIEW, "REVIEW",
+                                    OneColumn("REVIEW Table", "REVIEW", Rev(REV::REVIEW), "s19")}));
+  plans.push_back(
+      Plan(TableListing{"PRINTSUP:SUPPLIER", DataFile::kSupplier, SUP::KEY_SUPPLIER, "SUPPLIER",
+                        OneColumn("SUPPLIER Table", "SUPPLIER", Sup(SUP::SUPPLIER), "s36")}));
+  return plans;
+}
+
+}  // namespace
+
+const ReportPlan& ReportPlanOf(ReportId id) {
+  static const std::vector<ReportPlan> plans = BuildPlans();
+  return plans.at(static_cast<size_t>(id));
+}
+
+ui::Proc PrintReport(ReportId id) { return RunReport(ReportPlanOf(id)); }
+
+void RegisterReports() {
+  for (ReportId id : kAllReports) {
+    RegisterProcedure(ReportPlanOf(id).procedure, [id] { return PrintReport(id); });
+  }
+}
+
+}  // namespace mirabo::app

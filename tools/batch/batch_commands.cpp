@@ -1,0 +1,535 @@
+#include "tools/batch/batch_commands.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <iostream>
+#include <map>
+#include <optional>
+#include <set>
+
+#include "app/browse/browses.h"
+#include "app/create_file/create_files.h"
+#include "app/data/declarations.h"
+#include "app/data/globals.h"
+#include "app/data/thread_block.h"
+#include "app/browse/html_export.h"
+#include "app/reports/reports.h"
+#include "app/reports/search_report.h"
+#include "app/startup.h"
+#include "runtime/file.h"
+#include "runtime/lock_wait.h"
+#include "runtime/text.h"
+#include "tools/batch/batch_progress.h"
+#include "tools/batch/batch_reports.h"
+#include "tools/batch/batch_session.h"
+#include "tools/batch/batch_value.h"
+#include "ui/window.h"
+
+namespace mirabo::tools {
+namespace {
+
+namespace fs = std::filesystem;
+
+// What a command line gave, once parsed.
+struct Args {
+  std::string data = ".";
+  bool force = false;
+  std::optional<std::string> order, value, in, pdf, png, printer;
+  bool print = false;
+  bool help = false;
+  std::vector<std::string> positional;
+};
+
+// A refusal of the command line: status 1 with the usage line.
+struct UsageError {
+  std::string text;
+};
+
+struct Command {
+  const char* name;
+  const char* usage;
+  std::set<std::string> options;  // the options it takes besides --data, --force, --help
+  size_t positionals;
+  int (*run)(const Args&);
+};
+
+// ---------------------------------------------------------------------------
+// The tables, as the command line names them.
+
+struct TableName {
+  const char* word;
+  app::DataFile table;
+  const char* choice;  // Create File's radio
+  ui::Proc (*browse)();
+};
+
+constexpr TableName kTables[] = {
+    {"features", app::DataFile::kFeatures, "Features", app::BrowseFEATURES},
+    {"issues", app::DataFile::kIssues, "Issues", app::BrowseISSUES},
+    {"supplier", app::DataFile::kSupplier, "Supplier", app::BrowseSupplier},
+    {"review", app::DataFile::kReview, "Review", app::BrowseReview},
+    {"category", app::DataFile::kCategory, "Category", app::BrowseCategory},
+};
+
+const TableName& Table(const std::string& word) {
+  for (const TableName& t : kTables) {
+    if (word == t.word) return t;
+  }
+  throw UsageError{"unknown table '" + word + "' (features, issues, supplier, review or category)"};
+}
+
+// The Features browse's orders: the tab that shows each, and the table whose
+// row a --value picks for a ranged one.
+struct OrderName {
+  const char* word;
+  int tab;
+  std::optional<app::DataFile> range;
+};
+
+constexpr OrderName kOrders[] = {
+    {"product", 1, std::nullopt},          {"supplier", 2, app::DataFile::kSupplier},
+    {"review", 3, app::DataFile::kReview}, {"category", 4, app::DataFile::kCategory},
+    {"issue", 5, app::DataFile::kIssues},
+};
+
+// ---------------------------------------------------------------------------
+// Checks before a run: the data folder and its files, the output.
+
+// Makes the data folder current; status 2 (with the reason on stderr) when
+// it or one of the data files is missing: a batch command never creates
+// empty data files.
+int EnterData(const std::string& data, const char* command) {
+  std::error_code ec;
+  if (!fs::is_directory(data, ec)) {
+    std::cerr << "mirabo " << command << ": " << data << ": no such data folder\n";
+    return kBatchFailed;
+  }
+  fs::current_path(data, ec);
+  if (ec) {
+    std::cerr << "mirabo " << command << ": " << data << ": " << ec.message() << "\n";
+    return kBatchFailed;
+  }
+  for (app::DataFile f : app::kAllDataFiles) {
+    const std::string file = app::DataFileDecl(f).label + ".KVX";
+    if (!fs::is_regular_file(file, ec)) {
+      std::cerr << "mirabo " << command << ": " << (fs::path(data) / file).string()
+                << ": no such data file\n";
+      return kBatchFailed;
+    }
+  }
+  return kBatchDone;
+}
+
+// An output name made absolute before the data folder becomes current,
+// refused when it exists and --force was not given.
+int CheckOutput(const std::string& out, bool force, const char* command, std::string* full) {
+  std::error_code ec;
+  *full = fs::absolute(out, ec).lexically_normal().string();
+  if (fs::exists(*full, ec) && !force) {
+    std::cerr << "mirabo " << command << ": " << out << ": exists already (--force replaces it)\n";
+    return kBatchFailed;
+  }
+  return kBatchDone;
+}
+
+// Another program holding a data file: said once, given up after a minute.
+class LockWaits {
+ public:
+  explicit LockWaits(const char* command)
+      : previous_(SetLockWaitObserver([command](const LockWait& w) {
+          if (w.first && w.waited_ms == 0) {
+            std::cerr << "mirabo " << command << ": waiting for "
+                      << fs::path(w.file).filename().string() << ", locked by another program\n";
+          }
+          return w.waited_ms < 60'000;
+        })) {}
+  ~LockWaits() { SetLockWaitObserver(std::move(previous_)); }
+
+ private:
+  LockWaitObserver previous_;
+};
+
+// Closes what is left of thread `id`'s windows and lets it end.
+void Finish(BatchSession& s, ui::ThreadId id) {
+  for (int i = 0; i < 8 && s.Alive(id) && !s.ended(); ++i) {
+    s.Post(id, ui::EVENT_CloseWindow);
+    s.RunUntil([&] { return !s.Alive(id); });
+  }
+}
+
+// ---------------------------------------------------------------------------
+// export TABLE FORMAT OUT
+
+int Export(const Args& a) {
+  const TableName& table = Table(a.positional[0]);
+  const std::string& format = a.positional[1];
+  if (format != "dbf" && format != "txt")
+    throw UsageError{"unknown format '" + format + "' (dbf or txt)"};
+  std::string out;
+  if (int rc = CheckOutput(a.positional[2], a.force, "export", &out)) return rc;
+  if (int rc = EnterData(a.data, "export")) return rc;
+
+  LockWaits waits("export");
+  BatchSession s(std::cerr);
+  // Replacing an existing output was allowed by --force; the procedure asks.
+  s.set_answer_rule([](const ui::MessageRequest& r) {
+    if (r.buttons & ui::kButtonAbort) return static_cast<int>(ui::kButtonAbort);
+    if ((r.buttons & ui::kButtonOk) && (r.buttons & ui::kButtonCancel))
+      return static_cast<int>(ui::kButtonOk);
+    return r.default_button;
+  });
+  const ui::ThreadId id = s.Start(app::CreateFiles());
+  ui::Window* w = s.Top(id);
+  if (!w) return kBatchFailed;
+  w->SetValue(app::kCreateSourceGroup, table.choice);
+  w->SetValue(app::kCreateTypeGroup, format == "dbf" ? "Xbase" : "Text (Delim)");
+  w->SetValue(app::kCreateName, Cp1252FromUtf8(out).value_or(out));
+  Progress progress("export");
+  // Read only while the window is there: the procedure closes it at the end.
+  s.set_on_step([&] {
+    if (s.Top(id) != w) return;
+    const std::string text = w->Text(app::kCreatePercent);
+    const int percent = std::atoi(text.c_str());
+    if (text.find('%') != std::string::npos) progress.Show(percent);
+  });
+  s.Post(id, ui::EVENT_Accepted, app::kCreateStart);
+  s.RunUntil([] { return false; });
+  s.set_on_step(nullptr);
+  bool complete = false;
+  for (const auto& m : s.messages())
+    complete = complete || m.request.text == "File Generation Complete";
+  Finish(s, id);
+  return complete && !s.ended() ? kBatchDone : kBatchFailed;
+}
+
+// ---------------------------------------------------------------------------
+// publish BROWSE [--order ORDER [--value VALUE]] OUT.htm
+
+int Publish(const Args& a) {
+  const TableName& table = Table(a.positional[0]);
+  const OrderName* order = nullptr;
+  if (a.order) {
+    if (table.table != app::DataFile::kFeatures)
+      throw UsageError{"--order is for the features browse"};
+    for (const OrderName& o : kOrders) {
+      if (*a.order == o.word) order = &o;
+    }
+    if (!order) {
+      throw UsageError{"unknown order '" + *a.order +
+                       "' (product, supplier, review, category or issue)"};
+    }
+    if (order->range && !a.value) throw UsageError{"--order " + *a.order + " needs --value"};
+    if (!order->range && a.value) throw UsageError{"--order product takes no --value"};
+  } else if (a.value) {
+    throw UsageError{"--value needs --order"};
+  }
+  std::string out;
+  if (int rc = CheckOutput(a.positional[1], a.force, "publish", &out)) return rc;
+  if (int rc = EnterData(a.data, "publish")) return rc;
+  PickedRow picked;
+  if (order && order->range) {
+    picked = PickRow(*order->range, *a.value);
+    if (!picked.ok) throw UsageError{picked.error};
+  }
+
+  LockWaits waits("publish");
+  BatchSession s(std::cerr);
+  // The range a lookup would have picked.
+  if (order && order->range) {
+    if (*order->range == app::DataFile::kSupplier)
+      app::GLO::supplier.value = static_cast<int16_t>(picked.key);
+    if (*order->range == app::DataFile::kReview)
+      app::GLO::review.value = static_cast<int16_t>(picked.key);
+    if (*order->range == app::DataFile::kCategory)
+      app::GLO::category.value = static_cast<int16_t>(picked.key);
+  }
+  const ui::ThreadId id = s.Start(table.browse());
+  s.RunUntil([] { return false; });
+  ui::Window* browse = s.Top(id);
+  if (!browse) return kBatchFailed;
+  if (order) {
+    if (order->range == app::DataFile::kIssues) {
+      auto* block = static_cast<app::ThreadBlock*>(s.ThreadData(id));
+      block->Data(app::DataFile::kIssues).Field(app::ISS::ISSUE_NUMB).SetNumber(picked.key);
+    }
+    browse->SetChoice(app::kBrowseSheet, order->tab);
+    s.Post(id, ui::EVENT_NewSelection, app::kBrowseSheet);
+    s.RunUntil([] { return false; });
+  }
+  s.Post(id, ui::EVENT_Accepted, app::kBrowsePublish);
+  ui::Window* html = s.Top(id);
+  if (!html || html == browse) return kBatchFailed;
+  html->SetValue(app::kHtmlName, Cp1252FromUtf8(out).value_or(out));
+  Progress progress("publish");
+  int64_t total = 0;
+  {
+    File count(app::DataFileDecl(table.table));
+    if (count.Open(0x40) == 0) (void)count.Records(&total);
+  }
+  // Read only while the publish window is there: it closes when the page is done.
+  s.set_on_step([&] {
+    if (total <= 0 || s.Top(id) != html) return;
+    const std::string text = html->Text(app::kHtmlProgress);
+    const size_t colon = text.rfind(':');
+    if (colon != std::string::npos) {
+      progress.Show(static_cast<int>(
+          std::min<int64_t>(100, std::atoll(text.c_str() + colon + 1) * 100 / total)));
+    }
+  });
+  s.Post(id, ui::EVENT_Accepted, app::kHtmlAll);
+  s.RunUntil([&] { return s.Top(id) != html; });
+  s.set_on_step(nullptr);
+  const bool written = !s.ended() && s.Top(id) == browse;
+  Finish(s, id);
+  std::error_code ec;
+  return written && fs::is_regular_file(out, ec) ? kBatchDone : kBatchFailed;
+}
+
+// ---------------------------------------------------------------------------
+// report REPORT [--value VALUE] (--pdf OUT.pdf | --png OUTDIR | --print [PRINTER])
+
+struct ReportName {
+  const char* word;
+  app::ReportId id;
+  std::optional<app::DataFile> group;  // the table whose row --value picks
+};
+
+constexpr ReportName kReports[] = {
+    {"supplier-table", app::ReportId::kSupplierTable, std::nullopt},
+    {"review-table", app::ReportId::kReviewTable, std::nullopt},
+    {"category-table", app::ReportId::kCategoryTable, std::nullopt},
+    {"issue-table", app::ReportId::kIssueTable, std::nullopt},
+    {"features-by-supplier", app::ReportId::kFeaturesBySupplier, app::DataFile::kSupplier},
+    {"features-by-review", app::ReportId::kFeaturesByReview, app::DataFile::kReview},
+    {"features-by-category", app::ReportId::kFeaturesByCategory, app::DataFile::kCategory},
+    {"features-by-issue", app::ReportId::kFeaturesByIssue, app::DataFile::kIssues},
+};
+
+// The one output a printing command names, made absolute before the data
+// folder becomes current; an existing PDF is refused without --force.
+int Output(const Args& a, const char* command, PageOutput* out) {
+  const int given = (a.pdf ? 1 : 0) + (a.png ? 1 : 0) + (a.print ? 1 : 0);
+  if (given != 1) throw UsageError{"give one of --pdf OUT.pdf, --png OUTDIR or --print [PRINTER]"};
+  out->force = a.force;
+  out->print = a.print;
+  out->printer = a.printer;
+  std::error_code ec;
+  if (a.png) out->png = fs::absolute(*a.png, ec).lexically_normal().string();
+  if (a.pdf) {
+    std::string full;
+    if (int rc = CheckOutput(*a.pdf, a.force, command, &full)) return rc;
+    out->pdf = full;
+  }
+  return kBatchDone;
+}
+
+int Report(const Args& a) {
+  const ReportName* report = nullptr;
+  for (const ReportName& r : kReports) {
+    if (a.positional[0] == r.word) report = &r;
+  }
+  if (!report) {
+    std::string words;
+    for (const ReportName& r : kReports) words += std::string(words.empty() ? "" : ", ") + r.word;
+    throw UsageError{"unknown report '" + a.positional[0] + "' (" + words + ")"};
+  }
+  if (report->group && !a.value) throw UsageError{std::string(report->word) + " needs --value"};
+  if (!report->group && a.value) throw UsageError{std::string(report->word) + " takes no --value"};
+  PageOutput out;
+  if (int rc = Output(a, "report", &out)) return rc;
+  if (int rc = EnterData(a.data, "report")) return rc;
+  PickedRow picked;
+  if (report->group) {
+    picked = PickRow(*report->group, *a.value);
+    if (!picked.ok) throw UsageError{picked.error};
+  }
+  LockWaits waits("report");
+  // The value a pick in the lookup leaves for the report.
+  auto setup = [&] {
+    if (!report->group) return;
+    switch (*report->group) {
+      case app::DataFile::kSupplier:
+        app::GLO::supplier.value = static_cast<int16_t>(picked.key);
+        break;
+      case app::DataFile::kReview:
+        app::GLO::review.value = static_cast<int16_t>(picked.key);
+        break;
+      case app::DataFile::kCategory:
+        app::GLO::category.value = static_cast<int16_t>(picked.key);
+        break;
+      default:
+        app::GLO::Issue.value = picked.key;
+        break;
+    }
+  };
+  const app::ReportId id = report->id;
+  return PrintPages(
+      "report", setup, [id] { return app::PrintReport(id); }, out);
+}
+
+// ---------------------------------------------------------------------------
+// search TEXT [--in FIELDS] (--pdf OUT.pdf | --png OUTDIR | --print [PRINTER])
+
+// The text as the search window's entry would hold it: Windows-1252, at most
+// its 30 characters, not blank.  A text the window could not take is refused
+// rather than cut or changed, so the command never searches for something
+// else than it was given.
+std::string SearchTextOf(const std::string& utf8) {
+  const std::optional<std::string> text = Cp1252FromUtf8(utf8);
+  if (!text) throw UsageError{"the search text holds a character the data files cannot hold"};
+  if (Clip(*text).empty()) throw UsageError{"the search text is blank"};
+  const size_t width = app::SearchText.value.size();
+  if (text->size() > width) {
+    throw UsageError{"the search text is longer than " + std::to_string(width) + " characters"};
+  }
+  return *text;
+}
+
+// The fields --in names: a comma list of product, review, category and
+// supplier; product alone when not given, as the search window opens.
+app::SearchCriteria SearchFieldsOf(const std::optional<std::string>& in) {
+  app::SearchCriteria c;
+  if (!in) {
+    c.product = true;
+    return c;
+  }
+  const std::pair<const char*, bool app::SearchCriteria::*> kFields[] = {
+      {"product", &app::SearchCriteria::product},
+      {"review", &app::SearchCriteria::review},
+      {"category", &app::SearchCriteria::category},
+      {"supplier", &app::SearchCriteria::supplier}};
+  size_t from = 0;
+  for (;;) {
+    const size_t comma = in->find(',', from);
+    const std::string word = in->substr(from, comma == std::string::npos ? comma : comma - from);
+    bool known = false;
+    for (const auto& [name, flag] : kFields) {
+      if (word == name) {
+        c.*flag = true;
+        known = true;
+      }
+    }
+    if (!known) {
+      throw UsageError{"unknown field '" + word +
+                       "' for --in (product, review, category, supplier)"};
+    }
+    if (comma == std::string::npos) break;
+    from = comma + 1;
+  }
+  return c;
+}
+
+int Search(const Args& a) {
+  app::SearchCriteria criteria = SearchFieldsOf(a.in);
+  criteria.text = SearchTextOf(a.positional[0]);
+  PageOutput out;
+  if (int rc = Output(a, "search", &out)) return rc;
+  if (int rc = EnterData(a.data, "search")) return rc;
+  LockWaits waits("search");
+  // What "Start Search" hands the report.
+  auto setup = [&] {
+    app::SearchText.Assign(criteria.text);
+    app::SearchInProduct.value = criteria.product ? 1 : 0;
+    app::SearchInReview.value = criteria.review ? 1 : 0;
+    app::SearchInCategory.value = criteria.category ? 1 : 0;
+    app::SearchInSupplier.value = criteria.supplier ? 1 : 0;
+  };
+  return PrintPages("search", setup, app::SEARCHRUN, out);
+}
+
+// ---------------------------------------------------------------------------
+
+const Command kCommands[] = {
+    {"export", "mirabo export  [--data DIR] [--force] TABLE FORMAT OUT", {}, 3, Export},
+    {"publish",
+     "mirabo publish [--data DIR] [--force] BROWSE [--order ORDER [--value VALUE]] OUT.htm",
+     {"--order", "--value"},
+     2,
+     Publish},
+    {"report",
+     "mirabo report  [--data DIR] [--force] REPORT [--value VALUE] (--pdf OUT.pdf | --png OUTDIR "
+     "| --print [PRINTER])",
+     {"--value", "--pdf", "--png", "--print"},
+     1,
+     Report},
+    {"search",
+     "mirabo search  [--data DIR] [--force] TEXT [--in FIELDS] (--pdf OUT.pdf | --png OUTDIR | "
+     "--print [PRINTER])",
+     {"--in", "--pdf", "--png", "--print"},
+     1,
+     Search},
+};
+
+Args Parse(const Command& c, const std::vector<std::string>& args) {
+  Args a;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    auto value = [&]() -> std::string {
+      if (i + 1 >= args.size()) throw UsageError{arg + " needs a value"};
+      return args[++i];
+    };
+    if (arg == "--help" || arg == "-h") {
+      a.help = true;
+    } else if (arg == "--data") {
+      a.data = value();
+    } else if (arg == "--force") {
+      a.force = true;
+    } else if (arg.size() > 2 && arg.compare(0, 2, "--") == 0) {
+      if (!c.options.count(arg)) throw UsageError{"unknown option " + arg};
+      if (arg == "--order") a.order = value();
+      if (arg == "--value") a.value = value();
+      if (arg == "--in") a.in = value();
+      if (arg == "--pdf") a.pdf = value();
+      if (arg == "--png") a.png = value();
+      if (arg == "--print") {
+        a.print = true;
+        if (i + 1 < args.size() && args[i + 1].compare(0, 2, "--") != 0 &&
+            a.positional.size() >= c.positionals) {
+          a.printer = args[++i];
+        }
+      }
+    } else {
+      a.positional.push_back(arg);
+    }
+  }
+  if (!a.help && a.positional.size() != c.positionals) {
+    throw UsageError{a.positional.size() < c.positionals ? "too few arguments"
+                                                         : "too many arguments"};
+  }
+  return a;
+}
+
+}  // namespace
+
+std::string BatchUsage() {
+  std::string out;
+  for (const Command& c : kCommands) out += std::string("  ") + c.usage + "\n";
+  return out;
+}
+
+int RunBatchCommand(const std::string& command, const std::vector<std::string>& args) {
+  for (const Command& c : kCommands) {
+    if (command != c.name) continue;
+    std::error_code ec;
+    const fs::path previous = fs::current_path(ec);
+    int status = kBatchUsage;
+    app::RegisterAll();
+    try {
+      const Args a = Parse(c, args);
+      if (a.help) {
+        std::cout << "usage: " << c.usage << "\n";
+        return kBatchDone;
+      }
+      status = c.run(a);
+    } catch (const UsageError& e) {
+      std::cerr << "mirabo " << c.name << ": " << e.text << "\nusage: " << c.usage << "\n";
+      status = kBatchUsage;
+    }
+    fs::current_path(previous, ec);
+    return status;
+  }
+  return -1;
+}
+
+}  // namespace mirabo::tools

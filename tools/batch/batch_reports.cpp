@@ -1,0 +1,148 @@
+#include "tools/batch/batch_reports.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+
+#include "tools/batch/batch_commands.h"
+#include "tools/batch/batch_progress.h"
+
+#ifdef MIRABO_BATCH_REPORTS
+#include <QGuiApplication>
+#include <QPrinter>
+#include <QPrinterInfo>
+
+#include "app/reports/report_runner.h"
+#include "report/qt/page_renderer.h"
+#include "tools/batch/batch_session.h"
+#include "ui/qt/qt_backend.h"
+#include "ui/window.h"
+#endif
+
+namespace mirabo::tools {
+
+#ifdef MIRABO_BATCH_REPORTS
+namespace {
+
+namespace fs = std::filesystem;
+
+// Qt's notes about a platform without a display are no news to a batch run.
+void QuietNotes(QtMsgType type, const QMessageLogContext& context, const QString& msg) {
+  if (msg.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR")) ||
+      msg.startsWith(QLatin1String("This plugin does not support"))) {
+    return;
+  }
+  qt_message_output(type, context, msg);
+}
+
+// The pages of a finished run, to where the command line says.
+int Write(const app::FinishedReport& f, const PageOutput& out, const char* command) {
+  const report::PageImageList& pages = f.pages;
+  if (out.pdf) {
+    const report::Status s = report::qt::WritePdf(pages, *out.pdf, f.plan.layout.title);
+    if (!s.ok()) {
+      std::cerr << "mirabo " << command << ": " << *out.pdf << ": " << s.message() << "\n";
+      return kBatchFailed;
+    }
+  }
+  if (out.png) {
+    std::error_code ec;
+    fs::create_directories(*out.png, ec);
+    for (size_t i = 0; i < pages.size(); ++i) {
+      char name[32];
+      std::snprintf(name, sizeof name, "page-%04zu.png", i + 1);
+      const std::string path = (fs::path(*out.png) / name).string();
+      if (!out.force && fs::exists(path, ec)) {
+        std::cerr << "mirabo " << command << ": " << path
+                  << ": exists already (--force replaces it)\n";
+        return kBatchFailed;
+      }
+      const report::Status s = report::qt::WritePng(pages[i], path, 150);
+      if (!s.ok()) {
+        std::cerr << "mirabo " << command << ": " << path << ": " << s.message() << "\n";
+        return kBatchFailed;
+      }
+    }
+  }
+  if (out.print) {
+    QPrinter printer(QPrinter::HighResolution);
+    if (out.printer) {
+      const QPrinterInfo info = QPrinterInfo::printerInfo(QString::fromStdString(*out.printer));
+      if (info.isNull()) {
+        std::cerr << "mirabo " << command << ": no printer named " << *out.printer << "\n";
+        return kBatchFailed;
+      }
+      printer.setPrinterName(info.printerName());
+    } else if (QPrinterInfo::defaultPrinter().isNull()) {
+      std::cerr << "mirabo " << command << ": there is no default printer\n";
+      return kBatchFailed;
+    }
+    printer.setDocName(QString::fromStdString(f.plan.layout.title));
+    const ui::PrintResult r = ui::qt::PrintImages(printer, pages);
+    if (r.outcome != ui::PrintOutcome::kPrinted) {
+      std::cerr << "mirabo " << command << ": printing failed: " << r.error << "\n";
+      return kBatchFailed;
+    }
+  }
+  return kBatchDone;
+}
+
+}  // namespace
+
+int PrintPages(const char* command, const std::function<void()>& setup,
+               const std::function<ui::Proc()>& procedure, const PageOutput& out) {
+  // Fonts and the PDF writer need a GUI application, never a display.
+  if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  qInstallMessageHandler(QuietNotes);
+  std::unique_ptr<QGuiApplication> app;
+  if (!QGuiApplication::instance()) {
+    static int argc = 1;
+    static char name[] = "mirabo";
+    static char* argv[] = {name, nullptr};
+    app = std::make_unique<QGuiApplication>(argc, argv);
+  }
+  report::qt::RegisterPageImagePainter();
+
+  BatchSession s(std::cerr);
+  // The whole run in one timer event: nothing waits for a user.
+  s.scheduler().SetWorkClock([] { return int64_t{0}; });
+  int status = kBatchNothing;
+  app::ReportSettings settings;
+  settings.output = [&](app::FinishedReport& f) -> ui::Proc {
+    status = Write(f, out, command);
+    co_return;
+  };
+  const app::ReportSettings previous = app::SetReportSettings(std::move(settings));
+  setup();
+  // The run's progress window shows how far it has read.
+  Progress progress(command);
+  ui::ThreadId id = 0;
+  s.set_on_step([&] {
+    ui::Window* w = id ? s.Top(id) : nullptr;
+    const std::string& name = w ? w->def().name : std::string();
+    if (name.size() > 15 && name.compare(name.size() - 15, 15, "$PROGRESSWINDOW") == 0) {
+      progress.Show(std::atoi(w->Value(app::kProgressBar).c_str()));
+    }
+  });
+  id = s.Start(procedure());
+  s.RunUntil([&] { return !s.Alive(id); });
+  app::SetReportSettings(previous);
+  // A run that showed a message (a failed read, a view refused) and wrote
+  // nothing did not simply find nothing.
+  if (status == kBatchNothing && !s.messages().empty()) status = kBatchFailed;
+  if (status == kBatchNothing) std::cerr << "mirabo " << command << ": nothing to print\n";
+  return status;
+}
+
+#else
+
+int PrintPages(const char* command, const std::function<void()>&, const std::function<ui::Proc()>&,
+               const PageOutput&) {
+  std::cerr << "mirabo " << command << ": built without the window system, which prints\n";
+  return kBatchFailed;
+}
+
+#endif
+
+}  // namespace mirabo::tools

@@ -1,0 +1,97 @@
+#include "tools/batch/batch_session.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "app/data/thread_block.h"
+#include "app/startup.h"
+#include "runtime/text.h"
+#include "ui/window.h"
+
+namespace mirabo::tools {
+
+class BatchSession::Backend final : public ui::HeadlessBackend {
+ public:
+  Backend(std::ostream& out, const AnswerRule* rule) : out_(out), rule_(rule) {}
+
+  void ShowMessage(const ui::MessageRequest& r, std::function<void(int)> done) override {
+    std::string text = r.text;
+    for (char& c : text) {
+      if (c == '\r' || c == '\n') c = ' ';
+    }
+    if (!r.caption.empty()) out_ << Utf8FromCp1252(r.caption) << ": ";
+    out_ << Utf8FromCp1252(text) << "\n";
+    int answer = r.default_button;
+    if (*rule_) {
+      answer = (*rule_)(r);
+    } else if (r.buttons & ui::kButtonAbort) {
+      answer = ui::kButtonAbort;  // a stop box ends the run
+    }
+    answers.push_front(answer);
+    ui::HeadlessBackend::ShowMessage(r, std::move(done));
+  }
+
+ private:
+  std::ostream& out_;
+  const AnswerRule* rule_;
+};
+
+BatchSession::BatchSession(std::ostream& messages) {
+  // Window positions go to a folder of the session's own.
+  char dir[] = "/tmp/mirabo-batch-XXXXXX";
+  if (const char* made = mkdtemp(dir)) config_dir_ = made;
+  if (const char* old = std::getenv("XDG_CONFIG_HOME")) {
+    had_config_ = true;
+    previous_config_ = old;
+  }
+  if (!config_dir_.empty()) setenv("XDG_CONFIG_HOME", config_dir_.c_str(), 1);
+
+  backend_ = std::make_unique<Backend>(messages, &answer_rule_);
+  scheduler_ = std::make_unique<ui::Scheduler>(*backend_, clock_);
+  app::StartUp(*scheduler_);
+}
+
+BatchSession::~BatchSession() {
+  scheduler_.reset();
+  if (had_config_) {
+    setenv("XDG_CONFIG_HOME", previous_config_.c_str(), 1);
+  } else {
+    unsetenv("XDG_CONFIG_HOME");
+  }
+  std::error_code ec;
+  if (!config_dir_.empty()) std::filesystem::remove_all(config_dir_, ec);
+}
+
+ui::ThreadId BatchSession::Start(ui::Proc proc) {
+  const ui::ThreadId id = scheduler_->Start(std::move(proc));
+  scheduler_->RunReady();
+  return id;
+}
+
+bool BatchSession::RunUntil(const std::function<bool()>& done) {
+  scheduler_->RunReady();
+  while (!done() && !scheduler_->exited()) {
+    const int64_t due = scheduler_->NextTimerDue();
+    if (due < 0) break;
+    scheduler_->Advance(std::max<int64_t>(0, due - clock_.NowMs()));
+    if (on_step_) on_step_();
+  }
+  return done();
+}
+
+ui::Window* BatchSession::Top(ui::ThreadId id) const { return scheduler_->TopWindow(id); }
+
+void BatchSession::Post(ui::ThreadId id, int code, int control) {
+  if (ui::Window* w = Top(id)) w->Post(code, control);
+  scheduler_->RunReady();
+}
+
+const std::vector<ui::HeadlessBackend::ShownMessage>& BatchSession::messages() const {
+  return backend_->messages;
+}
+
+ui::HeadlessBackend& BatchSession::backend() { return *backend_; }
+
+}  // namespace mirabo::tools

@@ -1,0 +1,108 @@
+#include "tools/batch/batch_value.h"
+
+#include <charconv>
+#include <cmath>
+#include <vector>
+
+#include "runtime/access.h"
+#include "runtime/error.h"
+#include "runtime/file.h"
+#include "runtime/text.h"
+
+namespace mirabo::tools {
+namespace {
+
+struct Row {
+  double key;
+  std::string name;  // Windows-1252, clipped
+};
+
+// The field holding each table's name and its number.
+void Fields(app::DataFile table, int* name, int* key) {
+  switch (table) {
+    case app::DataFile::kSupplier:
+      *name = app::SUP::SUPPLIER;
+      *key = app::SUP::REFERENCE;
+      return;
+    case app::DataFile::kReview:
+      *name = app::REV::REVIEW;
+      *key = app::REV::REFERENCE;
+      return;
+    case app::DataFile::kCategory:
+      *name = app::CAT::CATEGORY;
+      *key = app::CAT::REFERENCE;
+      return;
+    default:
+      *name = app::ISS::ISSUE_NAME;
+      *key = app::ISS::ISSUE_NUMB;
+      return;
+  }
+}
+
+std::string Listed(const std::vector<const Row*>& rows) {
+  std::string out;
+  size_t shown = 0;
+  for (const Row* r : rows) {
+    if (shown++ == 10) return out + ", ...";
+    out += (out.empty() ? "" : ", ") + NumberText(r->key) + " " + Utf8FromCp1252(r->name);
+  }
+  return out;
+}
+
+}  // namespace
+
+PickedRow PickRow(app::DataFile table, const std::string& value) {
+  PickedRow out;
+  const FileDecl& decl = app::DataFileDecl(table);
+  int name_field = 0, key_field = 0;
+  Fields(table, &name_field, &key_field);
+  File file(decl);
+  if (const int rc = file.Open(kOpenShared); rc != kNoError) {
+    out.error = file.Name() + ": " + ErrorText(rc);
+    return out;
+  }
+  std::vector<Row> rows;
+  int rc = file.SetKeyStart(kRecordOrder);
+  while (rc == kNoError && (rc = file.Next()) == kNoError) {
+    rows.push_back(
+        {file.Field(key_field).GetNumber(), std::string(Clip(file.Field(name_field).Bytes()))});
+  }
+  (void)file.Close();
+  if (rc != kRecordNotAvailable) {
+    out.error = decl.label + ": " + ErrorText(rc);
+    return out;
+  }
+
+  std::vector<const Row*> found;
+  double number = 0;
+  const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), number);
+  if (ec == std::errc() && end == value.data() + value.size() && std::isfinite(number)) {
+    for (const Row& r : rows) {
+      if (r.key == number) found.push_back(&r);
+    }
+  } else {
+    const std::optional<std::string> wanted = Cp1252FromUtf8(value);
+    const std::string upper = ToUpper1252(wanted ? *wanted : value);
+    for (const Row& r : rows) {
+      if (ToUpper1252(r.name) == upper) found.push_back(&r);
+    }
+    if (found.empty() && !upper.empty()) {
+      for (const Row& r : rows) {
+        if (ToUpper1252(r.name).find(upper) != std::string::npos) found.push_back(&r);
+      }
+    }
+  }
+  if (found.empty()) {
+    out.error = "no row of " + decl.label + " is '" + value + "'";
+  } else if (found.size() > 1) {
+    out.error = "'" + value + "' names " + std::to_string(found.size()) + " rows of " + decl.label +
+                ": " + Listed(found) + "; give its number";
+  } else {
+    out.ok = true;
+    out.key = found[0]->key;
+    out.name = Utf8FromCp1252(found[0]->name);
+  }
+  return out;
+}
+
+}  // namespace mirabo::tools

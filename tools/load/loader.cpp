@@ -1,0 +1,491 @@
+#include "tools/load/loader.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <set>
+#include <thread>
+#include <unordered_map>
+
+#include "app/data/declarations.h"
+#include "runtime/access.h"
+#include "runtime/error.h"
+#include "runtime/file.h"
+#include "runtime/lock_wait.h"
+#include "runtime/text.h"
+#include "storage/native/joint_transaction.h"
+#include "storage/native/lock_holder.h"
+#include "storage/native/native_driver.h"
+#include "tools/load/row_source.h"
+
+namespace mirabo::tools {
+namespace {
+
+namespace fs = std::filesystem;
+
+// An SQLite database file is never shorter than its 100-byte header.
+constexpr int64_t kSmallestDataFile = 100;
+
+struct Target {
+  std::string csv;      // as given, for messages
+  std::string csv_abs;  // resolved before the data folder becomes current
+  app::DataFile table;
+  std::unique_ptr<File> file;
+  bool created = false;
+  std::string set_aside;  // a file that was no data file, kept until the load succeeds
+  int64_t rows = 0;
+  // For each unique key: the key values this load added, with their lines.
+  std::vector<std::pair<int, std::unordered_map<std::string, std::string>>> unique;
+};
+
+std::string ErrorDescription(int code) {
+  const ErrorState& e = CurrentError();
+  if (code == kFileSystemError && e.code == kFileSystemError) {
+    return e.fs_text + " (" + e.fs_code + ")";
+  }
+  return ErrorText(code) + " (" + std::to_string(code) + ")";
+}
+
+std::string Bytes(int64_t n) { return std::to_string(n) + (n == 1 ? " byte" : " bytes"); }
+
+bool TableFor(const std::string& csv, app::DataFile* out) {
+  const std::string stem = ToUpper1252(fs::path(csv).stem().string());
+  for (app::DataFile f : app::kAllDataFiles) {
+    if (app::DataFileDecl(f).label == stem) {
+      *out = f;
+      return true;
+    }
+  }
+  return false;
+}
+
+std::string Quoted(std::string_view v) { return "'" + Printable(v) + "'"; }
+
+// Puts one CSV value into a field; returns the reason when it does not fit.
+std::string StoreValue(const FieldDecl& field, const std::string& raw, bool cp1252, ValueRef ref) {
+  std::string text;
+  if (cp1252) {
+    text = raw;
+  } else {
+    size_t bad = 0;
+    std::optional<std::string> converted = Cp1252FromUtf8(raw, &bad);
+    if (!converted) {
+      return "character at byte " + std::to_string(bad + 1) +
+             " is not valid UTF-8 or has no Windows-1252 form";
+    }
+    text = std::move(*converted);
+  }
+  for (unsigned char c : text) {
+    if (c < 0x20 || c == 0x7F) return "control character in text";
+  }
+  if (field.type == FieldType::kString) {
+    if (Clip(text).size() > static_cast<size_t>(field.size)) {
+      return "text longer than " + std::to_string(field.size) + " characters";
+    }
+    ref.SetString(text);
+    return {};
+  }
+  std::string_view v = Clip(text);
+  while (!v.empty() && v.front() == ' ') v.remove_prefix(1);
+  if (v.empty()) {
+    ref.SetNumber(0);
+    return {};
+  }
+  double value = 0;
+  const char* end = v.data() + v.size();
+  auto r = std::from_chars(v.data(), end, value);
+  if (r.ec != std::errc() || r.ptr != end || !std::isfinite(value)) {
+    return Quoted(v) + " is not a number";
+  }
+  if (field.type != FieldType::kReal) {
+    double lo = -32768, hi = 32767;
+    if (field.type == FieldType::kLong) {
+      lo = -2147483648.0;
+      hi = 2147483647.0;
+    } else if (field.type == FieldType::kByte) {
+      lo = 0;
+      hi = 255;
+    }
+    if (value != std::trunc(value)) return Quoted(v) + " is not a whole number";
+    if (value < lo || value > hi) {
+      return Quoted(v) + " is outside " + NumberText(lo) + " to " + NumberText(hi);
+    }
+  }
+  ref.SetNumber(value);
+  return {};
+}
+
+// The value of a unique key as the index compares it.
+std::string KeyValue(File& file, const KeyDecl& key) {
+  std::string value;
+  for (int c : key.components) {
+    const ValueRef ref = file.Field(c);
+    std::string part = ref.numeric() ? NumberText(ref.GetNumber()) : std::string(Clip(ref.Bytes()));
+    if (key.nocase) part = ToUpper1252(part);
+    value += part;
+    value.push_back('\0');
+  }
+  return value;
+}
+
+class Loader {
+ public:
+  explicit Loader(const LoadOptions& options) : options_(options) {}
+
+  LoadResult Run(const std::vector<std::string>& csv_files) {
+    LoadResult result;
+    native::RegisterNativeDriver();
+    result.error = CheckInputs(csv_files);
+    if (!result.error.empty()) return result;
+    result.error = EnterDataFolder();
+    if (!result.error.empty()) return result;
+
+    const LockWaitObserver previous = SetLockWaitObserver(
+        [this](const LockWait& w) { return Waiting(w.file, w.holder, w.waited_ms); });
+    result.error = LoadAll();
+    result.ok = result.error.empty();
+    if (result.ok) {
+      for (Target& t : targets_) {
+        int64_t records = 0;
+        (void)t.file->Records(&records);
+        result.tables.push_back({app::DataFileDecl(t.table).label, t.rows, records});
+      }
+    }
+    Finish(result.ok);
+    SetLockWaitObserver(previous);
+    std::error_code ec;
+    fs::current_path(previous_dir_, ec);
+    return result;
+  }
+
+ private:
+  std::string CheckInputs(const std::vector<std::string>& csv_files) {
+    for (const std::string& csv : csv_files) {
+      Target t;
+      t.csv = csv;
+      t.csv_abs = fs::absolute(csv).string();
+      if (!TableFor(csv, &t.table)) {
+        return Printable(csv, 200) +
+               ": not named after a table (FEATURES, SUPPLIER, REVIEW, CATEGORY, ISSUES)";
+      }
+      struct stat st;
+      if (::stat(t.csv_abs.c_str(), &st) != 0) {
+        return Printable(csv, 200) + ": cannot be read: " + std::strerror(errno);
+      }
+      if (S_ISDIR(st.st_mode)) return Printable(csv, 200) + ": is a folder, not a CSV file";
+      for (const Target& other : targets_) {
+        if (other.table == t.table) {
+          return Printable(csv, 200) + ": table " + app::DataFileDecl(t.table).label +
+                 " is named twice";
+        }
+      }
+      const FileDecl& decl = app::DataFileDecl(t.table);
+      for (size_t k = 0; k < decl.keys.size(); ++k) {
+        if (!decl.keys[k].dup)
+          t.unique.emplace_back(static_cast<int>(k), decltype(t.unique[0].second){});
+      }
+      targets_.push_back(std::move(t));
+    }
+    return {};
+  }
+
+  std::string EnterDataFolder() {
+    std::error_code ec;
+    previous_dir_ = fs::current_path(ec);
+    const std::string& dir = options_.data_dir;
+    if (fs::exists(dir, ec) && !fs::is_directory(dir, ec)) {
+      return Printable(dir, 200) + ": is a file, not a folder for the data files";
+    }
+    if (!fs::exists(dir, ec) && !fs::create_directories(dir, ec) && ec) {
+      return Printable(dir, 200) + ": cannot create the data folder: " + ec.message();
+    }
+    fs::current_path(dir, ec);
+    if (ec) return Printable(dir, 200) + ": cannot use the data folder: " + ec.message();
+    return {};
+  }
+
+  // The lock-wait observer: names each locked file once, and ends the wait
+  // after the allowed time.
+  bool Waiting(const std::string& file, int holder, int64_t waited_ms) {
+    locked_file_ = file;
+    locked_holder_ = holder;
+    if (waited_ms >= int64_t{options_.wait_seconds} * 1000) return false;
+    if (options_.notice && noticed_.insert(file).second) {
+      options_.notice(LockSentence() + "; waiting up to " + std::to_string(options_.wait_seconds) +
+                      " seconds for it");
+    }
+    return true;
+  }
+
+  std::string LockSentence() const {
+    std::string who = "another program";
+    if (locked_holder_ > 0) {
+      const std::string name = ProcessName(locked_holder_);
+      who = (name.empty() ? "process " : name + " (process ") + std::to_string(locked_holder_) +
+            (name.empty() ? "" : ")");
+    }
+    return fs::path(locked_file_).filename().string() + " is locked by " + who;
+  }
+
+  std::string LockRefusal() const {
+    return LockSentence() + "; close it or end its transaction, then load again" +
+           (options_.wait_seconds > 0 ? "" : " (--wait SECONDS waits for it)");
+  }
+
+  // Opens an existing data file, waiting between attempts while another
+  // process holds it locked: an open itself never waits.
+  int OpenWaiting(File& file) {
+    const auto start = std::chrono::steady_clock::now();
+    for (;;) {
+      const int rc = file.Open(kOpenExclusive);
+      if (rc != kFileIsAlreadyLocked) return rc;
+      const std::string path = file.Name();
+      const int64_t waited = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                 std::chrono::steady_clock::now() - start)
+                                 .count();
+      if (!Waiting(path, std::max(native::LockHolder(path), 0), waited)) return rc;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  }
+
+  std::string OpenTarget(Target& t) {
+    const FileDecl& decl = app::DataFileDecl(t.table);
+    t.file = std::make_unique<File>(decl);
+    const std::string name = fs::path(t.file->Name()).filename().string();
+    std::error_code ec;
+    const int64_t size = fs::exists(t.file->Name(), ec) && fs::is_regular_file(t.file->Name(), ec)
+                             ? static_cast<int64_t>(fs::file_size(t.file->Name(), ec))
+                             : -1;
+    int rc = size >= 0 && size < kSmallestDataFile ? kInvalidDataFile : OpenWaiting(*t.file);
+    if (rc == kInvalidDataFile || rc == kInvalidRecordDeclaration) {
+      if (!options_.replace) {
+        std::string why = rc == kInvalidRecordDeclaration
+                              ? "holds a table whose fields differ from " + decl.label + "'s"
+                          : size == 0 ? "is empty (0 bytes), not a data file"
+                          : size >= 0 && size < kSmallestDataFile
+                              ? "is not a data file: it holds only " + Bytes(size)
+                              : "is not a data file, or is damaged";
+        return name + ": " + why + "; --replace builds it anew";
+      }
+      // Set aside, not removed, until the load has succeeded.
+      t.set_aside = t.file->Name() + ".replaced";
+      fs::rename(t.file->Name(), t.set_aside, ec);
+      if (ec) {
+        t.set_aside.clear();
+        return name + ": cannot be replaced: " + ec.message();
+      }
+      rc = kFileNotFound;
+    }
+    if (rc == kFileNotFound) {
+      rc = t.file->Create();
+      if (rc != kNoError) return name + ": cannot be created: " + ErrorDescription(rc);
+      t.created = true;
+      rc = t.file->Open(kOpenExclusive);
+    }
+    if (rc == kFileIsAlreadyLocked) return LockRefusal();
+    if (rc != kNoError) return name + ": cannot be opened: " + ErrorDescription(rc);
+    return {};
+  }
+
+  std::string LoadAll() {
+    std::vector<File*> files;
+    for (Target& t : targets_) {
+      std::string error = OpenTarget(t);
+      if (!error.empty()) return error;
+      files.push_back(t.file.get());
+    }
+    if (const int rc = transaction_.Begin(files); rc != kNoError) {
+      if (rc == kRecordIsAlreadyHeld) return LockRefusal();
+      return "the data files cannot be written: " + ErrorDescription(rc);
+    }
+    for (Target& t : targets_) {
+      if (!options_.replace) continue;
+      if (const int rc = t.file->Empty(); rc != kNoError) {
+        return t.file->Name() + ": cannot be emptied: " + ErrorDescription(rc);
+      }
+    }
+    for (Target& t : targets_) {
+      std::string error = LoadOne(t);
+      if (!error.empty()) return error;
+    }
+    if (const int rc = transaction_.Commit(); rc != kNoError) {
+      if (rc == kRecordIsAlreadyHeld) return LockRefusal();
+      return "the data files cannot be written: " + ErrorDescription(rc);
+    }
+    return {};
+  }
+
+  // Why adding the record in the buffer made a duplicate key: the field and
+  // the line of this load, or the stored record, that it repeats.
+  std::string Duplicate(Target& t) {
+    File& file = *t.file;
+    const FileDecl& decl = file.decl();
+    for (auto& [key, seen] : t.unique) {
+      const KeyDecl& k = decl.keys[key];
+      std::string fields;
+      for (int c : k.components)
+        fields += (fields.empty() ? "" : ", ") + decl.fields[c].ColumnName();
+      const ValueRef first = file.Field(k.components.front());
+      const std::string shown =
+          first.numeric() ? NumberText(first.GetNumber()) : Quoted(Clip(first.Bytes()));
+      auto it = seen.find(KeyValue(file, k));
+      if (it != seen.end()) {
+        return "field " + fields + ": " + shown + " repeats " + it->second;
+      }
+      const std::string record(file.record_bytes());
+      const bool stored = file.GetByKey(key) == kNoError;
+      std::memcpy(file.record(), record.data(), record.size());
+      if (stored) {
+        return "field " + fields + ": " + shown + " is already in " +
+               fs::path(file.Name()).filename().string();
+      }
+    }
+    return {};
+  }
+
+  std::string LoadOne(Target& t) {
+    const FileDecl& decl = t.file->decl();
+    std::string why;
+    std::unique_ptr<RowSource> source = OpenRowSource(t.csv_abs, &why);
+    if (!source) return Printable(t.csv, 200) + ": " + why;
+    auto at = [&] { return source->Where(Printable(t.csv, 200)) + ": "; };
+    const bool cp1252 = options_.cp1252 || source->windows1252();
+
+    std::vector<std::string> fields;
+    if (source->Header(&fields, &why) != RowSource::Result::kRow) return at() + why;
+    // Column i of the source goes to field columns[i].
+    std::vector<int> columns;
+    std::vector<bool> seen(decl.fields.size(), false);
+    for (std::string& name : fields) {
+      std::string label = ToUpper1252(Clip(name));
+      while (!label.empty() && label.front() == ' ') label.erase(0, 1);
+      const int f = decl.FieldIndex(label);
+      if (f < 0) return at() + "column " + Printable(name) + " is not a field of " + decl.label;
+      if (seen[f]) return at() + "column " + Printable(name) + " is given twice";
+      seen[f] = true;
+      columns.push_back(f);
+    }
+    for (size_t f = 0; f < decl.fields.size(); ++f) {
+      if (!seen[f]) return at() + "column " + decl.fields[f].ColumnName() + " is missing";
+    }
+
+    int64_t next_report = source->size() / 10;
+    for (;;) {
+      const RowSource::Result r = source->Next(&fields, &why);
+      if (r == RowSource::Result::kEnd) break;
+      if (r == RowSource::Result::kError) return at() + why;
+      if (fields.size() != columns.size()) {
+        return at() + std::to_string(fields.size()) + " fields where the header has " +
+               std::to_string(columns.size());
+      }
+      t.file->ClearRecord();
+      for (size_t i = 0; i < columns.size(); ++i) {
+        const FieldDecl& field = decl.fields[columns[i]];
+        std::string bad = StoreValue(field, fields[i], cp1252, t.file->Field(columns[i]));
+        if (!bad.empty()) return at() + "field " + field.ColumnName() + ": " + bad;
+      }
+      const int rc = t.file->Add();
+      if (rc == kCreatesDuplicateKey) {
+        const std::string which = Duplicate(t);
+        return at() + (which.empty() ? "" : which + ": ") + ErrorDescription(rc);
+      }
+      if (rc != kNoError) return at() + ErrorDescription(rc);
+      const std::string place =
+          std::string(source->unit()) + " " + std::to_string(source->number());
+      for (auto& [key, values] : t.unique) {
+        values.emplace(KeyValue(*t.file, decl.keys[key]), place);
+      }
+      ++t.rows;
+      if (options_.progress && source->bytes_read() >= next_report) {
+        options_.progress(t.csv, source->bytes_read(), source->size());
+        next_report += std::max<int64_t>(source->size() / 10, 1);
+      }
+    }
+    return {};
+  }
+
+  void Finish(bool ok) {
+    (void)transaction_.Rollback();  // nothing to undo once committed
+    for (Target& t : targets_) {
+      if (!t.file) continue;
+      const std::string name = t.file->Name();
+      if (t.file->is_open()) (void)t.file->Close();
+      std::error_code ec;
+      if (!ok && t.created) fs::remove(name, ec);
+      if (!t.set_aside.empty()) {
+        if (ok) {
+          fs::remove(t.set_aside, ec);
+        } else {
+          fs::rename(t.set_aside, name, ec);
+        }
+      } else if (!ok && !t.created) {
+        // A commit that failed half-way (a full disk) may leave its journal
+        // behind; an open with recovery puts the file back as it was now,
+        // rather than leaving that to the next program that reads it.
+        (void)t.file->Option("RECOVER=1");
+        if (t.file->Open(kOpenExclusive) == kNoError) (void)t.file->Close();
+      }
+    }
+  }
+
+  const LoadOptions& options_;
+  std::vector<Target> targets_;
+  native::JointTransaction transaction_;
+  fs::path previous_dir_;
+  std::string locked_file_;
+  int locked_holder_ = 0;
+  std::set<std::string> noticed_;
+};
+
+}  // namespace
+
+std::string Printable(std::string_view text, size_t limit) {
+  std::string out;
+  size_t shown = 0;
+  for (size_t i = 0; i < text.size(); ++shown) {
+    if (shown == limit) return out + "...";
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c < 0x20 || c == 0x7F) {
+      static const char* const kNamed[] = {"\\0", 0,     0,     0,     0,     0,     0,
+                                           "\\a", "\\b", "\\t", "\\n", "\\v", "\\f", "\\r"};
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02X", c);
+      out += c < 14 && kNamed[c] ? kNamed[c] : hex;
+      ++i;
+      continue;
+    }
+    // A whole UTF-8 character passes; a byte that starts none is escaped.
+    size_t len = c < 0x80             ? 1
+                 : (c & 0xE0) == 0xC0 ? 2
+                 : (c & 0xF0) == 0xE0 ? 3
+                 : (c & 0xF8) == 0xF0 ? 4
+                                      : 0;
+    bool valid = len > 0 && i + len <= text.size();
+    for (size_t k = 1; valid && k < len; ++k) {
+      valid = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
+    }
+    if (!valid) {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02X", c);
+      out += hex;
+      ++i;
+      continue;
+    }
+    out.append(text.substr(i, len));
+    i += len;
+  }
+  return out;
+}
+
+LoadResult Load(const std::vector<std::string>& csv_files, const LoadOptions& options) {
+  return Loader(options).Run(csv_files);
+}
+
+}  // namespace mirabo::tools
