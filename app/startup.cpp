@@ -10,7 +10,7 @@
 #include "app/shell/procedures.h"
 #include "app/reports/reports.h"
 #include "app/reports/search_features.h"
-#include "report/page_image.h"
+#include "app/reports/report_preview.h"
 #include "storage/native/native_driver.h"
 #include "storage/text/ascii_driver.h"
 #include "storage/text/basic_driver.h"
@@ -23,7 +23,7 @@ namespace mirabo::app {
 void RegisterAll() {
   native::RegisterNativeDriver();
   text::RegisterAsciiDriver();
-  report::RegisterPageImageKind();
+  RegisterPageImageKind();
   text::RegisterBasicDriver();
   xbase::RegisterXbaseDriver();
   RegisterProcedure("AboutQRT", AboutQRT);

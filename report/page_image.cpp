@@ -13,7 +13,6 @@
 
 #include "runtime/error.h"
 #include "runtime/file_system.h"
-#include "ui/image_source.h"
 
 namespace mirabo::report {
 namespace {
@@ -315,12 +314,6 @@ Status DecodePageImage(const std::string& bytes, PageImage* page) {
   if (r.failed() || !r.at_end()) return Damaged("items do not fill the page");
   *page = std::move(p);
   return Status::Ok();
-}
-
-void RegisterPageImageKind() {
-  ui::RegisterImageKind("page-image", [](const std::string& name, int* width, int* height) {
-    return ReadPageSize(name, width, height).ok();
-  });
 }
 
 std::string TempFolder() {

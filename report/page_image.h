@@ -87,10 +87,6 @@ Status ReadPageFile(const std::string& name, PageImage* page);
 // Reads only the page size.
 Status ReadPageSize(const std::string& name, int* width, int* height);
 
-// Makes page files known to the window layer's image controls, which then
-// measure them by name (ui/image_source.h).  Safe to call more than once.
-void RegisterPageImageKind();
-
 // The system's folder for temporary files: $TMPDIR when set, else /tmp.
 std::string TempFolder();
 

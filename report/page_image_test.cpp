@@ -8,7 +8,6 @@
 
 #include "runtime/file_system.h"
 #include "tests/testing/temp_dir.h"
-#include "ui/image_source.h"
 
 namespace mirabo::report {
 namespace {
@@ -150,17 +149,6 @@ TEST_F(PageFileTest, FailedWriteLeavesNothingBehind) {
   EXPECT_NE(s.message().find("No space"), std::string::npos) << s.message();
   EXPECT_EQ(name, "unchanged");
   EXPECT_TRUE(std::filesystem::is_empty(dir_.path()));
-}
-
-TEST_F(PageFileTest, ImageControlsMeasurePageFilesByName) {
-  RegisterPageImageKind();
-  std::string name;
-  ASSERT_TRUE(WritePageFile(SamplePage(), dir_.path(), "RPG", &name).ok());
-  int w = 0, h = 0;
-  ASSERT_TRUE(ui::MeasureImage(name, &w, &h));
-  EXPECT_EQ(w, kLetterWidth);
-  EXPECT_EQ(h, kLetterHeight);
-  EXPECT_FALSE(ui::MeasureImage(dir_.File("RPGNONE.TMP"), &w, &h));
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 
 #include "runtime/file_system.h"
 #include "runtime/text.h"
-#include "ui/dialogs.h"
 
 namespace mirabo::report {
 namespace {
@@ -241,25 +240,7 @@ Status Report::EndReport() {
                                  : Status(StatusCode::kNotOpen, "The report is not open.");
 }
 
-ui::Task<Status> Report::Print() {
-  if (written_.empty()) co_return Status::Ok();
-  ui::PrintRequest request;
-  request.job = def_.title.empty() ? def_.name : def_.title;
-  request.pages = written_;
-  const ui::PrintResult result = co_await ui::PrintPages(request);
-  if (result.outcome == ui::PrintOutcome::kCancelled) {
-    co_return Status(StatusCode::kPrintCancelled, "Printing was cancelled.");
-  }
-  if (result.outcome == ui::PrintOutcome::kFailed) {
-    ui::MessageRequest m;
-    m.caption = "Print";
-    m.text = "The report \"" + request.job + "\" could not be printed.\n" + result.error;
-    m.icon = ui::Icon::kExclamation;
-    co_await ui::Message(m);
-    co_return Status(StatusCode::kPrintFailed, result.error);
-  }
-  co_return Status::Ok();
-}
+std::string Report::job_name() const { return def_.title.empty() ? def_.name : def_.title; }
 
 void Report::Close() {
   if (state_ == State::kClosed) return;

@@ -29,7 +29,6 @@
 #include "report/status.h"
 #include "runtime/picture.h"
 #include "runtime/value.h"
-#include "ui/task.h"
 
 namespace mirabo::report {
 
@@ -70,10 +69,9 @@ class Report {
   // Pages started so far: the page counter that the page number shows.
   int page() const { return page_number_; }
 
-  // Sends the finished pages to the printer chosen in the platform's print
-  // dialog, in page order, as one job named after the report.  A failure is
-  // shown to the user in a message box and returned.
-  ui::Task<Status> Print();
+  // The name a print job of the report goes by: its title, else its
+  // definition's name.
+  std::string job_name() const;
 
   // Discards the pages: every page file is removed.  The caller's list is
   // left as it is (the caller empties it).  Safe to call more than once.

@@ -12,8 +12,6 @@
 #include "runtime/file_system.h"
 #include "tests/testing/golden.h"
 #include "tests/testing/temp_dir.h"
-#include "ui/headless.h"
-#include "ui/scheduler.h"
 
 namespace mirabo::report {
 namespace {
@@ -295,48 +293,6 @@ TEST_F(ReportTest, NoDetailMeansNoPage) {
   ASSERT_TRUE(report.EndReport().ok());
   EXPECT_TRUE(pages_.empty());
   EXPECT_EQ(report.page(), 0);
-}
-
-class ReportPrintTest : public ReportTest {
- protected:
-  // Prints the report's pages as a procedure would, and returns the status.
-  Status RunPrint(Report& report) {
-    Status out(StatusCode::kNotOpen, "did not run");
-    auto proc = [](Report& r, Status& result) -> ui::Proc { result = co_await r.Print(); };
-    scheduler_.Start(proc(report, out));
-    scheduler_.RunReady();
-    return out;
-  }
-
-  ui::HeadlessBackend backend_;
-  ui::VirtualClock clock_;
-  ui::Scheduler scheduler_{backend_, clock_};
-};
-
-TEST_F(ReportPrintTest, PrintSendsThePagesInOrderAsOneJobNamedAfterTheReport) {
-  Report report(def_, record_.Refs(), metrics_);
-  ASSERT_TRUE(report.Open(&pages_, Files()).ok());
-  PrintRecords(report, record_, 31);
-  ASSERT_TRUE(report.EndReport().ok());
-  ASSERT_TRUE(RunPrint(report).ok());
-  ASSERT_EQ(backend_.print_jobs.size(), 1u);
-  EXPECT_EQ(backend_.print_jobs[0].job, "Listing by Supplier");
-  EXPECT_EQ(backend_.print_jobs[0].pages, pages_);
-  EXPECT_TRUE(backend_.messages.empty());
-}
-
-TEST_F(ReportPrintTest, FailedPrintIsShownAndCancelledPrintIsNot) {
-  Report report(def_, record_.Refs(), metrics_);
-  ASSERT_TRUE(report.Open(&pages_, Files()).ok());
-  PrintRecords(report, record_, 3);
-  ASSERT_TRUE(report.EndReport().ok());
-  backend_.print_answers.push_back({ui::PrintOutcome::kCancelled, ""});
-  backend_.print_answers.push_back({ui::PrintOutcome::kFailed, "The printer is out of paper."});
-  EXPECT_EQ(RunPrint(report).code(), StatusCode::kPrintCancelled);
-  EXPECT_TRUE(backend_.messages.empty());
-  EXPECT_EQ(RunPrint(report).code(), StatusCode::kPrintFailed);
-  ASSERT_EQ(backend_.messages.size(), 1u);
-  EXPECT_NE(backend_.messages[0].request.text.find("out of paper"), std::string::npos);
 }
 
 }  // namespace

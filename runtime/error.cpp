@@ -201,17 +201,24 @@ const ErrorState& CurrentError() { return State(); }
 int SetError(int code) {
   ErrorState& s = State();
   s.code = code;
+  s.fs_number = 0;
   s.fs_code.clear();
   s.fs_text.clear();
   return code;
 }
 
-int SetFileSystemError(std::string_view fs_code, std::string_view fs_text) {
+int SetFileSystemError(int fs_code, std::string_view fs_text) {
   ErrorState& s = State();
   s.code = kFileSystemError;
-  s.fs_code = fs_code;
+  s.fs_number = fs_code;
+  s.fs_code = std::to_string(fs_code);
   s.fs_text = fs_text;
   return kFileSystemError;
+}
+
+int RestoreError(const ErrorState& saved) {
+  State() = saved;
+  return saved.code;
 }
 
 }  // namespace mirabo

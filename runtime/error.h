@@ -56,7 +56,8 @@ int ErrorFromErrno(int err);
 
 struct ErrorState {
   int code = 0;
-  std::string fs_code;  // set with code 90: the driver's own code, in decimal
+  int fs_number = 0;    // set with code 90: the driver's own code
+  std::string fs_code;  // the same in decimal, as FileErrorCode gives it
   std::string fs_text;  // set with code 90: the driver's own text
 };
 
@@ -68,6 +69,10 @@ const ErrorState& CurrentError();
 int SetError(int code);
 
 // Records code 90 with the driver's own code and text.
-int SetFileSystemError(std::string_view fs_code, std::string_view fs_text);
+int SetFileSystemError(int fs_code, std::string_view fs_text);
+
+// Makes `saved` (a copy of CurrentError() taken earlier) the error state
+// again, so a message can describe a failure after other calls have run.
+int RestoreError(const ErrorState& saved);
 
 }  // namespace mirabo

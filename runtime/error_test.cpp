@@ -38,16 +38,17 @@ TEST(ErrorFromErrnoTest, MapsSystemErrorsOntoRuntimeCodes) {
 }
 
 TEST(ErrorStateTest, FileSystemDetailsLastUntilTheNextSetError) {
-  EXPECT_EQ(SetFileSystemError("1205", "Deadlock detected"), kFileSystemError);
+  EXPECT_EQ(SetFileSystemError(1205, "Deadlock detected"), kFileSystemError);
   EXPECT_EQ(CurrentError().code, 90);
   EXPECT_EQ(CurrentError().fs_code, "1205");
+  EXPECT_EQ(CurrentError().fs_number, 1205);
   EXPECT_EQ(CurrentError().fs_text, "Deadlock detected");
 
   EXPECT_EQ(SetError(kRecordNotAvailable), 33);
   EXPECT_EQ(CurrentError().code, 33);
   EXPECT_TRUE(CurrentError().fs_code.empty());
 
-  SetFileSystemError("7", "Broken");
+  SetFileSystemError(7, "Broken");
   EXPECT_EQ(SetError(0), 0);
   EXPECT_EQ(CurrentError().code, 0);
   EXPECT_TRUE(CurrentError().fs_code.empty() && CurrentError().fs_text.empty());

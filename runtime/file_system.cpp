@@ -16,7 +16,7 @@ IoStatus IoStatus::FromErrno(int err) { return IoStatus(ErrorFromErrno(err), err
 
 int IoStatus::Report() const {
   if (code_ == kFileSystemError) {
-    return SetFileSystemError(std::to_string(os_error_), std::strerror(os_error_));
+    return SetFileSystemError(os_error_, std::strerror(os_error_));
   }
   return SetError(code_);
 }

@@ -29,6 +29,11 @@ std::optional<unsigned char> ByteFor(char32_t cp) {
 
 }  // namespace
 
+std::string_view TrimLeft(std::string_view s) {
+  const size_t first = s.find_first_not_of(' ');
+  return first == std::string_view::npos ? std::string_view() : s.substr(first);
+}
+
 std::string_view Clip(std::string_view s) {
   // Fixed-length fields are mostly padding: drop the blanks eight at a time
   // while there are as many, then one at a time.

@@ -14,6 +14,9 @@ namespace mirabo {
 // `s` without its trailing blanks.
 std::string_view Clip(std::string_view s);
 
+// `s` without its leading blanks (a number formatted right-justified).
+std::string_view TrimLeft(std::string_view s);
+
 // `s` cut or blank-padded to exactly `width` bytes.
 std::string Fit(std::string_view s, size_t width);
 

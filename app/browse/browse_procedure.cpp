@@ -340,11 +340,7 @@ ui::Proc Browse::Run() {
     }
     if (view_failed_ || read_failed_) {
       // The messages describe the failure itself, not what ran after it.
-      if (failure_.code == kFileSystemError) {
-        SetFileSystemError(failure_.fs_code, failure_.fs_text);
-      } else {
-        SetError(failure_.code);
-      }
+      RestoreError(failure_);
     }
     if (view_failed_) {
       view_failed_ = false;

@@ -214,7 +214,6 @@ struct LookupParams {
   KeyStopKind stops;
   std::vector<int> columns;
   ReportId report;   // the Features report run after a selection for the frame
-  ShortVar* global;  // where a completed selection goes (none for ISSUES)
   const char* html_name;
   const char* html_heading;
   const char* html_header;
@@ -240,7 +239,6 @@ const std::vector<LookupParams>& Lookups() {
        {T::kString, 36, 9, false},
        {SUP::SUPPLIER},
        ReportId::kFeaturesBySupplier,
-       &GLO::supplier,
        "SUPPLIER.HTM",
        "<H1>Supplier Listing</H1><P>",
        "<TR> <TD>SUPPLIER</TD> </TR>"},
@@ -261,7 +259,6 @@ const std::vector<LookupParams>& Lookups() {
        {T::kString, 19, 9, false},
        {REV::REVIEW},
        ReportId::kFeaturesByReview,
-       &GLO::review,
        "REVIEW.HTM",
        "<H1>Review Listing</H1><P>",
        "<TR> <TD>REVIEW</TD> </TR>"},
@@ -282,7 +279,6 @@ const std::vector<LookupParams>& Lookups() {
        {T::kString, 31, 9, false},
        {CAT::CATEGORY},
        ReportId::kFeaturesByCategory,
-       &GLO::category,
        "CATEGORY.HTM",
        "<H1>Category Listing</H1><P>",
        "<TR> <TD>CATEGORY</TD> </TR>"},
@@ -303,7 +299,6 @@ const std::vector<LookupParams>& Lookups() {
        {T::kReal, 0, 0, false},
        {ISS::ISSUE_NUMB, ISS::ISSUE_NAME, ISS::COMMENTS},
        ReportId::kFeaturesByIssue,
-       nullptr,
        "ISSUES.HTM",
        "<H1>Issues Listing</H1><P>",
        "<TR> <TD>ISSUE NO.</TD> <TD>NAME</TD> <TD>COMMENTS</TD> </TR>"},
@@ -366,12 +361,10 @@ ui::Proc LookupExit(const LookupParams& p, Browse& b) {
     if (for_report) ReportAfterSelect.value = 0;
     co_return;
   }
-  if (p.global) {
-    p.global->value = static_cast<int16_t>(f.Field(1).GetNumber());  // the reference
-  } else if (for_report) {
-    // BrowseISSUES sets GLO:Issue only for the report; an ordinary pick
-    // stays in the ISSUES record buffer.
-    GLO::Issue.value = f.Field(ISS::ISSUE_NUMB).GetNumber();
+  // BrowseISSUES sets GLO:Issue only for the report; an ordinary pick
+  // stays in the ISSUES record buffer.
+  if (p.file != DataFile::kIssues || for_report) {
+    SetReportSelection(p.file, f.Field(RelationTo(p.file)->lookup_field).GetNumber());
   }
   if (!for_report) co_return;
   ReportAfterSelect.value = 0;
@@ -389,7 +382,7 @@ BrowseDesign BuildLookupDesign(const LookupParams& p) {
   for (int c : p.columns) d.columns.push_back({p.file, c});
   // The reference travels with each row, so a pick keeps it even when the
   // record cannot be read again.
-  if (p.global) d.hidden.push_back({p.file, 1});
+  if (p.file != DataFile::kIssues) d.hidden.push_back({p.file, RelationTo(p.file)->lookup_field});
   BrowseOrder order;
   order.key = p.key;
   order.stops = p.stops;

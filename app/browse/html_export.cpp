@@ -2,11 +2,12 @@
 
 #include <unistd.h>
 
-#include <filesystem>
 
 #include "app/browse/browse.h"
 #include "app/data/globals.h"
+#include "app/data/outcome.h"
 #include "runtime/access.h"
+#include "runtime/current_folder.h"
 #include "runtime/error.h"
 #include "runtime/file.h"
 #include "runtime/picture.h"
@@ -106,15 +107,17 @@ class HtmlWriter {
 std::string ErrorDescriptionNow();
 
 // The five closing lines, then the file's close; a failure of the last line
-// or of the close shows the runtime's stop box.
-ui::Proc WriteFooter(HtmlWriter& writer) {
+// or of the close shows the runtime's stop box and fails the page.
+ui::Proc WriteFooter(HtmlWriter& writer, Outcome& outcome) {
   for (const char* line : {"", "</TABLE>", "", "</BODY>"}) writer.Line(line);
   if (writer.Line("</HTML>") != kNoError) {
     const std::string text = ErrorDescriptionNow();
+    outcome = Outcome::Failed(text);
     co_await ui::StopBox(text);
   }
   if (writer.Close() != kNoError) {
     const std::string text = ErrorDescriptionNow();
+    outcome = Outcome::Failed(text);
     co_await ui::StopBox(text);
   }
 }
@@ -205,9 +208,7 @@ std::vector<std::string> HtmlRowLines(const std::vector<std::string>& cells, siz
 ui::Proc PublishHtml(Browse& browse) {
   const BrowseDesign& design = browse.design();
   browse.FetchHighlighted();
-  std::error_code ec;
-  const std::string cwd(Clip(std::filesystem::current_path(ec).string()));
-  HTMLName = cwd + "/" + design.html_name;
+  HTMLName = CurrentFolder().value_or(".") + "/" + design.html_name;
 
   ui::Window w(HtmlPropertyWindowDef());
   w.Open();
@@ -216,6 +217,8 @@ ui::Proc PublishHtml(Browse& browse) {
   int icon = 15;
   bool started = false;  // the header is written and the footer not yet
   HtmlWriter writer;
+  // A window closed before a page was begun wrote nothing.
+  Outcome outcome = Outcome::Cancelled();
 
   auto progress = [&](const std::string& text) {
     HTMLProgressText.Assign(text);
@@ -254,6 +257,7 @@ ui::Proc PublishHtml(Browse& browse) {
       progress("Building Header");
       if (writer.Begin() != kNoError) {
         const std::string text = stop_text();
+        outcome = Outcome::Failed(text);
         co_await ui::StopBox(text);
       }
       const std::string head[] = {"<HTML>",
@@ -275,8 +279,10 @@ ui::Proc PublishHtml(Browse& browse) {
         // The values now in the file, not the page's copies.
         if (browse.view().Reget(entry.position) != kNoError) break;
         for (const std::string& line : HtmlRowLines(RowCells(browse))) writer.Line(line);
+        ++written;
       }
       footer = true;
+      outcome = Outcome::Complete(written);
       w.Post(ui::EVENT_CloseWindow);
     } else if (e.code == ui::EVENT_Accepted && e.control == kHtmlAll) {
       icon = 1;
@@ -292,6 +298,7 @@ ui::Proc PublishHtml(Browse& browse) {
       while (batch.More()) {
         if (browse.view().Next() != kNoError) {
           footer = true;
+          outcome = Outcome::Complete(written);
           w.SetTimer(0);
           w.Post(ui::EVENT_CloseWindow);
           break;
@@ -307,17 +314,22 @@ ui::Proc PublishHtml(Browse& browse) {
       // batch: a page without its closing tags is a broken page.
       w.SetTimer(0);
       footer = true;
+      outcome = Outcome::Cancelled();
       w.Post(ui::EVENT_CloseWindow);
     }
     if (footer && started) {
       started = false;
-      co_await WriteFooter(writer);
+      co_await WriteFooter(writer, outcome);
     }
   }
   // Closed from its close box half-way: the page is still finished.
-  if (started) co_await WriteFooter(writer);
+  if (started) {
+    outcome = Outcome::Cancelled();
+    co_await WriteFooter(writer, outcome);
+  }
   browse.view().KeepLookupRows(false);
   w.Close();
+  NotifyOutcome(outcome);
 }
 
 }  // namespace mirabo::app

@@ -9,11 +9,14 @@
 #include "app/data/declarations.h"
 #include "app/data/globals.h"
 #include "app/data/open_checked_file.h"
+#include "app/data/outcome.h"
+#include "app/data/standard_message.h"
 #include "app/data/thread_block.h"
 #include "app/data/window_position.h"
 #include "app/create_file/file_copy.h"
 #include "app/shell/procedures.h"
 #include "runtime/access.h"
+#include "runtime/current_folder.h"
 #include "runtime/error.h"
 #include "runtime/file.h"
 #include "runtime/picture.h"
@@ -95,14 +98,14 @@ ui::WindowDef BuildWindow() {
   return d;
 }
 
-std::string CurrentFolder() {
-  std::error_code ec;
-  return std::string(Clip(std::filesystem::current_path(ec).string()));
+// The current folder joined with `file`.
+std::string InCurrentFolder(const std::string& file) {
+  return CurrentFolder().value_or(".") + "/" + file;
 }
 
 // The current folder joined with the source choice and the type's extension.
 std::string DefaultName(const std::string& source, const std::string& type) {
-  return CurrentFolder() + "/" + std::string(Clip(source)) + (type == kXbase ? ".dbf" : ".txt");
+  return InCurrentFolder(std::string(Clip(source)) + (type == kXbase ? ".dbf" : ".txt"));
 }
 
 std::string DialogFilter(const std::string& type) {
@@ -117,13 +120,13 @@ bool MayExist(int open_code) {
 
 void ShowProgress(ui::Window& w, int percent) {
   w.SetValue(kCreateProgress, std::to_string(percent));
-  w.SetValue(kCreatePercent, FormatPicture("N3", percent) + "% Completed");
+  w.SetValue(kCreatePercent, PercentText(percent));
   w.Display();
 }
 
 // The copy in the source's order, from the first record to the last.  The
 // window shows its progress; the copy gives way between batches.
-ui::Task<CopyOutcome> RunCopy(ui::Window& w, const CopyPlan& plan, File& target, int64_t total,
+ui::Task<CopyTally> RunCopy(ui::Window& w, const CopyPlan& plan, File& target, int64_t total,
                               CopyPacing pacing) {
   using Clock = std::chrono::steady_clock;
   FileCopy copy(plan, CurrentThread(), target, total);
@@ -134,7 +137,7 @@ ui::Task<CopyOutcome> RunCopy(ui::Window& w, const CopyPlan& plan, File& target,
   while (copy.more()) {
     copy.Step();
     if (shown < 100) {
-      const int64_t copied = copy.outcome().copied;
+      const int64_t copied = copy.tally().copied;
       const int percent =
           total > 0 ? static_cast<int>(std::min<int64_t>(copied * 100 / total, 100)) : 100;
       if (percent != shown) {
@@ -155,13 +158,13 @@ ui::Task<CopyOutcome> RunCopy(ui::Window& w, const CopyPlan& plan, File& target,
     }
   }
   copy.Finish();
-  co_return copy.outcome();
+  co_return copy.tally();
 }
 
 // "Start File Copy": the existence test, the target's creation, the copy and
 // its closing message.
-ui::Proc StartCopy(ui::Window& w, const CopyPlan& plan, bool xbase, std::string name,
-                   CopyPacing pacing) {
+ui::Task<Outcome> StartCopy(ui::Window& w, const CopyPlan& plan, bool xbase, std::string name,
+                            CopyPacing pacing) {
   File& source = CurrentThread().Data(plan.source);
   int64_t total = 0;
   if (source.Records(&total) != kNoError) total = 0;
@@ -174,14 +177,15 @@ ui::Proc StartCopy(ui::Window& w, const CopyPlan& plan, bool xbase, std::string 
     const ui::MessageRequest ask{"File already exists. Overwrite ?", "", ui::Icon::kInformation,
                                  ui::kButtonOk | ui::kButtonCancel, ui::kButtonCancel};
     const int pressed = co_await ui::Message(ask);
-    if (pressed != ui::kButtonOk) co_return;
+    if (pressed != ui::kButtonOk) co_return Outcome::Cancelled();
   }
   if (target.Create() != kNoError || target.Open(kOpenExclusive) != kNoError ||
       target.PostOpen() != kNoError) {
     if (target.is_open()) (void)target.Close();
+    const std::string why = ErrorDescription();
     const ui::MessageRequest failed{"Unable to create Data File"};
     co_await ui::Message(failed);
-    co_return;
+    co_return Outcome::Failed("Unable to create Data File: " + why);
   }
 
   w.SetValue(kCreateProgress, "0");
@@ -189,15 +193,16 @@ ui::Proc StartCopy(ui::Window& w, const CopyPlan& plan, bool xbase, std::string 
   w.SetValue(kCreatePercent, "0% Completed");
   for (int id : kInputControls) w.Disable(id);
   w.Display();
-  const CopyOutcome outcome = co_await RunCopy(w, plan, target, total, pacing);
+  const CopyTally tally = co_await RunCopy(w, plan, target, total, pacing);
 
-  const ui::MessageRequest end = CopyEndMessage(outcome, plan);
+  const ui::MessageRequest end = CopyEndMessage(tally, plan);
   co_await ui::Message(end);
   for (int id : kInputControls) w.Enable(id);
   w.SetValue(kCreateProgress, "0");
   w.SetValue(kCreateStatus, "");
   w.SetValue(kCreatePercent, "");
   w.Display();
+  co_return OutcomeOf(tally, plan);
 }
 
 }  // namespace
@@ -220,7 +225,7 @@ ui::Proc CreateFiles(CopyPacing pacing) {
   bindings.Bind("FEA:ISSUE", block.Data(DataFile::kFeatures).Field(FEA::ISSUE));
   bindings.Bind("ISS:ISSUE_NUMB", block.Data(DataFile::kIssues).Field(ISS::ISSUE_NUMB));
 
-  std::string name = CurrentFolder() + "/Features.dbf";
+  std::string name = InCurrentFolder("Features.dbf");
   std::string filter = DialogFilter(kXbase);
   ui::Window w(CreateFilesWindowDef());
   w.Open();
@@ -269,7 +274,7 @@ ui::Proc CreateFiles(CopyPacing pacing) {
       case kCreateStart: {
         name = w.Value(kCreateName);
         const CopyPlan* plan = FindCopyPlan(Clip(source));
-        if (plan) co_await StartCopy(w, *plan, type == kXbase, name, pacing);
+        if (plan) NotifyOutcome(co_await StartCopy(w, *plan, type == kXbase, name, pacing));
         break;
       }
       case kCreateCancel:

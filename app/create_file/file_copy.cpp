@@ -5,6 +5,7 @@
 #include "app/data/standard_message.h"
 #include "runtime/error.h"
 #include "runtime/text.h"
+#include "storage/xbase/dbf_error.h"
 
 namespace mirabo::app {
 namespace {
@@ -18,10 +19,6 @@ using S = CopySource;
 // does show.
 constexpr char kFeaturesIssuePicture[] = "n_4";
 constexpr char kIssuesNumberPicture[] = "n3";
-
-// The xBase driver refuses a number too wide for its N column with 90 and
-// the engine's code -233, "bad data" (storage/xbase/xbase_driver.h).
-constexpr char kXbaseBadData[] = "-233";
 
 const std::array<CopyPlan, kDataFileCount>& Plans() {
   static const std::array<CopyPlan, kDataFileCount> plans = {{
@@ -49,16 +46,6 @@ const std::array<CopyPlan, kDataFileCount>& Plans() {
   return plans;
 }
 
-// The lookup row's name: the first field of SUPPLIER, REVIEW and CATEGORY.
-constexpr int kLookupNameField = 0;
-
-const Relation& RelationOf(int features_field) {
-  for (const Relation& r : kRelations) {
-    if (r.features_field == features_field) return r;
-  }
-  return kRelations.front();  // the plans name only related fields
-}
-
 }  // namespace
 
 const CopyPlan* FindCopyPlan(std::string_view choice) {
@@ -68,7 +55,24 @@ const CopyPlan* FindCopyPlan(std::string_view choice) {
   return nullptr;
 }
 
-ui::MessageRequest CopyEndMessage(const CopyOutcome& o, const CopyPlan& plan) {
+std::string CopyFailureText(const CopyTally& o, const CopyPlan& plan) {
+  std::string text;
+  if (!o.read_failure.empty()) {
+    text += "\nReading " + DataFileDecl(plan.source).label + " failed after record " +
+              std::to_string(o.copied) + " of " + std::to_string(o.total) + ": " + o.read_failure +
+              ".  The records before it were copied.";
+  }
+  if (o.not_written > 0) {
+    text += "\n" + std::to_string(o.not_written) + " of " + std::to_string(o.copied) +
+              " records could not be written, the first being record " +
+              std::to_string(o.first_not_written) + " (" + o.first_label + "): " + o.first_reason +
+              ".";
+  }
+  if (!o.finish_failure.empty()) text += "\n" + o.finish_failure + ".";
+  return text;
+}
+
+ui::MessageRequest CopyEndMessage(const CopyTally& o, const CopyPlan& plan) {
   ui::MessageRequest m;
   m.buttons = m.default_button = ui::kButtonOk;
   if (o.complete()) {
@@ -76,20 +80,18 @@ ui::MessageRequest CopyEndMessage(const CopyOutcome& o, const CopyPlan& plan) {
     return m;
   }
   m.icon = ui::Icon::kExclamation;
-  m.text = "File Generation Incomplete\n";
-  if (!o.read_failure.empty()) {
-    m.text += "\nReading " + DataFileDecl(plan.source).label + " failed after record " +
-              std::to_string(o.copied) + " of " + std::to_string(o.total) + ": " + o.read_failure +
-              ".  The records before it were copied.";
-  }
-  if (o.not_written > 0) {
-    m.text += "\n" + std::to_string(o.not_written) + " of " + std::to_string(o.copied) +
-              " records could not be written, the first being record " +
-              std::to_string(o.first_not_written) + " (" + o.first_label + "): " + o.first_reason +
-              ".";
-  }
-  if (!o.finish_failure.empty()) m.text += "\n" + o.finish_failure + ".";
+  m.text = "File Generation Incomplete\n" + CopyFailureText(o, plan);
   return m;
+}
+
+Outcome OutcomeOf(const CopyTally& o, const CopyPlan& plan) {
+  const int64_t written = o.copied - o.not_written;
+  if (o.complete()) return Outcome::Complete(written);
+  // Records a failed read left unread are missing as much as refused ones.
+  const int64_t unread = o.read_failure.empty() ? 0 : std::max<int64_t>(0, o.total - o.copied);
+  std::string text = CopyFailureText(o, plan);
+  text.erase(0, text.find_first_not_of('\n'));
+  return Outcome::Incomplete(written, o.not_written + unread, std::move(text));
 }
 
 const std::string& FileCopy::Lookup::Name(double reference) {
@@ -110,14 +112,14 @@ const std::string& FileCopy::Lookup::Name(double reference) {
 
 FileCopy::FileCopy(const CopyPlan& plan, ThreadBlock& block, File& target, int64_t total)
     : plan_(plan), source_(block.Data(plan.source)), target_(target) {
-  outcome_.total = total;
+  tally_.total = total;
   for (const CopySource& s : plan_.fields) {
     pictures_.push_back(s.picture ? Picture::Compile(s.picture) : Picture());
     formatted_.emplace_back();
     if (s.kind == CopySource::kLookup) {
-      const Relation& r = RelationOf(s.field);
+      const Relation& r = *RelationOf(s.field);  // the plans look up only related fields
       lookups_.emplace_back(std::make_unique<Lookup>(block.Data(r.lookup), r.lookup_key,
-                                                     r.lookup_field, kLookupNameField));
+                                                     r.lookup_field, r.name_field));
     } else {
       lookups_.emplace_back();
     }
@@ -128,7 +130,7 @@ void FileCopy::Begin() {
   source_.ClearRecord();
   const int rc = source_.SetKeyStart(plan_.key);
   if (rc != kNoError) {
-    outcome_.read_failure = ErrorDescription();
+    tally_.read_failure = ErrorDescription();
     more_ = false;
     return;
   }
@@ -140,7 +142,7 @@ void FileCopy::Read() {
   more_ = rc == kNoError;
   // The end of the order is a read that finds no record; anything else
   // stops the copy short.
-  if (rc != kNoError && rc != kRecordNotAvailable) outcome_.read_failure = ErrorDescription();
+  if (rc != kNoError && rc != kRecordNotAvailable) tally_.read_failure = ErrorDescription();
 }
 
 std::string FileCopy::MisfitReason(int field) const {
@@ -178,12 +180,12 @@ bool FileCopy::Fill(std::string* reason) {
 }
 
 void FileCopy::NotWritten(std::string reason) {
-  if (outcome_.not_written++ == 0) {
-    outcome_.first_not_written = outcome_.copied + 1;
+  if (tally_.not_written++ == 0) {
+    tally_.first_not_written = tally_.copied + 1;
     const ValueRef id = source_.Field(plan_.fields.front().field);
-    outcome_.first_label =
+    tally_.first_label =
         id.numeric() ? NumberText(id.GetNumber()) : std::string(Clip(id.Bytes()));
-    outcome_.first_reason = std::move(reason);
+    tally_.first_reason = std::move(reason);
   }
 }
 
@@ -193,23 +195,24 @@ void FileCopy::Step() {
     NotWritten(std::move(reason));
   } else if (const int rc = target_.Append(); rc != kNoError) {
     const ErrorState& e = CurrentError();
-    const bool misfit = rc == kFileSystemError && e.fs_code == kXbaseBadData;
+    // The xBase table refuses a number too wide for its N column as bad data.
+    const bool misfit = rc == kFileSystemError && e.fs_number == xbase::kErrBadData;
     int number = -1;
     for (size_t i = 0; misfit && i < plan_.fields.size() && number < 0; ++i) {
       if (target_.Field(static_cast<int>(i)).numeric()) number = static_cast<int>(i);
     }
     NotWritten(number >= 0 ? MisfitReason(number) : ErrorDescription());
   }
-  ++outcome_.copied;
+  ++tally_.copied;
   Read();
 }
 
 void FileCopy::Finish() {
   if (target_.Flush() != kNoError) {
-    outcome_.finish_failure = "Writing the file to disk failed: " + ErrorDescription();
+    tally_.finish_failure = "Writing the file to disk failed: " + ErrorDescription();
   }
-  if (target_.Close() != kNoError && outcome_.finish_failure.empty()) {
-    outcome_.finish_failure = "Closing the file failed: " + ErrorDescription();
+  if (target_.Close() != kNoError && tally_.finish_failure.empty()) {
+    tally_.finish_failure = "Closing the file failed: " + ErrorDescription();
   }
 }
 

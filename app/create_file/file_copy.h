@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "app/data/declarations.h"
+#include "app/data/outcome.h"
 #include "app/data/thread_block.h"
 #include "runtime/file.h"
 #include "runtime/picture.h"
@@ -57,7 +58,7 @@ struct CopyPlan {
 const CopyPlan* FindCopyPlan(std::string_view choice);
 
 // What became of one copy.
-struct CopyOutcome {
+struct CopyTally {
   int64_t total = 0;              // records the source held when the copy began
   int64_t copied = 0;             // records read and offered to the target
   int64_t not_written = 0;        // of those, the ones missing from the target
@@ -73,7 +74,12 @@ struct CopyOutcome {
 };
 
 // "File Generation Complete", or what is missing from an incomplete copy.
-ui::MessageRequest CopyEndMessage(const CopyOutcome& outcome, const CopyPlan& plan);
+ui::MessageRequest CopyEndMessage(const CopyTally& outcome, const CopyPlan& plan);
+
+// The copy's outcome as the program's callers take it: complete, or
+// incomplete with the records missing (refused, or left unread after a
+// failed read) and the message's account of them.
+Outcome OutcomeOf(const CopyTally& outcome, const CopyPlan& plan);
 
 // One copy from this thread's data files into an open target.
 class FileCopy {
@@ -93,7 +99,7 @@ class FileCopy {
   // Flushes and closes the target.
   void Finish();
 
-  const CopyOutcome& outcome() const { return outcome_; }
+  const CopyTally& tally() const { return tally_; }
 
  private:
   // Names looked up by reference (a SHORT), once each.
@@ -133,7 +139,7 @@ class FileCopy {
   };
   std::vector<Formatted> formatted_;  // per target field: the number formatted last
   bool more_ = false;
-  CopyOutcome outcome_;
+  CopyTally tally_;
 };
 
 }  // namespace mirabo::app

@@ -153,4 +153,18 @@ const FileDecl& HtmlFileDecl() {
   return decl;
 }
 
+const Relation* RelationOf(int features_field) {
+  for (const Relation& r : kRelations) {
+    if (r.features_field == features_field) return &r;
+  }
+  return nullptr;
+}
+
+const Relation* RelationTo(DataFile lookup) {
+  for (const Relation& r : kRelations) {
+    if (r.lookup == lookup) return &r;
+  }
+  return nullptr;
+}
+
 }  // namespace mirabo::app

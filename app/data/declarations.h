@@ -41,19 +41,27 @@ enum Key { ISSUE };
 }  // namespace ISS
 
 // FEATURES points at the lookup tables by number; each relation is found
-// through the lookup side's unique reference key (ISSUES through its issue key).
+// through the lookup side's unique reference key (ISSUES through its issue
+// key).  What a lookup row is known by is its name field.
 struct Relation {
   int features_field;  // FEA:SUPPLIER ...
   DataFile lookup;
   int lookup_key;
-  int lookup_field;
+  int lookup_field;  // the reference (the issue number)
+  int name_field;    // SUP:SUPPLIER, REV:REVIEW, CAT:CATEGORY, ISS:ISSUE_NAME
 };
+
 constexpr std::array<Relation, 4> kRelations = {{
-    {FEA::SUPPLIER, DataFile::kSupplier, SUP::SUPPLIER_REF, SUP::REFERENCE},
-    {FEA::REVIEW, DataFile::kReview, REV::REVIEW_REF, REV::REFERENCE},
-    {FEA::CATEGORY, DataFile::kCategory, CAT::CATEGORY_REF, CAT::REFERENCE},
-    {FEA::ISSUE, DataFile::kIssues, ISS::ISSUE, ISS::ISSUE_NUMB},
+    {FEA::SUPPLIER, DataFile::kSupplier, SUP::SUPPLIER_REF, SUP::REFERENCE, SUP::SUPPLIER},
+    {FEA::REVIEW, DataFile::kReview, REV::REVIEW_REF, REV::REFERENCE, REV::REVIEW},
+    {FEA::CATEGORY, DataFile::kCategory, CAT::CATEGORY_REF, CAT::REFERENCE, CAT::CATEGORY},
+    {FEA::ISSUE, DataFile::kIssues, ISS::ISSUE, ISS::ISSUE_NUMB, ISS::ISSUE_NAME},
 }};
+
+// The relation through FEATURES field `features_field`, or of lookup table
+// `lookup`; null for a field or table that has none.
+const Relation* RelationOf(int features_field);
+const Relation* RelationTo(DataFile lookup);
 
 // Create File's targets for each source table: the xBase copy (prefixes ISS1,
 // SUP1, ...) and the comma-delimited text copy (ISS2, SUP2, ...), both named

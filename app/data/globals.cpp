@@ -1,5 +1,7 @@
 #include "app/data/globals.h"
 
+#include "app/data/thread_block.h"
+
 namespace mirabo::app {
 
 namespace GLO {
@@ -18,6 +20,33 @@ ByteVar SearchInProduct;
 ByteVar SearchInReview;
 ByteVar SearchInCategory;
 ByteVar SearchInSupplier;
+
+void SetReportSelection(DataFile table, double key) {
+  switch (table) {
+    case DataFile::kSupplier:
+      GLO::supplier.value = static_cast<int16_t>(key);
+      break;
+    case DataFile::kReview:
+      GLO::review.value = static_cast<int16_t>(key);
+      break;
+    case DataFile::kCategory:
+      GLO::category.value = static_cast<int16_t>(key);
+      break;
+    case DataFile::kIssues:
+      GLO::Issue.value = key;
+      break;
+    case DataFile::kFeatures:
+      break;
+  }
+}
+
+void SetBrowseSelection(ThreadBlock& block, DataFile table, double key) {
+  if (table == DataFile::kIssues) {
+    block.Data(DataFile::kIssues).Field(ISS::ISSUE_NUMB).SetNumber(key);
+  } else {
+    SetReportSelection(table, key);
+  }
+}
 
 void ResetGlobals() {
   GLO::supplier.value = 0;

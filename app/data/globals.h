@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "app/data/declarations.h"
 #include "runtime/bindings.h"
 #include "runtime/value.h"
 
@@ -18,6 +19,18 @@ extern ShortVar review;
 extern ShortVar category;
 extern RealVar Issue;
 }  // namespace GLO
+
+class ThreadBlock;
+
+// The selection a pick in the lookup browse of `table` leaves for its
+// Features report: the reference in GLO:supplier, GLO:review or
+// GLO:category, the issue number in GLO:Issue.
+void SetReportSelection(DataFile table, double key);
+
+// The selection the Features browse on `block`'s thread reads its ranged
+// order from: the same globals, and for ISSUES the issue number in the
+// thread's ISSUES record (where the lookup leaves the row it showed).
+void SetBrowseSelection(ThreadBlock& block, DataFile table, double key);
 
 // Set to 100 by the frame before it starts a lookup browse for a report.
 extern ByteVar ReportAfterSelect;

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "runtime/error.h"
+#include "runtime/picture.h"
 #include "runtime/text.h"
 #include "ui/dialogs.h"
 
@@ -230,6 +231,8 @@ std::string Expand(std::string_view tmpl, std::string_view text1, std::string_vi
 }
 
 }  // namespace
+
+std::string PercentText(int percent) { return FormatPicture("N3", percent) + "% Completed"; }
 
 std::string ErrorDescription() {
   const ErrorState& e = CurrentError();

@@ -24,6 +24,10 @@ constexpr int kLastStandardMessage = 38;
 // text and code; at most 150 characters.
 std::string ErrorDescription();
 
+// The progress text of a long run (a report, a copy) for a percentage after
+// the start: the number in picture "N3" followed by "% Completed".
+std::string PercentText(int percent);
+
 // The box that message `number` shows now (texts with trailing blanks
 // removed, error description from the current error state); nullopt for a
 // number outside 1 to 38.

@@ -183,11 +183,17 @@ TEST(StandardMessageTest, VariantsFollowText1AndTheErrorState) {
   }
 }
 
+TEST(PercentTextTest, TheNumberTakesThreeColumns) {
+  EXPECT_EQ(PercentText(7), "  7% Completed");
+  EXPECT_EQ(PercentText(33), " 33% Completed");
+  EXPECT_EQ(PercentText(100), "100% Completed");
+}
+
 TEST(StandardMessageTest, ErrorDescriptionFromTheCurrentErrorState) {
   SetError(kFileNotFound);
   EXPECT_EQ(ErrorDescription(), "File Not Found (2)");
   // A file-system error shows the driver's own text and code, not "File System Error".
-  SetFileSystemError("13  ", "attempt to write a readonly database   ");
+  SetFileSystemError(13, "attempt to write a readonly database   ");
   EXPECT_EQ(ErrorDescription(), "attempt to write a readonly database (13)");
   // The texts that end in a blank lose it like any other before the code.
   SetError(78);
@@ -198,7 +204,7 @@ TEST(StandardMessageTest, ErrorDescriptionFromTheCurrentErrorState) {
   EXPECT_EQ(ErrorDescription(), "Unknown Error Posted : 999 (999)");
 
   const std::string long_text(200, 'x');
-  SetFileSystemError("5", long_text);
+  SetFileSystemError(5, long_text);
   EXPECT_EQ(ErrorDescription(), std::string(150, 'x'));
   // The description is cut, the composed text is not.
   const auto r = StandardMessageRequest(30, "FEATURES");

@@ -7,6 +7,7 @@
 
 #include "app/data/thread_block.h"
 #include "ui/dialogs.h"
+#include "ui/image_source.h"
 #include "ui/scheduler.h"
 #include "ui/window.h"
 
@@ -593,6 +594,12 @@ ui::Proc PreviewSelectDisplay(int32_t& across, int32_t& down) {
     }
   }
   w.Close();
+}
+
+void RegisterPageImageKind() {
+  ui::RegisterImageKind("page-image", [](const std::string& name, int* width, int* height) {
+    return report::ReadPageSize(name, width, height).ok();
+  });
 }
 
 }  // namespace mirabo::app

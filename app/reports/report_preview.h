@@ -82,6 +82,11 @@ ui::Task<int32_t> PreviewJumpToPage(int32_t current, int32_t total);
 // PREVIEW:SELECTDISPLAY: edits the grid size in place, each 1 to 10.
 ui::Proc PreviewSelectDisplay(int32_t& across, int32_t& down);
 
+// Makes page files known to the window layer's image controls, which then
+// measure them by name (ui/image_source.h): the preview shows each page in
+// one.  Safe to call more than once.
+void RegisterPageImageKind();
+
 // The status texts of the preview.
 std::string PreviewPageText(int32_t current, int32_t shown, int32_t total);
 

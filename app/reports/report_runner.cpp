@@ -1,6 +1,7 @@
 #include "app/reports/report_runner.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -29,45 +30,49 @@ constexpr char kStartText[] = "0% Completed";
 // its own variables.
 class ReportRun {
  public:
-  explicit ReportRun(const ReportPlan& plan)
-      : plan_(plan), title_(std::max(plan.title_length, 1)) {}
+  explicit ReportRun(ReportPlan plan) : plan_(std::move(plan)), title_(std::max(plan_.title_length, 1)) {}
 
-  ui::Proc Run();
+  ui::Task<Outcome> Run();
 
  private:
+  enum class State { kLoading, kPositioning, kPrinting, kEnding };
+
   // Reads the next record of the view and keeps the counters; the read's
   // result code.
   int FetchNext();
-  Verdict CheckRecord();
-  // FetchNext and CheckRecord until a record to print, or the stop (the end
-  // of the data, a failed read).  Records that the report skips are work of
-  // the event too: once `batch` has used up the event's time, the reading
-  // pauses and goes on at the next timer event.
+  // FetchNext and the report's own check until a record to print, or the
+  // stop (the end of the data, a failed read: read_failure_ says which).
+  // Records that the report skips are work of the event too: once `batch`
+  // has used up the event's time, the reading pauses and goes on at the next
+  // timer event.
   enum class Found { kRecord, kStop, kPaused };
   Found ReadOn(const ui::TimerBatch& batch);
   // Reads on and shows message 35 for a failed read.  Afterwards `pending_`
-  // tells whether a record waits to be printed; when the run has stopped it
-  // is closing.
+  // tells whether a record waits to be printed; a run that stopped is ending.
   ui::Proc ReadOnAndSettle(const ui::TimerBatch& batch);
   // EVENT:OpenWindow and EVENT:Timer.
   ui::Proc Position(report::Report& report);
   ui::Proc PrintBatch(report::Report& report);
-  // Ends the event loop: no more batches, no more Cancel.
-  void Close();
+  // Shows why the report could not be made and ends the run failed.
+  ui::Proc Fail(const report::Status& status);
+  // Enters kEnding with `outcome`: no more batches, no more Cancel; only the
+  // CloseWindow posted is still to come.
+  void End(Outcome outcome);
+  // Whether the run ended having printed, so its pages go to the output.
+  bool ReachedTheEnd() const;
+  void CheckInvariants() const;
 
-  const ReportPlan& plan_;
+  const ReportPlan plan_;
   ReportSettings settings_ = g_settings;  // a run keeps what it started with
   StringVar title_;
-  int32_t run_response_ = 0;  // RunResponse
-  bool files_opened_ = false;
+  State state_ = State::kLoading;
+  Outcome outcome_;       // set on entering kEnding
   int32_t estimate_ = 0;  // RecordEstimate
   int32_t records_read_ = 0;
-  int percent_done_ = 0;
-  int shown_percent_ = 0;
-  bool closing_ = false;
-  bool pending_ = false;  // a record read waits to be printed
-  bool printed_ = false;  // a detail band has been printed
-  bool read_failed_ = false;
+  int64_t printed_ = 0;        // detail bands printed
+  int percent_ = 0;            // the percentage shown
+  bool pending_ = false;       // a record read waits to be printed
+  std::string read_failure_;   // why the last read failed; empty when it did not
   report::PageImageList pages_;  // PageImageList
   std::unique_ptr<View> view_;   // ReportView
   std::unique_ptr<ui::Window> window_;
@@ -87,42 +92,37 @@ ui::Proc ShowReportFailure(const ReportPlan& plan, const report::Status& status)
 
 int ReportRun::FetchNext() {
   const int rc = view_->Next();
-  if (rc != kNoError) {
-    run_response_ = RespCancelled;
-    return rc;
-  }
-  run_response_ = RespCompleted;
+  if (rc != kNoError) return rc;
   ++records_read_;
-  if (percent_done_ < 100) {
+  if (percent_ < 100) {
     // An estimate of 0 (a table that was empty when counted) has no
     // percentage: a record read is all there is to show, so the bar is full.
-    percent_done_ =
+    const int percent =
         estimate_ > 0
             ? static_cast<int>(std::min<int64_t>(100, int64_t{records_read_} * 100 / estimate_))
             : 100;
-    if (percent_done_ != shown_percent_) {
-      shown_percent_ = percent_done_;
-      window_->SetValue(kProgressBar, std::to_string(shown_percent_));
-      window_->SetText(kProgressPercent, PercentText(shown_percent_));
+    if (percent != percent_) {
+      percent_ = percent;
+      window_->SetValue(kProgressBar, std::to_string(percent_));
+      window_->SetText(kProgressPercent, PercentText(percent_));
     }
   }
   return kNoError;
 }
 
-Verdict ReportRun::CheckRecord() {
-  if (run_response_ == RespCancelled) return Verdict::kStop;
-  return plan_.check ? plan_.check() : Verdict::kPrint;
-}
-
 ReportRun::Found ReportRun::ReadOn(const ui::TimerBatch& batch) {
   for (;;) {
     const int rc = FetchNext();
-    if (rc != kNoError && rc != kRecordNotAvailable) read_failed_ = true;
-    switch (CheckRecord()) {
+    if (rc != kNoError) {
+      // The end of the order is a read that finds no record; anything else
+      // is a failure.
+      if (rc != kRecordNotAvailable) read_failure_ = ErrorDescription();
+      return Found::kStop;
+    }
+    switch (plan_.check ? plan_.check() : Verdict::kPrint) {
       case Verdict::kPrint:
         return Found::kRecord;
       case Verdict::kStop:
-        run_response_ = RespCancelled;
         return Found::kStop;
       case Verdict::kSkip:
         if (batch.TimeUp()) return Found::kPaused;
@@ -133,29 +133,50 @@ ReportRun::Found ReportRun::ReadOn(const ui::TimerBatch& batch) {
 
 ui::Proc ReportRun::ReadOnAndSettle(const ui::TimerBatch& batch) {
   const Found found = ReadOn(batch);
-  if (read_failed_) {
-    read_failed_ = false;
-    const std::string word = plan_.file_word, none;
-    co_await StandardMessage(35, word, none);
-  }
   pending_ = found == Found::kRecord;
-  if (found == Found::kPaused) {
-    run_response_ = RespCancelled;  // between events, as between batches
-  } else if (found == Found::kStop) {
-    // The data ran out, or a read failed: a run that has printed ends as
-    // completed with what it has; one that found nothing shows nothing.
-    run_response_ = printed_ ? RespCompleted : RespCancelled;
-    Close();
+  if (pending_) state_ = State::kPrinting;
+  if (found != Found::kStop) co_return;
+  if (read_failure_.empty()) {
+    End(Outcome::Complete(0));  // its pages are counted once they are made
+    co_return;
   }
+  // A run that has printed ends with what it has; one that found nothing
+  // shows nothing.
+  const std::string failure = "reading " + plan_.file_word + " failed after record " +
+                              std::to_string(records_read_) + ": " + read_failure_;
+  End(printed_ > 0 ? Outcome::Incomplete(0, 1, failure) : Outcome::Failed(failure));
+  const std::string word = plan_.file_word, none;
+  co_await StandardMessage(35, word, none);
 }
 
-void ReportRun::Close() {
-  closing_ = true;
+void ReportRun::End(Outcome outcome) {
+  pending_ = false;
+  outcome_ = std::move(outcome);
+  state_ = State::kEnding;
   window_->SetTimer(0);
   window_->Post(ui::EVENT_CloseWindow);
 }
 
+bool ReportRun::ReachedTheEnd() const {
+  return state_ == State::kEnding && printed_ > 0 &&
+         (outcome_.kind == Outcome::Kind::kComplete ||
+          outcome_.kind == Outcome::Kind::kIncomplete);
+}
+
+void ReportRun::CheckInvariants() const {
+  assert(!pending_ || state_ == State::kPrinting);
+  assert(printed_ == 0 || state_ == State::kPrinting || state_ == State::kEnding);
+  assert(read_failure_.empty() || state_ == State::kEnding);
+  assert(state_ == State::kEnding || outcome_.kind == Outcome::Kind::kCancelled);
+}
+
+ui::Proc ReportRun::Fail(const report::Status& status) {
+  End(Outcome::Failed(status.message()));
+  co_await ShowReportFailure(plan_, status);
+}
+
 ui::Proc ReportRun::Position(report::Report& report) {
+  state_ = State::kPositioning;
   // A view that cannot be ordered, filtered or opened would print records
   // that the report does not select (every feature under one supplier's
   // title): the run ends after the message, with nothing printed.
@@ -163,25 +184,20 @@ ui::Proc ReportRun::Position(report::Report& report) {
   if (rc == kNoError) rc = view_->SetFilter(plan_.filter, CurrentThread().bindings());
   if (rc == kNoError) rc = view_->Open();
   if (rc != kNoError) {
+    End(Outcome::Failed("the view of " + plan_.file_word + " could not be opened: " +
+                        ErrorDescription()));
     const std::string none;
     co_await StandardMessage(36, none, none);
-    run_response_ = RespCancelled;
-    Close();
     co_return;
   }
   // Pages are only made when a detail is printed: a run that finds nothing
   // leaves none.
   if (const report::Status s = report.Open(&pages_, settings_.pages); !s.ok()) {
-    co_await ShowReportFailure(plan_, s);
-    run_response_ = RespCancelled;
-    Close();
+    co_await Fail(s);
     co_return;
   }
   const ui::TimerBatch batch(kReportBatch);
   co_await ReadOnAndSettle(batch);
-  // Until the first batch, as between batches: a window closed now ends
-  // the run cancelled, not completed with nothing printed.
-  if (pending_) run_response_ = RespCancelled;
 }
 
 ui::Proc ReportRun::PrintBatch(report::Report& report) {
@@ -193,23 +209,17 @@ ui::Proc ReportRun::PrintBatch(report::Report& report) {
   }
   while (batch.More()) {
     if (const report::Status s = report.PrintDetail(); !s.ok()) {
-      co_await ShowReportFailure(plan_, s);
-      run_response_ = RespCancelled;
-      Close();
+      co_await Fail(s);
       co_return;
     }
-    printed_ = true;
+    ++printed_;
     co_await ReadOnAndSettle(batch);
     if (!pending_) co_return;
-    run_response_ = RespCancelled;  // a run closed between batches is cancelled
   }
 }
 
-ui::Proc ReportRun::Run() {
+ui::Task<Outcome> ReportRun::Run() {
   ThreadBlock& block = CurrentThread();
-  run_response_ = 0;
-  files_opened_ = false;
-  percent_done_ = 0;
   title_.Assign("");
 
   std::vector<ValueRef> variables;
@@ -225,10 +235,11 @@ ui::Proc ReportRun::Run() {
     const report::Status status = report.status();
     co_await ShowReportFailure(plan_, status);
     block.SharedResponse.value = RespCancelled;
-    co_return;
+    const Outcome failed = Outcome::Failed(status.message());
+    NotifyOutcome(failed);
+    co_return failed;
   }
   window_def_ = ProgressWindowDef(plan_.procedure);
-  shown_percent_ = 0;
   pages_.clear();
 
   // The filter's names: the global selections, then each file's fields
@@ -237,14 +248,12 @@ ui::Proc ReportRun::Run() {
   bindings.PushScope();
   BindGlobals(bindings);
 
-  run_response_ = RespCancelled;
   block.SharedRequest.value = 0;
   block.SharedResponse.value = 0;
 
   const std::vector<DataFile> files = plan_.files;
   co_await OpenDataFiles(files);
   for (DataFile f : files) bindings.BindRecord(block.Data(f));
-  files_opened_ = true;
 
   if (plan_.title) title_.Assign(plan_.title());
 
@@ -255,8 +264,6 @@ ui::Proc ReportRun::Run() {
     if (block.Data(plan_.file).Records(&count) != kNoError) count = 0;
     estimate_ = static_cast<int32_t>(std::clamp<int64_t>(count, 0, INT32_MAX));
   }
-  records_read_ = 0;
-  percent_done_ = 0;
 
   view_ = std::make_unique<View>(block.Data(plan_.file));
   for (const Relation& j : plan_.joins) {
@@ -274,45 +281,53 @@ ui::Proc ReportRun::Run() {
   w.SetText(kProgressStatus, "");
 
   while (ui::Event e = co_await w.Accept()) {
-    if (closing_) continue;  // only the CloseWindow posted is still to come
+    if (state_ == State::kEnding) continue;  // only the CloseWindow posted is still to come
     switch (e.code) {
       case ui::EVENT_OpenWindow:
         co_await Position(report);
         break;
       case ui::EVENT_Timer:
-        co_await PrintBatch(report);
+        if (state_ != State::kLoading) co_await PrintBatch(report);
         break;
       case ui::EVENT_Accepted:
-        if (e.control == kProgressCancel) {
-          run_response_ = RespCancelled;
-          Close();
-        }
+        if (e.control == kProgressCancel) End(Outcome::Cancelled());
         break;
       default:
         break;
     }
+    CheckInvariants();
   }
   // The progress window goes before the preview comes.
   w.Close();
 
-  if (run_response_ == RespCompleted) {
+  bool completed = ReachedTheEnd();
+  Outcome outcome = state_ == State::kEnding ? outcome_ : Outcome::Cancelled();
+  if (completed) {
     if (const report::Status s = report.EndReport(); !s.ok()) {
       co_await ShowReportFailure(plan_, s);
-      run_response_ = RespCancelled;
-    } else if (!pages_.empty()) {
+      completed = false;
+      outcome = Outcome::Failed(s.message());
+    } else {
       FinishedReport finished{plan_, report, pages_};
       const ReportOutput output = settings_.output ? settings_.output : PreviewThenPrint;
-      co_await output(finished);
+      const Outcome delivered = co_await output(finished);
+      if (delivered.complete()) {
+        outcome.written = static_cast<int64_t>(pages_.size());
+      } else {
+        outcome = delivered;  // the pages did not get where they were going
+      }
     }
   }
   report.Close();
   pages_.clear();
 
   // FinishRun.
-  if (files_opened_) CloseDataFiles(files);
-  block.SharedResponse.value = run_response_ ? run_response_ : RespCancelled;
+  CloseDataFiles(files);
+  block.SharedResponse.value = completed ? RespCompleted : RespCancelled;
   bindings.PopScope();
   view_->Close();
+  NotifyOutcome(outcome);
+  co_return outcome;
 }
 
 }  // namespace
@@ -345,19 +360,43 @@ ui::WindowDef ProgressWindowDef(const std::string& procedure) {
   return d;
 }
 
-std::string PercentText(int percent) { return FormatPicture("N3", percent) + "% Completed"; }
-
-ui::Proc RunReport(const ReportPlan& plan) {
-  ReportRun run(plan);
-  co_await run.Run();
+ui::Task<Outcome> RunReport(ReportPlan plan) {
+  ReportRun run(std::move(plan));
+  co_return co_await run.Run();
 }
 
-ui::Proc PreviewThenPrint(FinishedReport& finished) {
-  co_await REPORTPREVIEW(finished.pages);
-  if (CurrentThread().SharedResponse.value == RespCompleted) {
-    // A failure is shown to the user by the report itself.
-    (void)co_await finished.report.Print();
+ui::Task<report::Status> PrintPageImages(std::string job, const report::PageImageList& pages) {
+  if (pages.empty()) co_return report::Status::Ok();
+  ui::PrintRequest request;
+  request.job = std::move(job);
+  request.pages = pages;
+  const ui::PrintResult result = co_await ui::PrintPages(request);
+  switch (result.outcome) {
+    case ui::PrintOutcome::kCancelled:
+      co_return report::Status(report::StatusCode::kPrintCancelled, "Printing was cancelled.");
+    case ui::PrintOutcome::kFailed:
+      co_return report::Status(report::StatusCode::kPrintFailed, result.error);
+    default:
+      co_return report::Status::Ok();
   }
+}
+
+ui::Task<Outcome> PreviewThenPrint(FinishedReport& finished) {
+  const int64_t pages = static_cast<int64_t>(finished.pages.size());
+  co_await REPORTPREVIEW(finished.pages);
+  if (CurrentThread().SharedResponse.value != RespCompleted) co_return Outcome::Complete(pages);
+  const std::string job = finished.report.job_name();
+  const report::Status s = co_await PrintPageImages(job, finished.pages);
+  if (s.code() == report::StatusCode::kPrintCancelled) co_return Outcome::Cancelled();
+  if (!s.ok()) {
+    ui::MessageRequest m;
+    m.caption = "Print";
+    m.text = "The report \"" + job + "\" could not be printed.\n" + s.message();
+    m.icon = ui::Icon::kExclamation;
+    co_await ui::Message(m);
+    co_return Outcome::Failed(s.message());
+  }
+  co_return Outcome::Complete(pages);
 }
 
 ReportSettings SetReportSettings(ReportSettings settings) {

@@ -4,45 +4,56 @@
 // its pages as page images, and hands the finished pages to its output: the
 // preview, and the printer when the user chooses Print there.
 //
-// Design note.  A run passes through these states, each the work of one
-// event of its progress window "<procedure>$PROGRESSWINDOW":
+// Design note.  A run is in one of four states (ReportRun::State), each the
+// work of one event of its progress window "<procedure>$PROGRESSWINDOW":
 //
-//   loading      definitions loaded, data files opened by use counting,
-//                title built, estimate taken; the window opens
-//   positioning  EVENT:OpenWindow: the view set to the key's start, its
-//                filter, opened; the first wanted record read (records the
-//                report skips are read while the event has time, the rest at
-//                the timer events that follow)
-//                  -> ending (no record, a failed read: nothing shown)
-//                  -> ending (the view refused: message 36, nothing printed)
-//   printing     EVENT:Timer: a batch of records printed (ui/timer_batch.h:
-//                at least 25, then more while the event has taken less than
-//                about 8 ms), each followed by the read of the next; records
-//                that the report skips (its own check) are read on only
-//                while the event has time, then at the next event
-//                  -> ending, completed (end of data, or a failed read after
-//                     message 35: the pages printed so far are kept)
-//                Cancel, or the window closed between batches
-//                  -> ending, cancelled (the pages are discarded)
-//   ending       completed: the last page closed, the pages given to the
-//                output; then the pages removed, the files released in the
-//                order they were opened, SharedResponse set
+//   kLoading      definitions loaded, data files opened by use counting,
+//                 title built, estimate taken; the window opens
+//     --EVENT:OpenWindow (Position)--> kPositioning
+//   kPositioning  the view set to the key's start, its filter, opened; the
+//                 first wanted record read (records the report skips are read
+//                 while the event has time, the rest at the timer events that
+//                 follow)
+//     --a record to print (ReadOnAndSettle)--> kPrinting
+//     --no record: nothing shown; a failed read after message 35--> kEnding
+//     --the view refused: message 36, nothing printed--> kEnding
+//   kPrinting     EVENT:Timer: a batch of records printed (ui/timer_batch.h:
+//                 at least 25, then more while the event has taken less than
+//                 about 8 ms), each followed by the read of the next; records
+//                 the report skips (its own check) are read on only while the
+//                 event has time, then at the next event
+//     --end of data (End)--> kEnding, complete
+//     --a failed read, after message 35 (End)--> kEnding, incomplete: the
+//       pages printed so far are kept
+//     --a page that could not be made (End)--> kEnding, failed
+//   kPositioning, kPrinting
+//     --Cancel (End)--> kEnding, cancelled: the pages are discarded
+//   kEnding       only the CloseWindow posted is still to come; then the last
+//                 page closed and the pages given to the output (complete and
+//                 incomplete runs that printed), the pages removed, the files
+//                 released in the order they were opened, SharedResponse set
 //
-// RunResponse follows the run as the procedures have always kept it:
-// RespCompleted just after a successful read and when the data has run out
-// after a record was printed, RespCancelled between batches (also before the
-// first), after Cancel and when no record came, so a run closed in any other
-// way ends cancelled.  Only a completed run reaches the output.  The
-// percentage (RecordsRead of RecordEstimate) is computed per record read
-// until it reaches 100, and the window is redrawn only when the whole number
-// changes.
+// A window closed in any other way (its close box) ends the run cancelled.
+// Invariants (CheckInvariants, in debug builds): a record waits to be printed
+// only while printing; records have been printed only once printing began;
+// the timer runs only before kEnding; the ending's outcome is set exactly in
+// kEnding.  "The last read failed" (read_failure_) is its own field: it is
+// shown as message 35 by the event that read, and ends the run.
+//
+// SharedResponse on return: RespCompleted when the run reached the end of its
+// data having printed (a failed read counts as the end), whether or not the
+// pages were then printed; else RespCancelled.  Only such a run reaches the
+// output.  The percentage (RecordsRead of RecordEstimate) is computed per
+// record read until it reaches 100, and the window is redrawn only when the
+// whole number changes.
 //
 // Batch use: the output is a seam.  The program's output shows REPORTPREVIEW
 // and prints on request; a batch run installs one (SetReportSettings) that
 // writes the finished pages to a PDF or PNG files, and runs the same report
 // procedures on the headless window model: the same pages, composed with the
 // same font metrics.  A work clock that stands still
-// (Scheduler::SetWorkClock) makes the whole run one timer event.
+// (Scheduler::SetWorkClock) makes the whole run one timer event.  The run's
+// outcome goes to the outcome observer (app/data/outcome.h).
 #pragma once
 
 #include <cstdint>
@@ -52,6 +63,7 @@
 #include <vector>
 
 #include "app/data/declarations.h"
+#include "app/data/outcome.h"
 #include "report/page_image.h"
 #include "report/report.h"
 #include "report/report_def.h"
@@ -108,14 +120,12 @@ ui::WindowDef ProgressWindowDef(const std::string& procedure);
 // Records printed per timer event at least.
 constexpr int kReportBatch = 25;
 
-// The text of PercentText for a percentage after the start: the number in
-// picture "N3" followed by "% Completed".
-std::string PercentText(int percent);
 
-// Runs the report on the calling thread.  SharedResponse on return:
-// RespCompleted when the run reached the end of its data (whether or not the
-// pages were then printed), else RespCancelled.
-ui::Proc RunReport(const ReportPlan& plan);
+// Runs the report on the calling thread and returns its outcome (also told
+// to the outcome observer): complete with the pages made (none when no
+// record was found), incomplete after a failed read, cancelled, or failed.
+// The plan is the task's own copy: the task starts lazily.
+ui::Task<Outcome> RunReport(ReportPlan plan);
 
 // A run that reached the end of its data, as its output sees it.  The report
 // holds the pages until the run removes them after the output returns.
@@ -124,11 +134,21 @@ struct FinishedReport {
   report::Report& report;
   const report::PageImageList& pages;  // never empty
 };
-using ReportOutput = std::function<ui::Proc(FinishedReport& finished)>;
+// What became of the pages: complete when they went where they should (or
+// the user saw them and chose not to print), failed with the reason.  The
+// output shows its own failures in the window; it is awaited at once, so
+// `finished` lives as long as it runs.
+using ReportOutput = std::function<ui::Task<Outcome>(FinishedReport& finished)>;
 
 // The program's output: REPORTPREVIEW on the pages; when the user chose
-// Print there, the pages go to the printer.
-ui::Proc PreviewThenPrint(FinishedReport& finished);
+// Print there, the pages go to the printer (a failure is shown).
+ui::Task<Outcome> PreviewThenPrint(FinishedReport& finished);
+
+// Sends `pages` to the printer chosen in the platform's print dialog, in
+// page order, as one job named `job`.  Shows nothing: kPrintCancelled when
+// the user cancelled the dialog, kPrintFailed with the reason.  `pages` must
+// outlive the task.
+ui::Task<report::Status> PrintPageImages(std::string job, const report::PageImageList& pages);
 
 // What every run uses from now on.
 struct ReportSettings {

@@ -222,12 +222,12 @@ TEST_F(ReportRunnerTest, PrintFromThePreviewSendsEveryPageAsOneJob) {
 
 // What a batch run does: its own output in place of the preview, and a work
 // clock that stands still, so the whole run is one timer event.
-ui::Proc KeepPages(FinishedReport& finished, std::vector<std::string>* kept) {
+ui::Task<Outcome> KeepPages(FinishedReport& finished, std::vector<std::string>* kept) {
   for (const std::string& name : finished.pages) {
     report::PageImage page;
     if (report::ReadPageFile(name, &page).ok()) kept->push_back(finished.plan.procedure);
   }
-  co_return;
+  co_return Outcome::Complete(static_cast<int64_t>(kept->size()));
 }
 
 TEST_F(ReportRunnerTest, AnOutputOfItsOwnTakesThePagesInPlaceOfThePreview) {
@@ -341,12 +341,6 @@ TEST_F(ReportRunnerTest, FilesAreSharedThroughTheirUseCounts) {
   EXPECT_EQ(counts, (std::vector<int32_t>{0, 1, 0, 0, 0}));
   EXPECT_EQ(open, (std::vector<bool>{false, true, false, false, false}))
       << "the report closes what it opened and leaves the lookup's file open";
-}
-
-TEST(PercentTextTest, TheNumberTakesThreeColumns) {
-  EXPECT_EQ(PercentText(7), "  7% Completed");
-  EXPECT_EQ(PercentText(33), " 33% Completed");
-  EXPECT_EQ(PercentText(100), "100% Completed");
 }
 
 }  // namespace

@@ -276,7 +276,7 @@ const ReportPlan& ReportPlanOf(ReportId id) {
   return plans.at(static_cast<size_t>(id));
 }
 
-ui::Proc PrintReport(ReportId id) { return RunReport(ReportPlanOf(id)); }
+ui::Proc PrintReport(ReportId id) { co_await RunReport(ReportPlanOf(id)); }
 
 void RegisterReports() {
   for (ReportId id : kAllReports) {

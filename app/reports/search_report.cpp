@@ -131,9 +131,7 @@ ReportPlan SearchReportPlan(const SearchCriteria& criteria) {
 }
 
 ui::Proc SEARCHRUN() {
-  // The plan lives as long as the run: it is the run's copy of the criteria.
-  const ReportPlan plan = SearchReportPlan(CurrentSearchCriteria());
-  co_await RunReport(plan);
+  co_await RunReport(SearchReportPlan(CurrentSearchCriteria()));
 }
 
 }  // namespace mirabo::app

@@ -238,7 +238,6 @@ Status WritePng(const std::string& name, const std::string& path, int dpi) {
 }
 
 void RegisterPageImagePainter() {
-  RegisterPageImageKind();
   static QtFontMetrics metrics;
   SetReportFontMetrics(&metrics);
   ui::qt::RegisterImageLoader(

@@ -45,8 +45,8 @@ Status WritePdf(const PageImageList& pages, const std::string& path, const std::
 Status WritePng(const std::string& page, const std::string& path, int dpi);
 
 // Makes page files drawable by name in image controls and printable by the
-// window layer's print jobs (ui/qt/image_painter.h), and measurable
-// (report::RegisterPageImageKind); report runs then compose with the real
+// window layer's print jobs (ui/qt/image_painter.h) (app::RegisterPageImageKind
+// makes them measurable); report runs then compose with the real
 // fonts (report::SetReportFontMetrics).  Safe to call more than once.
 void RegisterPageImagePainter();
 

@@ -96,7 +96,7 @@ int NativeFile::MapError(int rc, sqlite3* db, BusyMode mode) {
     default:
       break;
   }
-  return SetFileSystemError(std::to_string(extended), db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
+  return SetFileSystemError(extended, db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
 }
 
 int NativeFile::Exec(sqlite3* db, const std::string& sql, BusyMode mode) {

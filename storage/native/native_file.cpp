@@ -215,7 +215,7 @@ int NativeFile::Add() {
     const std::string undo =
         "DELETE FROM " + schema_->QualifiedTable() + " WHERE rowid = " + std::to_string(rowid);
     sqlite3_exec(db_, undo.c_str(), nullptr, nullptr, nullptr);
-    return SetFileSystemError("13", "the file holds the most records it can number");
+    return SetFileSystemError(13, "the file holds the most records it can number");
   }
   has_current_ = true;
   current_rowid_ = rowid;

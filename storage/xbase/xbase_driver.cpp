@@ -112,7 +112,7 @@ int XbaseFile::TableName(std::string* path) {
 int XbaseFile::Translate(int engine_code) {
   const int code = RuntimeCodeOf(engine_code);
   if (code == kFileSystemError) {
-    SetFileSystemError(std::to_string(engine_code), DbfErrorText(engine_code));
+    SetFileSystemError(engine_code, DbfErrorText(engine_code));
   }
   if (code != kNoError && IsDbfError(engine_code) && ext_errors_) {
     const std::string text(code == kFileSystemError ? std::string(DbfErrorText(engine_code))

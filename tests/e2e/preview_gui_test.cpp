@@ -24,6 +24,7 @@
 
 #include "app/data/thread_block.h"
 #include "app/reports/report_preview.h"
+#include "app/reports/report_runner.h"
 #include "app/startup.h"
 #include "report/qt/page_renderer.h"
 #include "report/report.h"
@@ -86,7 +87,9 @@ ui::Proc PreviewRun(const report::ReportDef& def, const std::string& folder, Pre
     (void)r.EndReport();
     co_await app::REPORTPREVIEW(run.pages);
     run.response = app::CurrentThread().SharedResponse.value;
-    if (run.response == app::RespCompleted) run.printed = co_await r.Print();
+    if (run.response == app::RespCompleted) {
+      run.printed = co_await app::PrintPageImages(r.job_name(), run.pages);
+    }
   }
   r.Close();
   run.done = true;

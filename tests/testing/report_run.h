@@ -41,8 +41,8 @@ class ReportRunTest : public ProcedureTest {
   }
 
   // Runs `plan` on a thread of its own and keeps its SharedResponse.
-  static ui::Proc Probe(const app::ReportPlan& plan, int32_t* response) {
-    co_await app::RunReport(plan);
+  static ui::Proc Probe(app::ReportPlan plan, int32_t* response) {
+    co_await app::RunReport(std::move(plan));
     *response = app::CurrentThread().SharedResponse.value;
   }
 

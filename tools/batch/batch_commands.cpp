@@ -150,6 +150,13 @@ class LockWaits {
   LockWaitObserver previous_;
 };
 
+// The exit status of a run that wrote a file: done only when it says it
+// wrote the whole of it.  A run that told nothing (the program ended under
+// it, a window refused) failed.
+int StatusOf(const BatchSession& s) {
+  return s.outcome() && s.outcome()->complete() && !s.ended() ? kBatchDone : kBatchFailed;
+}
+
 // Closes what is left of thread `id`'s windows and lets it end.
 void Finish(BatchSession& s, ui::ThreadId id) {
   for (int i = 0; i < 8 && s.Alive(id) && !s.ended(); ++i) {
@@ -196,11 +203,8 @@ int Export(const Args& a) {
   s.Post(id, ui::EVENT_Accepted, app::kCreateStart);
   s.RunUntil([] { return false; });
   s.set_on_step(nullptr);
-  bool complete = false;
-  for (const auto& m : s.messages())
-    complete = complete || m.request.text == "File Generation Complete";
   Finish(s, id);
-  return complete && !s.ended() ? kBatchDone : kBatchFailed;
+  return StatusOf(s);
 }
 
 // ---------------------------------------------------------------------------
@@ -235,24 +239,13 @@ int Publish(const Args& a) {
 
   LockWaits waits("publish");
   BatchSession s(std::cerr);
-  // The range a lookup would have picked.
-  if (order && order->range) {
-    if (*order->range == app::DataFile::kSupplier)
-      app::GLO::supplier.value = static_cast<int16_t>(picked.key);
-    if (*order->range == app::DataFile::kReview)
-      app::GLO::review.value = static_cast<int16_t>(picked.key);
-    if (*order->range == app::DataFile::kCategory)
-      app::GLO::category.value = static_cast<int16_t>(picked.key);
-  }
   const ui::ThreadId id = s.Start(table.browse());
   s.RunUntil([] { return false; });
   ui::Window* browse = s.Top(id);
   if (!browse) return kBatchFailed;
   if (order) {
-    if (order->range == app::DataFile::kIssues) {
-      auto* block = static_cast<app::ThreadBlock*>(s.ThreadData(id));
-      block->Data(app::DataFile::kIssues).Field(app::ISS::ISSUE_NUMB).SetNumber(picked.key);
-    }
+    // The range a pick in the lookup would have left.
+    if (order->range) app::SetBrowseSelection(s.Block(id), *order->range, picked.key);
     browse->SetChoice(app::kBrowseSheet, order->tab);
     s.Post(id, ui::EVENT_NewSelection, app::kBrowseSheet);
     s.RunUntil([] { return false; });
@@ -280,10 +273,8 @@ int Publish(const Args& a) {
   s.Post(id, ui::EVENT_Accepted, app::kHtmlAll);
   s.RunUntil([&] { return s.Top(id) != html; });
   s.set_on_step(nullptr);
-  const bool written = !s.ended() && s.Top(id) == browse;
   Finish(s, id);
-  std::error_code ec;
-  return written && fs::is_regular_file(out, ec) ? kBatchDone : kBatchFailed;
+  return StatusOf(s);
 }
 
 // ---------------------------------------------------------------------------
@@ -347,21 +338,7 @@ int Report(const Args& a) {
   LockWaits waits("report");
   // The value a pick in the lookup leaves for the report.
   auto setup = [&] {
-    if (!report->group) return;
-    switch (*report->group) {
-      case app::DataFile::kSupplier:
-        app::GLO::supplier.value = static_cast<int16_t>(picked.key);
-        break;
-      case app::DataFile::kReview:
-        app::GLO::review.value = static_cast<int16_t>(picked.key);
-        break;
-      case app::DataFile::kCategory:
-        app::GLO::category.value = static_cast<int16_t>(picked.key);
-        break;
-      default:
-        app::GLO::Issue.value = picked.key;
-        break;
-    }
+    if (report->group) app::SetReportSelection(*report->group, picked.key);
   };
   const app::ReportId id = report->id;
   return PrintPages(

@@ -36,7 +36,8 @@ void QuietNotes(QtMsgType type, const QMessageLogContext& context, const QString
   qt_message_output(type, context, msg);
 }
 
-// The pages of a finished run, to where the command line says.
+// The pages of a finished run, to where the command line says; a failure is
+// said on standard error.
 int Write(const app::FinishedReport& f, const PageOutput& out, const char* command) {
   const report::PageImageList& pages = f.pages;
   if (out.pdf) {
@@ -88,6 +89,14 @@ int Write(const app::FinishedReport& f, const PageOutput& out, const char* comma
   return kBatchDone;
 }
 
+// The batch run's output in place of the preview.  `out` and `command` are
+// the command's own and outlive the run, which awaits this at once.
+ui::Task<app::Outcome> WritePages(app::FinishedReport& f, const PageOutput& out,
+                                  const char* command) {
+  if (Write(f, out, command) != kBatchDone) co_return app::Outcome::Failed("not written");
+  co_return app::Outcome::Complete(static_cast<int64_t>(f.pages.size()));
+}
+
 }  // namespace
 
 int PrintPages(const char* command, const std::function<void()>& setup,
@@ -107,12 +116,8 @@ int PrintPages(const char* command, const std::function<void()>& setup,
   BatchSession s(std::cerr);
   // The whole run in one timer event: nothing waits for a user.
   s.scheduler().SetWorkClock([] { return int64_t{0}; });
-  int status = kBatchNothing;
   app::ReportSettings settings;
-  settings.output = [&](app::FinishedReport& f) -> ui::Proc {
-    status = Write(f, out, command);
-    co_return;
-  };
+  settings.output = [&out, command](app::FinishedReport& f) { return WritePages(f, out, command); };
   const app::ReportSettings previous = app::SetReportSettings(std::move(settings));
   setup();
   // The run's progress window shows how far it has read.
@@ -128,11 +133,15 @@ int PrintPages(const char* command, const std::function<void()>& setup,
   id = s.Start(procedure());
   s.RunUntil([&] { return !s.Alive(id); });
   app::SetReportSettings(previous);
-  // A run that showed a message (a failed read, a view refused) and wrote
-  // nothing did not simply find nothing.
-  if (status == kBatchNothing && !s.messages().empty()) status = kBatchFailed;
-  if (status == kBatchNothing) std::cerr << "mirabo " << command << ": nothing to print\n";
-  return status;
+  // A run that found no record wrote nothing and says so; one that failed
+  // (a read, a view refused, a page not written) has said why.
+  const std::optional<app::Outcome>& outcome = s.outcome();
+  if (!outcome || s.ended() || !outcome->complete()) return kBatchFailed;
+  if (outcome->written == 0) {
+    std::cerr << "mirabo " << command << ": nothing to print\n";
+    return kBatchNothing;
+  }
+  return kBatchDone;
 }
 
 #else

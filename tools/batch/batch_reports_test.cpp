@@ -66,6 +66,18 @@ class BatchReportsTest : public ::testing::Test {
     return status;
   }
 
+  static ui::Task<app::Outcome> WritePngs(app::FinishedReport& f, std::string folder,
+                                          size_t* pages) {
+    fs::create_directories(folder);
+    for (size_t i = 0; i < f.pages.size(); ++i) {
+      char name[32];
+      std::snprintf(name, sizeof name, "/page-%04zu.png", i + 1);
+      EXPECT_TRUE(report::qt::WritePng(f.pages[i], folder + name, 150).ok());
+    }
+    *pages = f.pages.size();
+    co_return app::Outcome::Complete(static_cast<int64_t>(*pages));
+  }
+
   // The pages a report prints on the headless window model, as PNG pictures
   // in `folder`; their count.  `start` starts the run as the window would.
   using Start = std::function<ui::ThreadId(ui::Scheduler&)>;
@@ -78,16 +90,7 @@ class BatchReportsTest : public ::testing::Test {
     app::StartUp(s);
     size_t pages = 0;
     app::ReportSettings settings;
-    settings.output = [&](app::FinishedReport& f) -> ui::Proc {
-      fs::create_directories(folder);
-      for (size_t i = 0; i < f.pages.size(); ++i) {
-        char name[32];
-        std::snprintf(name, sizeof name, "/page-%04zu.png", i + 1);
-        EXPECT_TRUE(report::qt::WritePng(f.pages[i], folder + name, 150).ok());
-      }
-      pages = f.pages.size();
-      co_return;
-    };
+    settings.output = [&](app::FinishedReport& f) { return WritePngs(f, folder, &pages); };
     const app::ReportSettings previous = app::SetReportSettings(std::move(settings));
     const ui::ThreadId t = start(s);
     while (s.Alive(t) && pages == 0) s.Advance(10);

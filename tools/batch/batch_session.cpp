@@ -48,6 +48,7 @@ BatchSession::BatchSession(std::ostream& messages) {
   }
   if (!config_dir_.empty()) setenv("XDG_CONFIG_HOME", config_dir_.c_str(), 1);
 
+  previous_observer_ = app::SetOutcomeObserver([this](const app::Outcome& o) { outcome_ = o; });
   backend_ = std::make_unique<Backend>(messages, &answer_rule_);
   scheduler_ = std::make_unique<ui::Scheduler>(*backend_, clock_);
   app::StartUp(*scheduler_);
@@ -55,6 +56,7 @@ BatchSession::BatchSession(std::ostream& messages) {
 
 BatchSession::~BatchSession() {
   scheduler_.reset();
+  app::SetOutcomeObserver(std::move(previous_observer_));
   if (had_config_) {
     setenv("XDG_CONFIG_HOME", previous_config_.c_str(), 1);
   } else {
@@ -79,6 +81,10 @@ bool BatchSession::RunUntil(const std::function<bool()>& done) {
     if (on_step_) on_step_();
   }
   return done();
+}
+
+app::ThreadBlock& BatchSession::Block(ui::ThreadId id) const {
+  return *static_cast<app::ThreadBlock*>(scheduler_->ThreadData(id));
 }
 
 ui::Window* BatchSession::Top(ui::ThreadId id) const { return scheduler_->TopWindow(id); }

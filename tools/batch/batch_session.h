@@ -8,6 +8,9 @@
 // moves straight to the next one), so work paced by a 10 ms timer in the
 // window runs at the speed of the work here.
 //
+// The outcome of the output a procedure wrote (app/data/outcome.h) is kept:
+// a command decides its exit status by it, never by a text a window showed.
+//
 // Message boxes the procedures show go to the session's message stream as
 // text ("Caption: text") and are answered by the session's answer rule
 // (by default the box's default button; a stop box is answered Abort, which
@@ -17,13 +20,19 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "app/data/outcome.h"
 #include "ui/headless.h"
 #include "ui/scheduler.h"
 #include "ui/task.h"
+
+namespace mirabo::app {
+class ThreadBlock;
+}
 
 namespace mirabo::tools {
 
@@ -57,8 +66,12 @@ class BatchSession {
   bool ended() const { return scheduler_->exited(); }
   // The scheduler the procedures run on (for a command that needs more of it).
   ui::Scheduler& scheduler() { return *scheduler_; }
-  // The per-thread data (the thread's block) of a thread.
-  void* ThreadData(ui::ThreadId id) const { return scheduler_->ThreadData(id); }
+  // The per-thread block of a live thread.
+  app::ThreadBlock& Block(ui::ThreadId id) const;
+
+  // The outcome the last output run told of; none when no run wrote (or
+  // refused to write) an output.
+  const std::optional<app::Outcome>& outcome() const { return outcome_; }
 
   // Every box shown so far, with its answer.
   const std::vector<ui::HeadlessBackend::ShownMessage>& messages() const;
@@ -74,6 +87,8 @@ class BatchSession {
   std::unique_ptr<ui::Scheduler> scheduler_;
   AnswerRule answer_rule_;
   std::function<void()> on_step_;
+  std::optional<app::Outcome> outcome_;
+  app::OutcomeObserver previous_observer_;
 };
 
 }  // namespace mirabo::tools

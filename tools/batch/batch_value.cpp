@@ -17,28 +17,6 @@ struct Row {
   std::string name;  // Windows-1252, clipped
 };
 
-// The field holding each table's name and its number.
-void Fields(app::DataFile table, int* name, int* key) {
-  switch (table) {
-    case app::DataFile::kSupplier:
-      *name = app::SUP::SUPPLIER;
-      *key = app::SUP::REFERENCE;
-      return;
-    case app::DataFile::kReview:
-      *name = app::REV::REVIEW;
-      *key = app::REV::REFERENCE;
-      return;
-    case app::DataFile::kCategory:
-      *name = app::CAT::CATEGORY;
-      *key = app::CAT::REFERENCE;
-      return;
-    default:
-      *name = app::ISS::ISSUE_NAME;
-      *key = app::ISS::ISSUE_NUMB;
-      return;
-  }
-}
-
 std::string Listed(const std::vector<const Row*>& rows) {
   std::string out;
   size_t shown = 0;
@@ -54,8 +32,8 @@ std::string Listed(const std::vector<const Row*>& rows) {
 PickedRow PickRow(app::DataFile table, const std::string& value) {
   PickedRow out;
   const FileDecl& decl = app::DataFileDecl(table);
-  int name_field = 0, key_field = 0;
-  Fields(table, &name_field, &key_field);
+  const app::Relation& relation = *app::RelationTo(table);
+  const int name_field = relation.name_field, key_field = relation.lookup_field;
   File file(decl);
   if (const int rc = file.Open(kOpenShared); rc != kNoError) {
     out.error = file.Name() + ": " + ErrorText(rc);
