@@ -37,8 +37,14 @@ const std::vector<Job>& Jobs() {
       {"publish-features", "publish", {"features", "OUT/features.htm"}, kFeatures},
       {"export-dbf", "export", {"features", "dbf", "OUT/features.dbf"}, kFeatures},
       {"export-txt", "export", {"features", "txt", "OUT/features.txt"}, kFeatures},
-      {"report-supplier", "report", {"features-by-supplier", "--value", "5", "--pdf", "OUT/supplier.pdf"}, 0},
-      {"search-word", "search", {"Modem", "--in", "product,review,category,supplier", "--pdf", "OUT/search.pdf"}, 0},
+      {"report-supplier",
+       "report",
+       {"features-by-supplier", "--value", "5", "--pdf", "OUT/supplier.pdf"},
+       0},
+      {"search-word",
+       "search",
+       {"Modem", "--in", "product,review,category,supplier", "--pdf", "OUT/search.pdf"},
+       0},
   };
   return jobs;
 }
@@ -66,9 +72,8 @@ void BM_Batch(benchmark::State& state) {
   }
   state.counters["peak_MiB"] = static_cast<double>(peak) / 1024.0;
   if (job.rows > 0) {
-    state.counters["rows_per_s"] =
-        benchmark::Counter(static_cast<double>(job.rows) * state.iterations(),
-                           benchmark::Counter::kIsRate);
+    state.counters["rows_per_s"] = benchmark::Counter(
+        static_cast<double>(job.rows) * state.iterations(), benchmark::Counter::kIsRate);
   }
 }
 BENCHMARK(BM_Batch)

@@ -11,8 +11,8 @@
 
 #include <benchmark/benchmark.h>
 
-#include "tools/load/loader.h"
 #include "tools/generate/sample_generator.h"
+#include "tools/load/loader.h"
 
 namespace mirabo::bench {
 

@@ -16,9 +16,9 @@
 #include <memory>
 
 #include "app/browse/browses.h"
+#include "app/browse/html_export.h"
 #include "app/data/globals.h"
 #include "app/data/thread_block.h"
-#include "app/browse/html_export.h"
 #include "app/startup.h"
 #include "bench/bench_data.h"
 #include "ui/headless.h"

@@ -35,13 +35,13 @@
 #include <tuple>
 
 #include "app/browse/browses.h"
+#include "app/browse/html_export.h"
 #include "app/data/globals.h"
 #include "app/data/thread_block.h"
-#include "app/browse/html_export.h"
-#include "app/shell/procedures.h"
 #include "app/reports/report_preview.h"
 #include "app/reports/report_runner.h"
 #include "app/reports/search_features.h"
+#include "app/shell/procedures.h"
 #include "app/startup.h"
 #include "bench/bench_data.h"
 #include "report/qt/page_renderer.h"

@@ -1,3 +1,6 @@
+// Pictures: compiling a picture text and formatting values with it.  One
+// file for every kind, since the formatters share the compiled slots, the
+// rounding and the date arithmetic.
 #include "runtime/picture.h"
 
 #include <algorithm>

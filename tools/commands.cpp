@@ -7,8 +7,8 @@
 #include <iostream>
 
 #include "tools/batch/batch_commands.h"
-#include "tools/load/loader.h"
 #include "tools/generate/sample_generator.h"
+#include "tools/load/loader.h"
 
 namespace mirabo::tools {
 

@@ -25,8 +25,8 @@
 #include <string>
 #include <vector>
 
-#include "app/data/declarations.h"
 #include "app/browse/key_stops.h"
+#include "app/data/declarations.h"
 #include "runtime/error.h"
 #include "runtime/value.h"
 #include "runtime/view.h"

@@ -5,13 +5,13 @@
 
 #include <algorithm>
 
+#include "app/browse/html_export.h"
 #include "app/data/globals.h"
 #include "app/data/open_checked_file.h"
 #include "app/data/standard_message.h"
 #include "app/data/thread_block.h"
 #include "app/data/window_position.h"
 #include "app/shell/frame.h"
-#include "app/browse/html_export.h"
 #include "runtime/error.h"
 #include "runtime/text.h"
 #include "ui/dialogs.h"

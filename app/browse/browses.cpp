@@ -5,8 +5,8 @@
 #include "app/data/globals.h"
 #include "app/data/standard_message.h"
 #include "app/data/thread_block.h"
-#include "app/shell/procedures.h"
 #include "app/reports/reports.h"
+#include "app/shell/procedures.h"
 
 namespace mirabo::app {
 namespace {
@@ -213,7 +213,7 @@ struct LookupParams {
   const char* locator_help;
   KeyStopKind stops;
   std::vector<int> columns;
-  ReportId report;   // the Features report run after a selection for the frame
+  ReportId report;  // the Features report run after a selection for the frame
   const char* html_name;
   const char* html_heading;
   const char* html_header;

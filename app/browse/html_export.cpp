@@ -2,7 +2,6 @@
 
 #include <unistd.h>
 
-
 #include "app/browse/browse.h"
 #include "app/data/globals.h"
 #include "app/data/outcome.h"

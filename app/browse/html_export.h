@@ -39,7 +39,8 @@ std::vector<std::string> HtmlRowLines(const std::vector<std::string>& cells, siz
 // Escapes &, <, > and ".
 std::string HtmlEscape(std::string_view text);
 
-// Runs Publish for `browse`: the property window and the writing.
+// Runs Publish for `browse`: the property window and the writing.  The
+// browse awaits it at once from its own event loop, so `browse` outlives it.
 ui::Proc PublishHtml(Browse& browse);
 
 }  // namespace mirabo::app

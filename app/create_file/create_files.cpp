@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/create_file/file_copy.h"
 #include "app/data/declarations.h"
 #include "app/data/globals.h"
 #include "app/data/open_checked_file.h"
@@ -13,7 +14,6 @@
 #include "app/data/standard_message.h"
 #include "app/data/thread_block.h"
 #include "app/data/window_position.h"
-#include "app/create_file/file_copy.h"
 #include "app/shell/procedures.h"
 #include "runtime/access.h"
 #include "runtime/current_folder.h"
@@ -127,7 +127,7 @@ void ShowProgress(ui::Window& w, int percent) {
 // The copy in the source's order, from the first record to the last.  The
 // window shows its progress; the copy gives way between batches.
 ui::Task<CopyTally> RunCopy(ui::Window& w, const CopyPlan& plan, File& target, int64_t total,
-                              CopyPacing pacing) {
+                            CopyPacing pacing) {
   using Clock = std::chrono::steady_clock;
   FileCopy copy(plan, CurrentThread(), target, total);
   copy.Begin();

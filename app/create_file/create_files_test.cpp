@@ -8,10 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include "app/create_file/file_copy.h"
 #include "app/data/profile.h"
 #include "app/data/thread_block.h"
 #include "app/data/window_position.h"
-#include "app/create_file/file_copy.h"
 #include "runtime/error.h"
 #include "runtime/file_system.h"
 #include "runtime/picture.h"

@@ -59,14 +59,14 @@ std::string CopyFailureText(const CopyTally& o, const CopyPlan& plan) {
   std::string text;
   if (!o.read_failure.empty()) {
     text += "\nReading " + DataFileDecl(plan.source).label + " failed after record " +
-              std::to_string(o.copied) + " of " + std::to_string(o.total) + ": " + o.read_failure +
-              ".  The records before it were copied.";
+            std::to_string(o.copied) + " of " + std::to_string(o.total) + ": " + o.read_failure +
+            ".  The records before it were copied.";
   }
   if (o.not_written > 0) {
     text += "\n" + std::to_string(o.not_written) + " of " + std::to_string(o.copied) +
-              " records could not be written, the first being record " +
-              std::to_string(o.first_not_written) + " (" + o.first_label + "): " + o.first_reason +
-              ".";
+            " records could not be written, the first being record " +
+            std::to_string(o.first_not_written) + " (" + o.first_label + "): " + o.first_reason +
+            ".";
   }
   if (!o.finish_failure.empty()) text += "\n" + o.finish_failure + ".";
   return text;
@@ -183,8 +183,7 @@ void FileCopy::NotWritten(std::string reason) {
   if (tally_.not_written++ == 0) {
     tally_.first_not_written = tally_.copied + 1;
     const ValueRef id = source_.Field(plan_.fields.front().field);
-    tally_.first_label =
-        id.numeric() ? NumberText(id.GetNumber()) : std::string(Clip(id.Bytes()));
+    tally_.first_label = id.numeric() ? NumberText(id.GetNumber()) : std::string(Clip(id.Bytes()));
     tally_.first_reason = std::move(reason);
   }
 }

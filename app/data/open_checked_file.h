@@ -23,7 +23,7 @@ namespace mirabo::app {
 // events) when another process holds it locked, and offering a key rebuild
 // when its keys are damaged.
 // Returns only with the file open; every failure it cannot repair shows its
-// standard message and halts the program.
+// standard message and halts the program.  `file` must outlive the task.
 ui::Proc OpenCheckedFile(File& file);
 
 // For each file in turn: when this thread's use count is 0, opens the

@@ -28,9 +28,7 @@ struct Outcome {
     return {Kind::kIncomplete, written, missing, std::move(failure)};
   }
   static Outcome Cancelled() { return {}; }
-  static Outcome Failed(std::string failure) {
-    return {Kind::kFailed, 0, 0, std::move(failure)};
-  }
+  static Outcome Failed(std::string failure) { return {Kind::kFailed, 0, 0, std::move(failure)}; }
   bool complete() const { return kind == Kind::kComplete; }
 };
 

@@ -1,3 +1,5 @@
+// REPORTPREVIEW and its two dialogs.  One file: the dialogs edit the
+// preview's own state, and the grid and zoom layouts share its arithmetic.
 #include "app/reports/report_preview.h"
 
 #include <algorithm>

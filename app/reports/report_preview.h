@@ -72,14 +72,16 @@ const ui::WindowDef& JumpWindowDef();
 const ui::WindowDef& SelectDisplayWindowDef();
 
 // REPORTPREVIEW: shows `pages` (read only) until Print, Exit or the close
-// box; sets SharedResponse.  `pages` must not be empty.
+// box; sets SharedResponse.  `pages` must not be empty and must outlive the
+// task (the report run that owns them awaits it).
 ui::Proc REPORTPREVIEW(const report::PageImageList& pages);
 
 // PREVIEW:JUMPTOPAGE: the page chosen (1 to total), or `current` when the
 // user cancels.
 ui::Task<int32_t> PreviewJumpToPage(int32_t current, int32_t total);
 
-// PREVIEW:SELECTDISPLAY: edits the grid size in place, each 1 to 10.
+// PREVIEW:SELECTDISPLAY: edits the grid size in place, each 1 to 10; both
+// must outlive the task.
 ui::Proc PreviewSelectDisplay(int32_t& across, int32_t& down);
 
 // Makes page files known to the window layer's image controls, which then

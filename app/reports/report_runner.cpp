@@ -30,7 +30,8 @@ constexpr char kStartText[] = "0% Completed";
 // its own variables.
 class ReportRun {
  public:
-  explicit ReportRun(ReportPlan plan) : plan_(std::move(plan)), title_(std::max(plan_.title_length, 1)) {}
+  explicit ReportRun(ReportPlan plan)
+      : plan_(std::move(plan)), title_(std::max(plan_.title_length, 1)) {}
 
   ui::Task<Outcome> Run();
 
@@ -69,10 +70,10 @@ class ReportRun {
   Outcome outcome_;       // set on entering kEnding
   int32_t estimate_ = 0;  // RecordEstimate
   int32_t records_read_ = 0;
-  int64_t printed_ = 0;        // detail bands printed
-  int percent_ = 0;            // the percentage shown
-  bool pending_ = false;       // a record read waits to be printed
-  std::string read_failure_;   // why the last read failed; empty when it did not
+  int64_t printed_ = 0;          // detail bands printed
+  int percent_ = 0;              // the percentage shown
+  bool pending_ = false;         // a record read waits to be printed
+  std::string read_failure_;     // why the last read failed; empty when it did not
   report::PageImageList pages_;  // PageImageList
   std::unique_ptr<View> view_;   // ReportView
   std::unique_ptr<ui::Window> window_;
@@ -159,8 +160,7 @@ void ReportRun::End(Outcome outcome) {
 
 bool ReportRun::ReachedTheEnd() const {
   return state_ == State::kEnding && printed_ > 0 &&
-         (outcome_.kind == Outcome::Kind::kComplete ||
-          outcome_.kind == Outcome::Kind::kIncomplete);
+         (outcome_.kind == Outcome::Kind::kComplete || outcome_.kind == Outcome::Kind::kIncomplete);
 }
 
 void ReportRun::CheckInvariants() const {
@@ -184,8 +184,8 @@ ui::Proc ReportRun::Position(report::Report& report) {
   if (rc == kNoError) rc = view_->SetFilter(plan_.filter, CurrentThread().bindings());
   if (rc == kNoError) rc = view_->Open();
   if (rc != kNoError) {
-    End(Outcome::Failed("the view of " + plan_.file_word + " could not be opened: " +
-                        ErrorDescription()));
+    End(Outcome::Failed("the view of " + plan_.file_word +
+                        " could not be opened: " + ErrorDescription()));
     const std::string none;
     co_await StandardMessage(36, none, none);
     co_return;

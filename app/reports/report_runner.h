@@ -120,7 +120,6 @@ ui::WindowDef ProgressWindowDef(const std::string& procedure);
 // Records printed per timer event at least.
 constexpr int kReportBatch = 25;
 
-
 // Runs the report on the calling thread and returns its outcome (also told
 // to the outcome observer): complete with the pages made (none when no
 // record was found), incomplete after a failed read, cancelled, or failed.

@@ -1,6 +1,7 @@
 #include "app/reports/report_runner.h"
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -310,6 +311,60 @@ TEST_F(ReportRunnerTest, AnEstimateOfZeroShowsAFullBarOnceARecordIsRead) {
   ASSERT_TRUE(UntilPreview(id));
   EXPECT_EQ(TextsAt(PageFiles()[0], 1000 + 50).size(), 4u) << "the head and three records";
   Leave(id);
+}
+
+// Each way a run ends, as the window leaves it (SharedResponse) and as its
+// outcome tells the batch commands.
+TEST_F(ReportRunnerTest, EachWayARunEndsHasItsOutcome) {
+  using K = Outcome::Kind;
+  using Op = testing::ScopedFaultyDriver::Op;
+  struct Case {
+    const char* name;
+    int16_t supplier;
+    int failing_read;                      // the nth read fails; 0: none
+    int item;                              // how the preview is left
+    std::optional<ui::PrintResult> print;  // the print dialog's answer
+    K kind;
+    int64_t written;  // pages
+    int32_t response;
+  };
+  const Case cases[] = {
+      {"to the end, previewed", 2, 0, kPreviewMenuExit, {}, K::kComplete, 67, RespCompleted},
+      {"to the end, printed", 1, 0, kPreviewMenuPrint, {}, K::kComplete, 1, RespCompleted},
+      {"no record", 3, 0, 0, {}, K::kComplete, 0, RespCancelled},
+      {"a read failing half-way", 2, 41, kPreviewMenuExit, {}, K::kIncomplete, 3, RespCompleted},
+      {"the first read failing", 2, 1, 0, {}, K::kFailed, 0, RespCancelled},
+      {"the printer failing", 1, 0, kPreviewMenuPrint,
+       ui::PrintResult{ui::PrintOutcome::kFailed, "The printer is out of paper."}, K::kFailed, 0,
+       RespCompleted},
+      {"the print dialog cancelled", 1, 0, kPreviewMenuPrint,
+       ui::PrintResult{ui::PrintOutcome::kCancelled, ""}, K::kCancelled, 0, RespCompleted},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    outcomes_.clear();
+    backend_.messages.clear();
+    backend_.print_answers.clear();
+    if (c.print) backend_.print_answers.push_back(*c.print);
+    testing::ScopedFaultyDriver faulty("KARVINEX");
+    if (c.failing_read) faulty.Fail(Op::kNext, c.failing_read, kAccessDenied);
+    ExactBatches();
+    const ui::ThreadId id = RunForSupplier(c.supplier);
+    if (c.item) {
+      ASSERT_TRUE(UntilPreview(id));
+      Leave(id, c.item);
+    }
+    EXPECT_FALSE(scheduler_.Alive(id));
+    ASSERT_EQ(outcomes_.size(), 1u) << "told once";
+    EXPECT_EQ(outcomes_[0].kind, c.kind);
+    EXPECT_EQ(outcomes_[0].written, c.written);
+    EXPECT_EQ(outcomes_[0].failure.empty(), c.kind != K::kIncomplete && c.kind != K::kFailed)
+        << outcomes_[0].failure;
+    EXPECT_EQ(response_, c.response);
+    // Failures are shown; a cancelled print dialog is not.
+    EXPECT_EQ(backend_.messages.size(), c.kind == K::kFailed || c.kind == K::kIncomplete ? 1u : 0u);
+    EXPECT_EQ(FilesLeft(), 0u);
+  }
 }
 
 // Opens SUPPLIER as a lookup browse would, runs the supplier's report on the

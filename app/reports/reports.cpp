@@ -6,8 +6,8 @@
 
 #include "app/data/globals.h"
 #include "app/data/thread_block.h"
-#include "app/shell/procedures.h"
 #include "app/reports/report_layout.h"
+#include "app/shell/procedures.h"
 #include "runtime/error.h"
 #include "runtime/picture.h"
 #include "runtime/text.h"
@@ -23,13 +23,13 @@ constexpr int kSized = report::kSizedToText;
 // global holds.  When the name cannot be read the title has none: the record
 // buffer may still hold a name from an earlier read, and a report must not
 // carry another supplier's name.
-std::function<std::string()> LookupTitle(const char* prefix, DataFile file, int key, int reference,
-                                         int name, ShortVar& global) {
-  return [=, &global] {
-    File& f = CurrentThread().Data(file);
-    f.Field(reference).SetNumber(global.value);
+std::function<std::string()> LookupTitle(const char* prefix, DataFile table, ShortVar& global) {
+  const Relation& r = *RelationTo(table);
+  return [prefix, &r, &global] {
+    File& f = CurrentThread().Data(r.lookup);
+    f.Field(r.lookup_field).SetNumber(global.value);
     std::string title = prefix;
-    if (f.GetByKey(key) == kNoError) title += Clip(f.Field(name).Bytes());
+    if (f.GetByKey(r.lookup_key) == kNoError) title += Clip(f.Field(r.name_field).Bytes());
     return title;
   };
 }
@@ -37,13 +37,12 @@ std::function<std::string()> LookupTitle(const char* prefix, DataFile file, int 
 // "FEATURES by Issue " and the issue number in picture n10, its leading
 // blanks removed: "FEATURES by Issue 1,234".
 std::string IssueTitle() {
-  const std::string number = FormatPicture("n10", GLO::Issue.value);
-  const size_t first = number.find_first_not_of(' ');
-  return "FEATURES by Issue " +
-         (first == std::string::npos ? std::string() : std::string(Clip(number.substr(first))));
+  return "FEATURES by Issue " + std::string(Clip(TrimLeft(FormatPicture("n10", GLO::Issue.value))));
 }
 
-// What the four Features reports differ in.
+// What the four Features reports differ in: their selection, and where the
+// heading box, the heading's and the detail's dividing lines and the
+// detail's columns sit (thousandths of an inch).
 struct FeaturesReport {
   const char* procedure;
   const char* job;  // "FEATURES by Supplier"
@@ -51,12 +50,12 @@ struct FeaturesReport {
   const char* filter;
   int title_length;
   std::function<std::string()> title;
-  int head_box_x;
+  int head_box_x = 0;
   std::array<int, 2> head_line_x;
   int head_line_y;
   std::array<int, 2> detail_line_x;
-  int detail_line_y;
-  int offset_x, offset_y;
+  int detail_line_y = 0;
+  int offset_x = 0, offset_y = 0;
   std::vector<Column> columns;
 };
 
@@ -165,107 +164,133 @@ std::vector<ReportPlan> BuildPlans() {
   };
   std::vector<ReportPlan> plans;
   plans.push_back(Plan(FeaturesReport{
-      "PRINTFEA:FEATSUPP",
-      "FEATURES by Supplier",
-      FEA::FEATSUPP,
-      "FEA:SUPPLIER = GLO:supplier",
-      60,
-      LookupTitle("FEATURES by Supplier ", DataFile::kSupplier, SUP::SUPPLIER_REF, SUP::REFERENCE,
-                  SUP::SUPPLIER, GLO::supplier),
-      10,
-      {3385, 5000},
-      271,
-      {3385, 5000},
-      10,
-      0,
-      0,
-      {with(product, {52, 52, 3281, 167}),
-       {"REVIEW", {3448, 323, 1400, 170}, Rev(REV::REVIEW), "s19", {3448, 52, 1400, 170}},
-       {"ISSUE",
-        {5083, 302, kSized, kSized},
-        Fea(FEA::ISSUE),
-        "n10",
-        {5042, 31, 667, 208},
-        Justify::kLeft},
-       {"HARD/SOFTWARE", {3438, 479, 1400, 170}, Fea(FEA::HS), "s4", {3458, 208, 323, 167}},
-       {"CATEGORY", {52, 479, 1400, 170}, Cat(CAT::CATEGORY), "s31", {42, 229, 2365, 167}},
-       {"VERSION", {5083, 490, 781, 167}, Fea(FEA::V), "s15", {5052, 229, 1125, 167}}}}));
+      .procedure = "PRINTFEA:FEATSUPP",
+      .job = "FEATURES by Supplier",
+      .key = FEA::FEATSUPP,
+      .filter = "FEA:SUPPLIER = GLO:supplier",
+      .title_length = 60,
+      .title = LookupTitle("FEATURES by Supplier ", DataFile::kSupplier, GLO::supplier),
+      .head_box_x = 10,
+      .head_line_x = {3385, 5000},
+      .head_line_y = 271,
+      .detail_line_x = {3385, 5000},
+      .detail_line_y = 10,
+      .columns = {
+          with(product, {52, 52, 3281, 167}),
+          {"REVIEW", {3448, 323, 1400, 170}, Rev(REV::REVIEW), "s19", {3448, 52, 1400, 170}},
+          {"ISSUE",
+           {5083, 302, kSized, kSized},
+           Fea(FEA::ISSUE),
+           "n10",
+           {5042, 31, 667, 208},
+           Justify::kLeft},
+          {"HARD/SOFTWARE", {3438, 479, 1400, 170}, Fea(FEA::HS), "s4", {3458, 208, 323, 167}},
+          {"CATEGORY", {52, 479, 1400, 170}, Cat(CAT::CATEGORY), "s31", {42, 229, 2365, 167}},
+          {"VERSION", {5083, 490, 781, 167}, Fea(FEA::V), "s15", {5052, 229, 1125, 167}}}}));
   plans.push_back(Plan(FeaturesReport{
-      "PRINTFEA:FEATREV",
-      "FEATURES by Review",
-      FEA::FEATREV,
-      "FEA:REVIEW = GLO:review",
-      45,
-      LookupTitle("FEATURES by Review ", DataFile::kReview, REV::REVIEW_REF, REV::REFERENCE,
-                  REV::REVIEW, GLO::review),
-      10,
-      {3229, 4583},
-      260,
-      {3229, 4583},
-      0,
-      0,
-      0,
-      {with(product, {52, 52, 3125, 156}),
-       {"SUPPLIER", {4635, 313, 833, 167}, Sup(SUP::SUPPLIER), "s36", {4635, 52, 2292, 156}},
-       {"ISSUE",
-        {3281, 313, kSized, kSized},
-        Fea(FEA::ISSUE),
-        "n10",
-        {3281, 52, kSized, kSized},
-        Justify::kLeft},
-       {"HARD/SOFTWARE", {3281, 469, 1250, 156}, Fea(FEA::HS), "s4", {3281, 260, 323, 167}},
-       {"CATEGORY", {52, 479, 1400, 170}, Cat(CAT::CATEGORY), "s31", {52, 260, 2365, 167}},
-       {"VERSION", {4635, 469, 781, 167}, Fea(FEA::V), "s15", {4635, 260, 1125, 167}}}}));
+      .procedure = "PRINTFEA:FEATREV",
+      .job = "FEATURES by Review",
+      .key = FEA::FEATREV,
+      .filter = "FEA:REVIEW = GLO:review",
+      .title_length = 45,
+      .title = LookupTitle("FEATURES by Review ", DataFile::kReview, GLO::review),
+      .head_box_x = 10,
+      .head_line_x = {3229, 4583},
+      .head_line_y = 260,
+      .detail_line_x = {3229, 4583},
+      .columns = {
+          with(product, {52, 52, 3125, 156}),
+          {"SUPPLIER", {4635, 313, 833, 167}, Sup(SUP::SUPPLIER), "s36", {4635, 52, 2292, 156}},
+          {"ISSUE",
+           {3281, 313, kSized, kSized},
+           Fea(FEA::ISSUE),
+           "n10",
+           {3281, 52, kSized, kSized},
+           Justify::kLeft},
+          {"HARD/SOFTWARE", {3281, 469, 1250, 156}, Fea(FEA::HS), "s4", {3281, 260, 323, 167}},
+          {"CATEGORY", {52, 479, 1400, 170}, Cat(CAT::CATEGORY), "s31", {52, 260, 2365, 167}},
+          {"VERSION", {4635, 469, 781, 167}, Fea(FEA::V), "s15", {4635, 260, 1125, 167}}}}));
   plans.push_back(Plan(FeaturesReport{
-      "PRINTFEA:FEATCAT",
-      "FEATURES by Category",
-      FEA::FEATCAT,
-      "FEA:CATEGORY = GLO:category",
-      55,
-      LookupTitle("FEATURES by Category ", DataFile::kCategory, CAT::CATEGORY_REF, CAT::REFERENCE,
-                  CAT::CATEGORY, GLO::category),
-      10,
-      {3281, 4844},
-      260,
-      {3281, 4844},
-      0,
-      0,
-      0,
-      {with(product, {52, 52, 3125, 156}),
-       {"REVIEW", {3333, 313, 1400, 170}, Rev(REV::REVIEW), "s19", {3333, 52, 1458, 156}},
-       {"SUPPLIER", {4896, 313, 833, 167}, Sup(SUP::SUPPLIER), "s36", {4896, 52, 2031, 156}},
-       {"HARD/SOFTWARE", {3333, 469, 1400, 170}, Fea(FEA::HS), "s4", {3333, 208, 323, 167}},
-       {"VERSION", {4896, 469, 781, 167}, Fea(FEA::V), "s15", {4896, 260, 1125, 167}}}}));
+      .procedure = "PRINTFEA:FEATCAT",
+      .job = "FEATURES by Category",
+      .key = FEA::FEATCAT,
+      .filter = "FEA:CATEGORY = GLO:category",
+      .title_length = 55,
+      .title = LookupTitle("FEATURES by Category ", DataFile::kCategory, GLO::category),
+      .head_box_x = 10,
+      .head_line_x = {3281, 4844},
+      .head_line_y = 260,
+      .detail_line_x = {3281, 4844},
+      .columns = {
+          with(product, {52, 52, 3125, 156}),
+          {"REVIEW", {3333, 313, 1400, 170}, Rev(REV::REVIEW), "s19", {3333, 52, 1458, 156}},
+          {"SUPPLIER", {4896, 313, 833, 167}, Sup(SUP::SUPPLIER), "s36", {4896, 52, 2031, 156}},
+          {"HARD/SOFTWARE", {3333, 469, 1400, 170}, Fea(FEA::HS), "s4", {3333, 208, 323, 167}},
+          {"VERSION", {4896, 469, 781, 167}, Fea(FEA::V), "s15", {4896, 260, 1125, 167}}}}));
   plans.push_back(Plan(FeaturesReport{
-      "PRINTFEA:FEATISS",
-      "FEATURES by Issue",
-      FEA::FEATISS,
-      "FEA:ISSUE = GLO:Issue",
-      30,
-      IssueTitle,
-      0,
-      {3281, 4740},
-      260,
-      {3281, 4792},
-      0,
-      -21,
-      10,
-      {with(product, {52, 52, 3177, 208}),
-       {"REVIEW", {3333, 313, 1400, 170}, Rev(REV::REVIEW), "s19", {3333, 52, 1406, 208}},
-       {"SUPPLIER", {4792, 313, 833, 167}, Sup(SUP::SUPPLIER), "s36", {4844, 52, 2135, 208}},
-       {"HARD/SOFTWARE", {3333, 469, 1400, 170}, Fea(FEA::HS), "s4", {3333, 260, 323, 167}},
-       {"CATEGORY", {52, 479, 1400, 170}, Cat(CAT::CATEGORY), "s31", {42, 229, 2365, 167}},
-       {"VERSION", {4792, 469, 781, 167}, Fea(FEA::V), "s15", {4844, 260, 1125, 167}}}}));
-  plans.push_back(Plan(
-      TableListing{"PRINTISS:ISSUE", DataFile::kIssues, ISS::ISSUE, "ISSUES", IssueListing()}));
-  plans.push_back(
-      Plan(TableListing{"PRINTCAT:CATEGORY", DataFile::kCategory, CAT::KEY_CATEGORY, "CATEGORY",
-                        OneColumn("CATEGORY Table", "CATEGORY", Cat(CAT::CATEGORY), "s31")}));
-  plans.push_back(Plan(TableListing{"PRINTREV:REVIEW", DataFile::kReview, REV::KEY_REVIEW, "REVIEW",
-                                    OneColumn("REVIEW Table", "REVIEW", Rev(REV::REVIEW), "s19")}));
-  plans.push_back(
-      Plan(TableListing{"PRINTSUP:SUPPLIER", DataFile::kSupplier, SUP::KEY_SUPPLIER, "SUPPLIER",
-                        OneColumn("SUPPLIER Table", "SUPPLIER", Sup(SUP::SUPPLIER), "s36")}));
+      .procedure = "PRINTFEA:FEATISS",
+      .job = "FEATURES by Issue",
+      .key = FEA::FEATISS,
+      .filter = "FEA:ISSUE = GLO:Issue",
+      .title_length = 30,
+      .title = IssueTitle,
+      .head_line_x = {3281, 4740},
+      .head_line_y = 260,
+      .detail_line_x = {3281, 4792},
+      .offset_x = -21,
+      .offset_y = 10,
+      .columns = {
+          with(product, {52, 52, 3177, 208}),
+          {"REVIEW", {3333, 313, 1400, 170}, Rev(REV::REVIEW), "s19", {3333, 52, 1406, 208}},
+          {"SUPPLIER", {4792, 313, 833, 167}, Sup(SUP::SUPPLIER), "s36", {4844, 52, 2135, 208}},
+          {"HARD/SOFTWARE", {3333, 469, 1400, 170}, Fea(FEA::HS), "s4", {3333, 260, 323, 167}},
+          {"CATEGORY", {52, 479, 1400, 170}, Cat(CAT::CATEGORY), "s31", {42, 229, 2365, 167}},
+          {"VERSION", {4792, 469, 781, 167}, Fea(FEA::V), "s15", {4844, 260, 1125, 167}}}}));
+  plans.push_back(Plan(TableListing{.procedure = "PRINTISS:ISSUE",
+                                    .file = DataFile::kIssues,
+                                    .key = ISS::ISSUE,
+                                    .word = "ISSUES",
+                                    .layout = IssueListing()}));
+  // The category, review and supplier listings: one column of names.
+  struct NameListing {
+    const char* procedure;
+    DataFile file;
+    int key;
+    const char* word;
+    const char* title;
+    ReportField name;
+    const char* picture;
+  };
+  const NameListing names[] = {
+      {.procedure = "PRINTCAT:CATEGORY",
+       .file = DataFile::kCategory,
+       .key = CAT::KEY_CATEGORY,
+       .word = "CATEGORY",
+       .title = "CATEGORY Table",
+       .name = Cat(CAT::CATEGORY),
+       .picture = "s31"},
+      {.procedure = "PRINTREV:REVIEW",
+       .file = DataFile::kReview,
+       .key = REV::KEY_REVIEW,
+       .word = "REVIEW",
+       .title = "REVIEW Table",
+       .name = Rev(REV::REVIEW),
+       .picture = "s19"},
+      {.procedure = "PRINTSUP:SUPPLIER",
+       .file = DataFile::kSupplier,
+       .key = SUP::KEY_SUPPLIER,
+       .word = "SUPPLIER",
+       .title = "SUPPLIER Table",
+       .name = Sup(SUP::SUPPLIER),
+       .picture = "s36"},
+  };
+  for (const NameListing& n : names) {
+    plans.push_back(Plan(TableListing{.procedure = n.procedure,
+                                      .file = n.file,
+                                      .key = n.key,
+                                      .word = n.word,
+                                      .layout = OneColumn(n.title, n.word, n.name, n.picture)}));
+  }
   return plans;
 }
 

@@ -130,8 +130,6 @@ ReportPlan SearchReportPlan(const SearchCriteria& criteria) {
   return s;
 }
 
-ui::Proc SEARCHRUN() {
-  co_await RunReport(SearchReportPlan(CurrentSearchCriteria()));
-}
+ui::Proc SEARCHRUN() { co_await RunReport(SearchReportPlan(CurrentSearchCriteria())); }
 
 }  // namespace mirabo::app

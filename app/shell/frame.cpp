@@ -2,10 +2,10 @@
 
 #include <string>
 
-#include "app/shell/about.h"
 #include "app/data/globals.h"
 #include "app/data/thread_block.h"
 #include "app/data/window_position.h"
+#include "app/shell/about.h"
 #include "app/shell/procedures.h"
 #include "runtime/picture.h"
 #include "runtime/text.h"

@@ -6,10 +6,10 @@
 
 #include <gtest/gtest.h>
 
-#include "app/shell/about.h"
 #include "app/data/globals.h"
 #include "app/data/profile.h"
 #include "app/data/thread_block.h"
+#include "app/shell/about.h"
 #include "app/shell/procedures.h"
 #include "app/startup.h"
 #include "tests/testing/temp_dir.h"

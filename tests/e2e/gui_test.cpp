@@ -10,10 +10,10 @@
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QMdiSubWindow>
-#include <QMouseEvent>
-#include <QPushButton>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>

@@ -20,10 +20,10 @@
 
 #include "app/browse/browses.h"
 #include "app/data/globals.h"
-#include "app/shell/frame.h"
 #include "app/reports/report_preview.h"
 #include "app/reports/report_runner.h"
 #include "app/reports/search_features.h"
+#include "app/shell/frame.h"
 #include "app/startup.h"
 #include "report/qt/page_renderer.h"
 #include "tests/e2e/e2e_support.h"

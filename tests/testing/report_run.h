@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/data/outcome.h"
 #include "app/data/thread_block.h"
 #include "app/reports/report_preview.h"
 #include "app/reports/report_runner.h"
@@ -26,6 +27,8 @@ class ReportRunTest : public ProcedureTest {
     app::ReportSettings settings;
     settings.pages = {pages_dir_.path(), "RPG"};
     saved_ = app::SetReportSettings(settings);
+    saved_observer_ =
+        app::SetOutcomeObserver([this](const app::Outcome& o) { outcomes_.push_back(o); });
     backend_.on_change = [this](ui::Window& w) {
       const std::string& name = w.def().name;
       if (name.size() < 15 || name.compare(name.size() - 15, 15, "$PROGRESSWINDOW") != 0) return;
@@ -38,6 +41,7 @@ class ReportRunTest : public ProcedureTest {
   ~ReportRunTest() override {
     backend_.on_change = nullptr;
     app::SetReportSettings(saved_);
+    app::SetOutcomeObserver(std::move(saved_observer_));
   }
 
   // Runs `plan` on a thread of its own and keeps its SharedResponse.
@@ -102,7 +106,9 @@ class ReportRunTest : public ProcedureTest {
 
   TempDir pages_dir_;
   app::ReportSettings saved_;
-  std::vector<std::string> percents_;  // PercentText, each change
+  app::OutcomeObserver saved_observer_;
+  std::vector<app::Outcome> outcomes_;  // every run's, in the order they ended
+  std::vector<std::string> percents_;   // PercentText, each change
   int64_t work_us_ = 0;
 };
 

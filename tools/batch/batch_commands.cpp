@@ -9,11 +9,11 @@
 #include <set>
 
 #include "app/browse/browses.h"
+#include "app/browse/html_export.h"
 #include "app/create_file/create_files.h"
 #include "app/data/declarations.h"
 #include "app/data/globals.h"
 #include "app/data/thread_block.h"
-#include "app/browse/html_export.h"
 #include "app/reports/reports.h"
 #include "app/reports/search_report.h"
 #include "app/startup.h"

@@ -12,10 +12,10 @@
 #include <gtest/gtest.h>
 
 #include "app/browse/browses.h"
+#include "app/browse/html_export.h"
 #include "app/create_file/create_files.h"
 #include "app/data/globals.h"
 #include "app/data/thread_block.h"
-#include "app/browse/html_export.h"
 #include "app/startup.h"
 #include "tests/testing/temp_dir.h"
 #include "tools/load/loader.h"

@@ -1,3 +1,6 @@
+// The Qt backend of the window model.  One file for the whole backend: its
+// parts (driving the scheduler, mirroring windows, arranging them, modal
+// requests, printing) are overrides of one interface sharing its state.
 #include "ui/qt/qt_backend.h"
 
 #include <QApplication>
@@ -30,8 +33,8 @@
 #include "ui/qt/child_arrangement.h"
 #include "ui/qt/dialog_units.h"
 #include "ui/qt/help_window.h"
-#include "ui/qt/lock_wait_pump.h"
 #include "ui/qt/image_painter.h"
+#include "ui/qt/lock_wait_pump.h"
 #include "ui/qt/qt_text.h"
 #include "ui/qt/window_mirror.h"
 

@@ -1,6 +1,7 @@
 // The Qt binding on real widgets (offscreen platform): procedures run under
 // the scheduler driven by Qt's event loop, the test plays the user on the
-// widgets and checks what reaches the procedures and the model.
+// widgets and checks what reaches the procedures and the model.  One suite
+// for the whole binding: its cases share one application and frame.
 #include "ui/qt/qt_backend.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,8 @@
 // The kinds of control: for each, the widget the mirror makes for it and how
 // that widget follows the model, and the controls created and removed while
 // the window is open.  Every handler of a widget's signal checks syncing_, so
-// what Sync does to a widget is never taken for the user.
+// what Sync does to a widget is never taken for the user.  One file for
+// every kind: they share those syncing rules and the widget helpers.
 #include <QAbstractButton>
 #include <QButtonGroup>
 #include <QCheckBox>
