@@ -23,10 +23,6 @@ bool NumericPicture(const Picture& p) {
   }
 }
 
-std::string_view TrimLeft(std::string_view s) {
-  const size_t first = s.find_first_not_of(' ');
-  return first == std::string_view::npos ? std::string_view() : s.substr(first);
-}
 
 }  // namespace
 

@@ -31,11 +31,14 @@ struct MessageRequest {
   Icon icon = Icon::kNone;
   int buttons = kButtonOk;
   int default_button = kButtonOk;
+  // Shown below the text: what the program's own text cannot carry, such as
+  // a file name and the system's reason.  UTF-8, the user's own bytes.
+  std::string detail;
 };
 
 struct FileDialogRequest {
   std::string title;
-  std::string file;    // the starting name
+  std::string file;    // the starting name: a file name, the user's own bytes (UTF-8)
   std::string filter;  // "HTML Files|*.HTM|All Files|*.*"
   bool save = true;    // a save dialog asks before replacing a file
 };

@@ -8,18 +8,19 @@ ModalAwaiter<int> Message(MessageRequest request) {
   });
 }
 
-MessageRequest StopBoxRequest(std::string text) {
+MessageRequest StopBoxRequest(std::string text, std::string detail) {
   MessageRequest r;
   r.caption = "Stop";
   r.text = std::move(text);
+  r.detail = std::move(detail);
   r.icon = Icon::kHand;
   r.buttons = kButtonAbort | kButtonIgnore;
   r.default_button = kButtonAbort;
   return r;
 }
 
-Proc StopBox(std::string text) {
-  const int pressed = co_await Message(StopBoxRequest(std::move(text)));
+Proc StopBox(std::string text, std::string detail) {
+  const int pressed = co_await Message(StopBoxRequest(std::move(text), std::move(detail)));
   if (pressed != kButtonIgnore) {
     Scheduler::Get().Exit(0);
     co_await std::suspend_always{};

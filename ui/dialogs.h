@@ -43,11 +43,12 @@ class ModalAwaiter {
 // A message box; the result is the button pressed (a Button value).
 ModalAwaiter<int> Message(MessageRequest request);
 
-// The runtime's stop box: caption "Stop", the text, "&Abort" (the default)
-// and "&Ignore".  Abort ends the program; Ignore returns.
-Proc StopBox(std::string text);
+// The runtime's stop box: caption "Stop", the text (and the detail, a file
+// name), "&Abort" (the default) and "&Ignore".  Abort ends the program;
+// Ignore returns.
+Proc StopBox(std::string text, std::string detail = {});
 // The box StopBox shows.
-MessageRequest StopBoxRequest(std::string text);
+MessageRequest StopBoxRequest(std::string text, std::string detail = {});
 
 // Shows a box captioned "Halt" with the text and OK, then ends the program
 // with exit code 0.  No procedure's exit steps run; the caller never resumes.

@@ -57,8 +57,12 @@ struct ControlDef {
   // Buttons: a window that shows its default button acts as a dialog:
   // Enter presses the default button and Escape the cancel button.
   bool default_button = false;
-  bool cancel_button = false;          // Escape presses it (a window showing its default button)
-  bool centred = false;               // strings: centred text
+  bool cancel_button = false;  // Escape presses it (a window showing its default button)
+  bool centred = false;        // strings: centred text
+  // Entries: the value is a file name, the user's own bytes (UTF-8 on this
+  // platform), shown and typed as they are: a name is data for the system,
+  // never Windows-1252 text.
+  bool file_name = false;
   int low = 0, high = 100;            // progress bars and spin fields
   uint32_t fill = kDefaultColour;     // boxes and images: the background
   uint32_t outline = kDefaultColour;  // boxes: the frame

@@ -5,10 +5,13 @@
 #include "app/browse/browse.h"
 #include "app/data/globals.h"
 #include "app/data/outcome.h"
+#include "app/data/output_check.h"
+#include "app/data/standard_message.h"
 #include "runtime/access.h"
 #include "runtime/current_folder.h"
 #include "runtime/error.h"
 #include "runtime/file.h"
+#include "runtime/output_file.h"
 #include "runtime/picture.h"
 #include "runtime/text.h"
 #include "ui/dialogs.h"
@@ -40,7 +43,11 @@ ui::WindowDef BuildHtmlWindow() {
        .at = {36, 4, -1, -1}},
       {.kind = ControlKind::kImage, .id = kHtmlIcon, .at = {4, 6, 25, 22}, .icon = "~KVHTML15.ICO"},
       // The name is held whole: a name cut to a width would write elsewhere.
-      {.kind = ControlKind::kEntry, .id = kHtmlName, .at = {87, 4, 206, 10}, .picture = "s255"},
+      {.kind = ControlKind::kEntry,
+       .id = kHtmlName,
+       .at = {87, 4, 206, 10},
+       .picture = "s255",
+       .file_name = true},
       {.kind = ControlKind::kButton, .id = kHtmlPick, .text = "...", .at = {297, 2, 13, 13}},
       {.kind = ControlKind::kButton,
        .id = kHtmlDisplayed,
@@ -82,50 +89,82 @@ void BreakLong(std::string token, size_t width, std::vector<std::string>& lines)
   lines.push_back(token);
 }
 
-// The page's writer: one line per record of the line driver.
-class HtmlWriter {
- public:
-  HtmlWriter() : file_(HtmlFileDecl()) {}
-
-  // Creates and opens the file; the error code on failure.
-  int Begin() {
-    int rc = file_.Create();
-    if (rc == kNoError) rc = file_.Open(kOpenExclusive);
-    return rc;
-  }
-  int Line(const std::string& text) {
-    file_.Field(0).SetString(text);
-    return file_.Add();
-  }
-  int Close() { return file_.is_open() ? file_.Close() : SetError(kFileNotOpen); }
-
- private:
-  File file_;
-};
-
-std::string ErrorDescriptionNow();
-
-// The five closing lines, then the file's close; a failure of the last line
-// or of the close shows the runtime's stop box and fails the page.
-ui::Proc WriteFooter(HtmlWriter& writer, Outcome& outcome) {
-  for (const char* line : {"", "</TABLE>", "", "</BODY>"}) writer.Line(line);
-  if (writer.Line("</HTML>") != kNoError) {
-    const std::string text = ErrorDescriptionNow();
-    outcome = Outcome::Failed(text);
-    co_await ui::StopBox(text);
-  }
-  if (writer.Close() != kNoError) {
-    const std::string text = ErrorDescriptionNow();
-    outcome = Outcome::Failed(text);
-    co_await ui::StopBox(text);
-  }
-}
-
+// The error state now, as the stop box words it.
 std::string ErrorDescriptionNow() {
   const ErrorState& e = CurrentError();
   if (e.code == kFileSystemError) return std::string(Clip(e.fs_text)) + " (" + e.fs_code + ")";
   return ErrorText(e.code);
 }
+
+// The page's writer: one line per record of the line driver, into a
+// temporary file beside the page's name, which becomes the page only once
+// it is whole.  The first failure ends the writing: a page with a line
+// missing is no page.
+class HtmlWriter {
+ public:
+  // Checks the target and creates the temporary file; false (failure()
+  // says why) when it cannot.
+  bool Begin(const std::string& target) {
+    target_ = target;
+    const OutputTarget there = InspectOutput(target);
+    existed_ = there == OutputTarget::kExisting;
+    if (there == OutputTarget::kFolder || there == OutputTarget::kDataFile) {
+      failure_ = RefusalText(there);
+      return false;
+    }
+    if (const IoStatus s = OutputFile::Begin(target, &output_); !s.ok()) {
+      failure_ = IoStatusText(s);
+      return false;
+    }
+    decl_ = HtmlFileDecl();
+    decl_.name_from = nullptr;
+    decl_.name = output_->path();
+    file_ = std::make_unique<File>(decl_);
+    if (file_->Create() != kNoError || file_->Open(kOpenExclusive) != kNoError) {
+      failure_ = ErrorDescriptionNow();
+      Abandon();
+      return false;
+    }
+    return true;
+  }
+  const std::string& target() const { return target_; }
+  [[nodiscard]] bool Line(const std::string& text) {
+    if (!failure_.empty()) return false;
+    file_->Field(0).SetString(text);
+    if (file_->Add() != kNoError) failure_ = ErrorDescriptionNow();
+    return failure_.empty();
+  }
+  // Closes the page and makes it the target; false (failure() says why)
+  // when a write, the close or the rename failed.
+  [[nodiscard]] bool Commit() {
+    if (failure_.empty() && file_->Close() != kNoError) failure_ = ErrorDescriptionNow();
+    if (!failure_.empty()) {
+      Abandon();
+      return false;
+    }
+    if (const IoStatus s = output_->Commit(); !s.ok()) {
+      failure_ = IoStatusText(s);
+      return false;
+    }
+    return true;
+  }
+  // Why the page could not be written, in the stop box's words.
+  const std::string& failure() const { return failure_; }
+  // Drops the page; a file that was there stays as it was.
+  void Abandon() {
+    if (file_ && file_->is_open()) (void)file_->Close();
+    if (output_) output_->Abandon();
+  }
+  bool existed() const { return existed_; }
+
+ private:
+  std::string target_;
+  FileDecl decl_;
+  std::unique_ptr<File> file_;
+  std::unique_ptr<OutputFile> output_;
+  bool existed_ = false;
+  std::string failure_;
+};
 
 // The text of each cell of the browse's current record.
 std::vector<std::string> RowCells(Browse& b) {
@@ -204,6 +243,33 @@ std::vector<std::string> HtmlRowLines(const std::vector<std::string>& cells, siz
   return lines;
 }
 
+std::string PageTargetPath(const std::string& name) {
+  FileDecl decl = HtmlFileDecl();
+  decl.name_from = nullptr;
+  decl.name = name;
+  return File(decl).Name();
+}
+
+namespace {
+
+// How a page ends.  Whole: its closing lines, then it takes its name.  A
+// page that cannot be written shows the runtime's stop box and is dropped.
+ui::Task<Outcome> FinishPage(HtmlWriter& writer, int64_t rows) {
+  bool written = true;
+  for (const char* line : {"", "</TABLE>", "", "</BODY>", "</HTML>"}) {
+    written = writer.Line(line) && written;
+  }
+  if (written && writer.Commit()) co_return Outcome::Complete(rows);
+  writer.Abandon();
+  const std::string text = writer.failure();
+  const Outcome failed = Outcome::Failed(text);
+  NotifyOutcome(failed);  // the stop box may end the program
+  co_await ui::StopBox(text, writer.target());
+  co_return failed;
+}
+
+}  // namespace
+
 ui::Proc PublishHtml(Browse& browse) {
   const BrowseDesign& design = browse.design();
   browse.FetchHighlighted();
@@ -214,7 +280,7 @@ ui::Proc PublishHtml(Browse& browse) {
   w.SetValue(kHtmlName, HTMLName);
   int64_t written = 0;
   int icon = 15;
-  bool started = false;  // the header is written and the footer not yet
+  bool started = false;  // the header is written and the page not yet ended
   HtmlWriter writer;
   // A window closed before a page was begun wrote nothing.
   Outcome outcome = Outcome::Cancelled();
@@ -223,8 +289,14 @@ ui::Proc PublishHtml(Browse& browse) {
     HTMLProgressText.Assign(text);
     w.SetText(kHtmlProgress, text);  // shown whole, also past 30 characters
   };
-
-  auto stop_text = [] { return ErrorDescriptionNow(); };
+  // Stops the writing with `why` shown: the page is dropped.
+  auto fail = [&](const std::string& why) {
+    writer.Abandon();
+    started = false;
+    outcome = Outcome::Failed(why);
+    w.SetTimer(0);
+    w.Post(ui::EVENT_CloseWindow);
+  };
 
   while (ui::Event e = co_await w.Accept()) {
     if (e.code == ui::EVENT_Accepted && e.control == kHtmlName) {
@@ -254,10 +326,13 @@ ui::Proc PublishHtml(Browse& browse) {
       w.Unhide(kHtmlCancel);
       w.Unhide(kHtmlProgress);
       progress("Building Header");
-      if (writer.Begin() != kNoError) {
-        const std::string text = stop_text();
-        outcome = Outcome::Failed(text);
-        co_await ui::StopBox(text);
+      // The run keeps its own copy of the name.
+      const std::string target = PageTargetPath(HTMLName);
+      if (!writer.Begin(target)) {
+        fail(writer.target() + ": " + writer.failure());
+        NotifyOutcome(outcome);  // the stop box may end the program
+        co_await ui::StopBox(writer.failure(), writer.target());
+        continue;
       }
       const std::string head[] = {"<HTML>",
                                   "",
@@ -269,62 +344,95 @@ ui::Proc PublishHtml(Browse& browse) {
                                   "<HR>",
                                   "<TABLE BORDER=1>",
                                   design.html_header};
-      for (const std::string& line : head) writer.Line(line);
+      bool ok = true;
+      for (const std::string& line : head) ok = ok && writer.Line(line);
       started = true;
+      if (!ok) {
+        outcome = co_await FinishPage(writer, 0);
+        started = false;
+        w.Post(ui::EVENT_CloseWindow);
+        continue;
+      }
     }
-    bool footer = false;
-    if (e.code == ui::EVENT_Accepted && e.control == kHtmlDisplayed) {
+    bool end = false;
+    if (e.code == ui::EVENT_Accepted && e.control == kHtmlDisplayed && started) {
+      bool ok = true;
       for (const Browse::Entry& entry : browse.page()) {
         // The values now in the file, not the page's copies.
         if (browse.view().Reget(entry.position) != kNoError) break;
-        for (const std::string& line : HtmlRowLines(RowCells(browse))) writer.Line(line);
+        for (const std::string& line : HtmlRowLines(RowCells(browse))) ok = ok && writer.Line(line);
         ++written;
       }
-      footer = true;
-      outcome = Outcome::Complete(written);
+      end = true;
       w.Post(ui::EVENT_CloseWindow);
-    } else if (e.code == ui::EVENT_Accepted && e.control == kHtmlAll) {
+    } else if (e.code == ui::EVENT_Accepted && e.control == kHtmlAll && started) {
       icon = 1;
       browse.ResetView();
       // One pass: each supplier's, review kind's and category's name is
       // read once; the browse reads them afresh again afterwards.
       browse.view().KeepLookupRows();
       w.SetTimer(1);
-    } else if (e.code == ui::EVENT_Timer) {
+    } else if (e.code == ui::EVENT_Timer && started) {
       // At least ten rows an event, more while the event is short of its
       // time budget (ui/timer_batch.h): a large browse goes at disk speed.
       ui::TimerBatch batch(kPublishBatch);
-      while (batch.More()) {
-        if (browse.view().Next() != kNoError) {
-          footer = true;
-          outcome = Outcome::Complete(written);
+      bool ok = true;
+      while (ok && batch.More()) {
+        const int rc = browse.view().Next();
+        if (rc == kRecordNotAvailable) {
+          end = true;
           w.SetTimer(0);
           w.Post(ui::EVENT_CloseWindow);
           break;
         }
+        if (rc != kNoError) {
+          // A page without the rows that could not be read is no page.
+          const std::string label = DataFileDecl(design.primary).label;
+          const std::string none;
+          const ErrorState read_error = CurrentError();
+          fail("Reading " + label + " failed after record " + std::to_string(written) + ": " +
+               ErrorDescription());
+          RestoreError(read_error);  // the message describes the read, not the clean-up
+          co_await StandardMessage(35, label, none);
+          break;
+        }
         ++written;
-        for (const std::string& line : HtmlRowLines(RowCells(browse))) writer.Line(line);
+        for (const std::string& line : HtmlRowLines(RowCells(browse))) ok = ok && writer.Line(line);
       }
+      if (!ok) end = true;  // FinishPage finds the failure and says so
       progress("Processing. Record Read: " + std::to_string(written));
       icon = icon + 1 == 16 ? 1 : icon + 1;
       w.SetIcon(kHtmlIcon, "~KVHTML" + FormatPicture("N02", icon) + ".ICO");
     } else if (e.code == ui::EVENT_Accepted && e.control == kHtmlCancel) {
-      // A page that was begun is always finished, even before its first
-      // batch: a page without its closing tags is a broken page.
       w.SetTimer(0);
-      footer = true;
-      outcome = Outcome::Cancelled();
       w.Post(ui::EVENT_CloseWindow);
+      if (started) {
+        // A page that was begun is finished, even before its first batch:
+        // a page without its closing tags is a broken page.  It does not
+        // take the place of a page that was there.
+        started = false;
+        if (writer.existed()) {
+          writer.Abandon();
+        } else {
+          (void)co_await FinishPage(writer, written);
+        }
+        outcome = Outcome::Cancelled();
+      }
     }
-    if (footer && started) {
+    if (end && started) {
       started = false;
-      co_await WriteFooter(writer, outcome);
+      w.SetTimer(0);
+      outcome = co_await FinishPage(writer, written);
     }
   }
-  // Closed from its close box half-way: the page is still finished.
+  // Closed from its close box half-way: as Cancel.
   if (started) {
+    if (writer.existed()) {
+      writer.Abandon();
+    } else {
+      (void)co_await FinishPage(writer, written);
+    }
     outcome = Outcome::Cancelled();
-    co_await WriteFooter(writer, outcome);
   }
   browse.view().KeepLookupRows(false);
   w.Close();

@@ -39,6 +39,10 @@ std::vector<std::string> HtmlRowLines(const std::vector<std::string>& cells, siz
 // Escapes &, <, > and ".
 std::string HtmlEscape(std::string_view text);
 
+// The file a page named `name` is written to (the line driver uses a name
+// as it is, less trailing blanks).
+std::string PageTargetPath(const std::string& name);
+
 // Runs Publish for `browse`: the property window and the writing.  The
 // browse awaits it at once from its own event loop, so `browse` outlives it.
 ui::Proc PublishHtml(Browse& browse);

@@ -1,7 +1,10 @@
 #include "app/browse/html_export.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+#include <functional>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -18,6 +21,7 @@
 #include "runtime/file_system.h"
 #include "runtime/text.h"
 #include "tests/testing/data_files.h"
+#include "tests/testing/faulty_driver.h"
 #include "tests/testing/html_cells.h"
 #include "tests/testing/procedure_test.h"
 #include "tests/testing/temp_dir.h"
@@ -289,46 +293,70 @@ TEST_F(PublishTest, TheNameCanBeChosenWithASaveDialog) {
   EXPECT_NE(Written("chosen.htm").find("<TD>First Look</TD>"), std::string::npos);
 }
 
-TEST_F(PublishTest, AFileThatCannotBeCreatedShowsTheStopBox) {
-  const ui::ThreadId id = Open(BrowseReview());
-  Post(id, ui::EVENT_Accepted, kBrowsePublish);
-  scheduler_.TopWindow(id)->SetValue(kHtmlName, data_.File("no/such/folder/x.htm"));
-  // The create fails, then the last line and the close of the file that never opened.
-  backend_.answers = {ui::kButtonIgnore, ui::kButtonIgnore, ui::kButtonIgnore};
-  Post(id, ui::EVENT_Accepted, kHtmlDisplayed);
-  ASSERT_EQ(backend_.messages.size(), 3u);
-  EXPECT_EQ(backend_.messages[0].request.caption, "Stop");
-  EXPECT_EQ(backend_.messages[0].request.text, "Path Not Found");
-  EXPECT_EQ(backend_.messages[0].request.default_button, ui::kButtonAbort);
-  EXPECT_FALSE(scheduler_.exited()) << "Ignore goes on";
+// Every way a page can fail over a page that was there: the runtime's stop
+// box says why and names the file, the old page is as it was byte for byte,
+// and nothing is left beside it.  Ignore goes on; Abort ends the program.
+TEST_F(PublishTest, AFailedPageLeavesThePageThatWasThere) {
+  using Op = testing::ScopedFaultyDriver::Op;
+  FaultyFileSystem faulty(FileSystem::Default());
+  SetFileSystemForTests(&faulty);
+  std::unique_ptr<testing::ScopedFaultyDriver> native;
+  struct Case {
+    const char* name;
+    const char* file;
+    std::function<void()> arm;
+    int button;
+    const char* caption;
+    const char* says;
+  };
+  const Case cases[] = {
+      {"a folder that is missing", "no/such/folder/x.htm", [] {}, kHtmlDisplayed, "Stop",
+       "No such file or directory"},
+      {"a full disk", "page.htm", [&] { faulty.FillDiskAfter(600); }, kHtmlAll, "Stop",
+       "Access Denied"},
+      {"a failing close", "page.htm", [&] { faulty.FailClose(EIO); }, kHtmlDisplayed, "Stop", ""},
+      {"a read failing half-way", "page.htm",
+       [&] {
+         native = std::make_unique<testing::ScopedFaultyDriver>("KARVINEX");
+         native->Fail(Op::kNext, 40, kAccessDenied);
+       },
+       kHtmlAll, "Record Retrieval Error", "Access Denied (5)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string file = data_.File(c.file);
+    testing::WriteFile(data_.File("page.htm"), "the page that was there\r\n");
+    const std::vector<std::string> before = testing::FilesIn(data_.path());
+    c.arm();
+    const ui::ThreadId id = Open(BrowseFEATURES());
+    Post(id, ui::EVENT_Accepted, kBrowsePublish);
+    scheduler_.TopWindow(id)->SetValue(kHtmlName, file);
+    backend_.messages.clear();
+    backend_.answers = {ui::kButtonIgnore};
+    Post(id, ui::EVENT_Accepted, c.button);
+    for (int i = 0; i < 100 && scheduler_.TopWindow(id)->def().name == "$HTMLPROPWINDOW"; ++i) {
+      scheduler_.Advance(10);
+    }
+    faulty.Clear();
+    native.reset();
+    ASSERT_EQ(backend_.messages.size(), 1u);
+    const ui::MessageRequest& m = backend_.messages[0].request;
+    EXPECT_EQ(m.caption, c.caption);
+    EXPECT_NE(m.text.find(c.says), std::string::npos) << m.text;
+    if (m.caption == std::string("Stop")) EXPECT_EQ(m.detail, file);
+    EXPECT_FALSE(scheduler_.exited()) << "Ignore goes on";
+    EXPECT_EQ(testing::ReadFile(data_.File("page.htm")), "the page that was there\r\n");
+    EXPECT_EQ(testing::FilesIn(data_.path()), before);
+    Post(id, ui::EVENT_CloseWindow, 0);
+  }
 
   // Abort ends the program.
+  const ui::ThreadId id = Open(BrowseReview());
   Post(id, ui::EVENT_Accepted, kBrowsePublish);
   scheduler_.TopWindow(id)->SetValue(kHtmlName, data_.File("no/such/folder/x.htm"));
   backend_.answers = {ui::kButtonAbort};
   Post(id, ui::EVENT_Accepted, kHtmlDisplayed);
   EXPECT_TRUE(scheduler_.exited());
-}
-
-// A disk that fills while the page is written: the last line's failure shows
-// the stop box, and Ignore goes on to close the file.
-TEST_F(PublishTest, WriteFailuresAtTheEndShowTheStopBox) {
-  FaultyFileSystem faulty(FileSystem::Default());
-  SetFileSystemForTests(&faulty);
-  const ui::ThreadId id = Open(BrowseReview());
-  Post(id, ui::EVENT_Accepted, kBrowsePublish);
-  // 10 header lines and 2 rows, then the footer: its fifth line is write 17.
-  faulty.FailWrite(17, ENOSPC);
-  backend_.answers = {ui::kButtonIgnore};
-  Post(id, ui::EVENT_Accepted, kHtmlDisplayed);
-  ASSERT_EQ(backend_.messages.size(), 1u);
-  EXPECT_EQ(backend_.messages[0].request.caption, "Stop");
-  EXPECT_EQ(backend_.messages[0].request.text, "Access Denied") << "a failed add is error 5";
-  EXPECT_FALSE(scheduler_.exited());
-  EXPECT_EQ(faulty.writes(), 17);
-  const std::string page = testing::ReadFile(data_.File("REVIEW.HTM"));
-  EXPECT_NE(page.find("</BODY>"), std::string::npos);
-  EXPECT_EQ(page.find("</HTML>"), std::string::npos) << "the line that failed";
 }
 
 }  // namespace

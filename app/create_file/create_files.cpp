@@ -11,6 +11,7 @@
 #include "app/data/globals.h"
 #include "app/data/open_checked_file.h"
 #include "app/data/outcome.h"
+#include "app/data/output_check.h"
 #include "app/data/standard_message.h"
 #include "app/data/thread_block.h"
 #include "app/data/window_position.h"
@@ -19,6 +20,7 @@
 #include "runtime/current_folder.h"
 #include "runtime/error.h"
 #include "runtime/file.h"
+#include "runtime/output_file.h"
 #include "runtime/picture.h"
 #include "runtime/text.h"
 #include "ui/dialogs.h"
@@ -79,7 +81,8 @@ ui::WindowDef BuildWindow() {
        .id = kCreateName,
        .at = {46, 92, 198, 12},
        .picture = "s255",
-       .help = "Enter File Name"},
+       .help = "Enter File Name",
+       .file_name = true},
       Button(kCreatePick, "Pick a File", {248, 91, 50, 14}, "Pick a File"),
       Button(kCreateStart, "Start File Copy", {206, 8, 92, 14}, "Start File Copy"),
       Button(kCreateCancel, "Cancel", {206, 26, 92, 14}, "Cancel and Close Window"),
@@ -110,12 +113,6 @@ std::string DefaultName(const std::string& source, const std::string& type) {
 
 std::string DialogFilter(const std::string& type) {
   return type == kXbase ? "Xbase|*.dbf|All Files|*.*" : "Text|*.txt|All Files|*.*";
-}
-
-// Whether a target that would not open may still be a file the user has:
-// only a missing file or folder, or a name no file can have, is surely none.
-bool MayExist(int open_code) {
-  return open_code != kFileNotFound && open_code != kPathNotFound && open_code != kInvalidFilename;
 }
 
 void ShowProgress(ui::Window& w, int percent) {
@@ -161,31 +158,53 @@ ui::Task<CopyTally> RunCopy(ui::Window& w, const CopyPlan& plan, File& target, i
   co_return copy.tally();
 }
 
+// The box that says the target could not be made, with its name and why.
+ui::Task<Outcome> CannotCreate(const std::string& path, const std::string& why) {
+  ui::MessageRequest failed{"Unable to create Data File"};
+  failed.detail = path + ": " + why;
+  co_await ui::Message(failed);
+  co_return Outcome::Failed("Unable to create Data File: " + failed.detail);
+}
+
 // "Start File Copy": the existence test, the target's creation, the copy and
-// its closing message.
+// its closing message.  The copy is written to a temporary file beside the
+// target and takes the target's name only once it is whole, so a copy that
+// fails leaves a file that was there as it was.
 ui::Task<Outcome> StartCopy(ui::Window& w, const CopyPlan& plan, bool xbase, std::string name,
                             CopyPacing pacing) {
   File& source = CurrentThread().Data(plan.source);
   int64_t total = 0;
   if (source.Records(&total) != kNoError) total = 0;
   CreateFileName = name;
-  File target(xbase ? XbaseTargetDecl(plan.source) : TextTargetDecl(plan.source));
+  // The run keeps its own copy of the name: another window's copy may set
+  // CreateFileName while this one waits.
+  FileDecl decl = xbase ? XbaseTargetDecl(plan.source) : TextTargetDecl(plan.source);
+  decl.name_from = nullptr;
+  decl.name = name;
+  const std::string path = CopyTargetPath(plan.source, xbase, name);
 
-  const int found = target.Open(kOpenExclusive);
-  if (found == kNoError || MayExist(found)) {
-    if (found == kNoError) (void)target.Close();
+  const OutputTarget there = InspectOutput(path);
+  if (there == OutputTarget::kFolder || there == OutputTarget::kDataFile) {
+    co_return co_await CannotCreate(path, RefusalText(there));
+  }
+  if (there == OutputTarget::kExisting) {
     const ui::MessageRequest ask{"File already exists. Overwrite ?", "", ui::Icon::kInformation,
                                  ui::kButtonOk | ui::kButtonCancel, ui::kButtonCancel};
     const int pressed = co_await ui::Message(ask);
     if (pressed != ui::kButtonOk) co_return Outcome::Cancelled();
   }
+  std::unique_ptr<OutputFile> output;
+  if (const IoStatus s = OutputFile::Begin(path, &output); !s.ok()) {
+    co_return co_await CannotCreate(path, IoStatusText(s));
+  }
+  decl.name = output->path();
+  File target(decl);
   if (target.Create() != kNoError || target.Open(kOpenExclusive) != kNoError ||
       target.PostOpen() != kNoError) {
-    if (target.is_open()) (void)target.Close();
     const std::string why = ErrorDescription();
-    const ui::MessageRequest failed{"Unable to create Data File"};
-    co_await ui::Message(failed);
-    co_return Outcome::Failed("Unable to create Data File: " + why);
+    if (target.is_open()) (void)target.Close();
+    output->Abandon();
+    co_return co_await CannotCreate(path, why);
   }
 
   w.SetValue(kCreateProgress, "0");
@@ -193,9 +212,15 @@ ui::Task<Outcome> StartCopy(ui::Window& w, const CopyPlan& plan, bool xbase, std
   w.SetValue(kCreatePercent, "0% Completed");
   for (int id : kInputControls) w.Disable(id);
   w.Display();
-  const CopyTally tally = co_await RunCopy(w, plan, target, total, pacing);
+  CopyTally tally = co_await RunCopy(w, plan, target, total, pacing);
+  if (tally.failed()) {
+    output->Abandon();
+  } else if (const IoStatus s = output->Commit(); !s.ok()) {
+    tally.finish_failure = "Writing the file to disk failed: " + IoStatusText(s);
+  }
 
-  const ui::MessageRequest end = CopyEndMessage(tally, plan);
+  ui::MessageRequest end = CopyEndMessage(tally, plan);
+  if (tally.failed()) end.detail = path;
   co_await ui::Message(end);
   for (int id : kInputControls) w.Enable(id);
   w.SetValue(kCreateProgress, "0");
@@ -206,6 +231,13 @@ ui::Task<Outcome> StartCopy(ui::Window& w, const CopyPlan& plan, bool xbase, std
 }
 
 }  // namespace
+
+std::string CopyTargetPath(DataFile source, bool xbase, const std::string& name) {
+  FileDecl decl = xbase ? XbaseTargetDecl(source) : TextTargetDecl(source);
+  decl.name_from = nullptr;
+  decl.name = name;
+  return File(decl).Name();
+}
 
 const ui::WindowDef& CreateFilesWindowDef() {
   static const ui::WindowDef def = BuildWindow();

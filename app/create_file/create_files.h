@@ -15,6 +15,9 @@
 // window takes no other input until the copy is over.
 #pragma once
 
+#include <string>
+
+#include "app/data/declarations.h"
 #include "ui/task.h"
 #include "ui/window_def.h"
 
@@ -54,6 +57,12 @@ struct CopyPacing {
 };
 
 ui::Proc CreateFiles(CopyPacing pacing = {});
+
+// The file a copy of `source` named `name` writes, as its driver completes
+// the name: the xBase driver adds ".DBF" to a name without an extension and
+// takes the trailing dot off "name.", both make it a path in the current
+// folder.  The existence test looks at this name.
+std::string CopyTargetPath(DataFile source, bool xbase, const std::string& name);
 
 // Registers CreateFiles by name, for the frame's File, Create File.
 void RegisterCreateFiles();

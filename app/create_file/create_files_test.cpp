@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -464,105 +466,86 @@ class CreateFilesFaultTest : public CreateFilesTest {
   FaultyFileSystem faulty_{FileSystem::Default()};
 };
 
-// A write that fails once: the record whose append met it is missing, the
-// copy goes on, and the message names the record.
-TEST_F(CreateFilesFaultTest, AWriteFailingMidCopyLosesThatRecordAndIsReported) {
-  for (const char* type : {"Text (Delim)", "Xbase"}) {
-    SCOPED_TRACE(type);
-    const bool xbase = type[0] == 'X';
-    const std::string file = xbase ? "f.dbf" : "f.txt";
-    // Text: the second of three buffers.  xBase: a block after the header's.
-    faulty_.FailWrite(xbase ? 4 : 2);
-    const std::string message = Copy("Features", type, file);
-    faulty_.Clear();
-    const std::string head =
-        "File Generation Incomplete\n\n1 of 150 records could not be written, the first being "
-        "record ";
-    ASSERT_EQ(message.substr(0, head.size()), head);
-    const int lost = std::atoi(message.c_str() + head.size());
-    ASSERT_GT(lost, 8) << "a record well into the copy";
-    EXPECT_EQ(message.substr(head.size()),
-              std::to_string(lost) + " (" + Product(lost) + "): Access Denied (5).");
-    std::vector<std::string> expected;
-    for (int i = 1; i <= kMany; ++i) {
-      if (i != lost) expected.push_back(Product(i));
-    }
-    EXPECT_EQ(Products(file, xbase), expected);
-  }
-}
-
-// A disk that fills: every record from there on is missing, the last ones
-// never reach the disk, and what the file holds reads back whole.
-TEST_F(CreateFilesFaultTest, AFullDiskIsAnIncompleteCopyInBothTypes) {
-  for (const char* type : {"Text (Delim)", "Xbase"}) {
-    SCOPED_TRACE(type);
-    const bool xbase = type[0] == 'X';
-    const std::string file = xbase ? "full.dbf" : "full.txt";
-    faulty_.FillDiskAfter(20000);
-    const std::string message = Copy("Features", type, file);
-    faulty_.Clear();
-    EXPECT_EQ(message.rfind("File Generation Incomplete\n\n", 0), 0u) << message;
-    EXPECT_NE(message.find(" records could not be written, the first being record "),
-              std::string::npos)
-        << message;
-    EXPECT_NE(message.find("\nWriting the file to disk failed: Access Denied (5)."),
-              std::string::npos)
-        << message;
-    const std::vector<std::string> products = Products(file, xbase);
-    EXPECT_GT(products.size(), 10u);
-    EXPECT_LT(products.size(), 100u);
-    for (size_t i = 0; i < products.size(); ++i) EXPECT_EQ(products[i], Product(int(i) + 1));
-  }
-}
-
-TEST_F(CreateFilesFaultTest, AFailingCloseIsAnIncompleteCopy) {
+// Every way the disk or the data can fail a copy made over a file that was
+// there: the copy ends at the failure, the message says what went wrong and
+// names the file, the file is as it was byte for byte, and nothing is left
+// beside it.  (A value too wide for its column is not such a failure: the
+// copy goes on without that record and is kept.)
+TEST_F(CreateFilesFaultTest, AFailedCopyLeavesTheFileThatWasThere) {
+  using Op = testing::ScopedFaultyDriver::Op;
   struct Case {
-    const char* type;
-    const char* error;
+    const char* name;
+    std::function<void(bool xbase)> arm;  // before the copy starts
+    bool while_copying;                   // arm once the copy is under way
+    const char* says;
   };
-  const Case cases[] = {{"Text (Delim)", "General Failure (331)"},
-                        {"Xbase", "file close failure (-211)"}};
+  std::unique_ptr<testing::ScopedFaultyDriver> native;
+  const Case cases[] = {
+      {"a write failing once", [&](bool xbase) { faulty_.FailWrite(xbase ? 4 : 2); }, false,
+       "\nWriting record "},
+      {"a full disk", [&](bool) { faulty_.FillDiskAfter(20000); }, false, "\nWriting record "},
+      {"a failing flush", [&](bool) { faulty_.FailSync(EIO); }, false,
+       "Writing the file to disk failed"},
+      {"a failing close", [&](bool) { faulty_.FailClose(EIO); }, true, "Closing the file failed"},
+      {"the source failing half-way",
+       [&](bool) {
+         native = std::make_unique<testing::ScopedFaultyDriver>("KARVINEX");
+         native->Fail(Op::kNext, 60, kAccessDenied);
+       },
+       false, "\nReading FEATURES failed after record 59 of 150: Access Denied (5)."},
+      {"a looked-up name failing",
+       [&](bool) {
+         native = std::make_unique<testing::ScopedFaultyDriver>("KARVINEX");
+         native->Fail(Op::kGetByKey, 1, kAccessDenied);
+       },
+       false, "\nReading REVIEW failed at record 1: Access Denied (5)."},
+  };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.type);
-    // The close fails once the copy is under way (the create closes a file too).
-    const ui::ThreadId id = OpenWindow({.batch_records = 1, .batch_ms = 1 << 30});
-    Choose(id, "Review", c.type);
-    SetName(id, data_.File("r"));
-    Post(id, ui::EVENT_Accepted, kCreateStart);
-    faulty_.FailClose(EIO);
-    RunCopy();
-    faulty_.Clear();
-    EXPECT_EQ(
-        backend_.messages.back().request.text,
-        std::string("File Generation Incomplete\n\nClosing the file failed: ") + c.error + ".");
-    Post(id, ui::EVENT_Accepted, kCreateCancel);
+    for (const char* type : {"Text (Delim)", "Xbase"}) {
+      SCOPED_TRACE(std::string(c.name) + ", " + type);
+      const bool xbase = type[0] == 'X';
+      const std::string file = data_.File(xbase ? "kept.dbf" : "kept.txt");
+      testing::WriteFile(file, "the file that was there\r\n");
+      if (!c.while_copying) c.arm(xbase);
+      const ui::ThreadId id = OpenWindow({.batch_records = 1, .batch_ms = 1 << 30});
+      Choose(id, "Features", type);
+      SetName(id, file);
+      backend_.answers = {ui::kButtonOk};  // overwrite
+      Post(id, ui::EVENT_Accepted, kCreateStart);
+      if (c.while_copying) c.arm(xbase);
+      RunCopy();
+      faulty_.Clear();
+      native.reset();
+      const ui::MessageRequest& m = backend_.messages.back().request;
+      EXPECT_EQ(m.text.rfind("File Generation Incomplete\n", 0), 0u) << m.text;
+      EXPECT_NE(m.text.find(c.says), std::string::npos) << m.text;
+      EXPECT_NE(m.text.find("No copy was written; a file that was there is unchanged."),
+                std::string::npos)
+          << m.text;
+      EXPECT_EQ(m.detail, file);
+      EXPECT_EQ(ReadFile(file), "the file that was there\r\n");
+      const std::vector<std::string> left = testing::FilesIn(data_.path());
+      EXPECT_EQ(std::count_if(left.begin(), left.end(),
+                              [](const std::string& f) { return f.rfind(".kept", 0) == 0; }),
+                0)
+          << "no temporary file";
+      Post(id, ui::EVENT_Accepted, kCreateCancel);
+    }
   }
 }
 
-TEST_F(CreateFilesFaultTest, AFailingFlushIsAnIncompleteCopy) {
-  faulty_.FailSync(EIO);
-  EXPECT_EQ(Copy("Review", "Xbase", "r.dbf"),
-            "File Generation Incomplete\n\nWriting the file to disk failed: flush to disk "
-            "failure (-247).");
-}
-
-TEST_F(CreateFilesTest, AReadFailingHalfWayStopsTheCopyThere) {
-  testing::ScopedFaultyDriver native("KARVINEX");
-  native.Fail(testing::ScopedFaultyDriver::Op::kNext, 3, kAccessDenied);
+// The same copies whole: they replace the file.
+TEST_F(CreateFilesFaultTest, AWholeCopyReplacesTheFileThatWasThere) {
   for (const char* type : {"Text (Delim)", "Xbase"}) {
     SCOPED_TRACE(type);
-    const std::string file = std::string("f.") + (type[0] == 'X' ? "dbf" : "txt");
-    EXPECT_EQ(Copy("Features", type, file),
-              "File Generation Incomplete\n\nReading FEATURES failed after record 2 of 4: "
-              "Access Denied (5).  The records before it were copied.");
-    native.Fail(testing::ScopedFaultyDriver::Op::kNext, 3, kAccessDenied);
-  }
-  EXPECT_EQ(ReadFile(data_.File("f.txt")),
-            std::string(kFeaturesText).substr(0, std::string(kFeaturesText).find("\"Quillon")));
-  const std::string python = testing::PythonWithDbf();
-  if (!python.empty()) {
-    const std::string rows = testing::ReadDbfWithPython(python, data_.File("f.dbf"));
-    EXPECT_EQ(std::count(rows.begin(), rows.end(), '\n'), 2) << rows;
+    const bool xbase = type[0] == 'X';
+    const std::string file = xbase ? "kept.dbf" : "kept.txt";
+    testing::WriteFile(data_.File(file), "the file that was there\r\n");
+    backend_.answers = {ui::kButtonOk};
+    EXPECT_EQ(Copy("Features", type, file), "File Generation Complete");
+    std::vector<std::string> expected;
+    for (int i = 1; i <= kMany; ++i) expected.push_back(Product(i));
+    EXPECT_EQ(Products(file, xbase), expected);
   }
 }
 

@@ -57,11 +57,8 @@ const CopyPlan* FindCopyPlan(std::string_view choice) {
 
 std::string CopyFailureText(const CopyTally& o, const CopyPlan& plan) {
   std::string text;
-  if (!o.read_failure.empty()) {
-    text += "\nReading " + DataFileDecl(plan.source).label + " failed after record " +
-            std::to_string(o.copied) + " of " + std::to_string(o.total) + ": " + o.read_failure +
-            ".  The records before it were copied.";
-  }
+  if (!o.read_failure.empty()) text += "\n" + o.read_failure + ".";
+  if (!o.write_failure.empty()) text += "\n" + o.write_failure + ".";
   if (o.not_written > 0) {
     text += "\n" + std::to_string(o.not_written) + " of " + std::to_string(o.copied) +
             " records could not be written, the first being record " +
@@ -69,6 +66,7 @@ std::string CopyFailureText(const CopyTally& o, const CopyPlan& plan) {
             ".";
   }
   if (!o.finish_failure.empty()) text += "\n" + o.finish_failure + ".";
+  if (o.failed()) text += "\nNo copy was written; a file that was there is unchanged.";
   return text;
 }
 
@@ -87,27 +85,25 @@ ui::MessageRequest CopyEndMessage(const CopyTally& o, const CopyPlan& plan) {
 Outcome OutcomeOf(const CopyTally& o, const CopyPlan& plan) {
   const int64_t written = o.copied - o.not_written;
   if (o.complete()) return Outcome::Complete(written);
-  // Records a failed read left unread are missing as much as refused ones.
-  const int64_t unread = o.read_failure.empty() ? 0 : std::max<int64_t>(0, o.total - o.copied);
   std::string text = CopyFailureText(o, plan);
   text.erase(0, text.find_first_not_of('\n'));
-  return Outcome::Incomplete(written, o.not_written + unread, std::move(text));
+  if (o.failed()) return Outcome::Failed(std::move(text));
+  return Outcome::Incomplete(written, o.not_written, std::move(text));
 }
 
-const std::string& FileCopy::Lookup::Name(double reference) {
+const std::string* FileCopy::Lookup::Name(double reference) {
   const int ref = static_cast<int>(reference);
   const int slot = ref + kReferences / 2;
   const bool short_ref = slot >= 0 && slot < kReferences;
-  if (short_ref && known_[slot]) return *known_[slot];
+  if (short_ref && known_[slot]) return known_[slot];
   file_->Field(reference_).SetNumber(ref);
   const int rc = file_->GetByKey(key_);
-  // A read that failed is tried again for the next record that needs it; a
-  // row found, or found missing, stands for the whole copy.
-  if (rc != kNoError && rc != kRecordNotFound) return none_;
+  // A row found, or found missing, stands for the whole copy.
+  if (rc != kNoError && rc != kRecordNotFound) return nullptr;
   std::string name = rc == kNoError ? std::string(file_->Field(name_).Bytes()) : none_;
-  if (!short_ref) return other_ = std::move(name);
+  if (!short_ref) return &(other_ = std::move(name));
   known_[slot] = &names_.emplace_back(std::move(name));
-  return *known_[slot];
+  return known_[slot];
 }
 
 FileCopy::FileCopy(const CopyPlan& plan, ThreadBlock& block, File& target, int64_t total)
@@ -130,11 +126,17 @@ void FileCopy::Begin() {
   source_.ClearRecord();
   const int rc = source_.SetKeyStart(plan_.key);
   if (rc != kNoError) {
-    tally_.read_failure = ErrorDescription();
-    more_ = false;
+    ReadFailed();
     return;
   }
   Read();
+}
+
+void FileCopy::ReadFailed() {
+  tally_.read_failure = "Reading " + DataFileDecl(plan_.source).label + " failed after record " +
+                        std::to_string(tally_.copied) + " of " + std::to_string(tally_.total) +
+                        ": " + ErrorDescription();
+  more_ = false;
 }
 
 void FileCopy::Read() {
@@ -142,7 +144,7 @@ void FileCopy::Read() {
   more_ = rc == kNoError;
   // The end of the order is a read that finds no record; anything else
   // stops the copy short.
-  if (rc != kNoError && rc != kRecordNotAvailable) tally_.read_failure = ErrorDescription();
+  if (rc != kNoError && rc != kRecordNotAvailable) ReadFailed();
 }
 
 std::string FileCopy::MisfitReason(int field) const {
@@ -157,7 +159,16 @@ bool FileCopy::Fill(std::string* reason) {
     const CopySource& s = plan_.fields[i];
     const ValueRef to = target_.Field(static_cast<int>(i));
     if (lookups_[i]) {
-      to.SetString(lookups_[i]->Name(source_.Field(s.field).GetNumber()));
+      const std::string* name = lookups_[i]->Name(source_.Field(s.field).GetNumber());
+      if (!name) {
+        // A blank name in place of one that could not be read would be
+        // wrong data in a copy that looks whole.
+        tally_.read_failure = "Reading " + DataFileDecl(RelationOf(s.field)->lookup).label +
+                              " failed at record " + std::to_string(tally_.copied + 1) + ": " +
+                              ErrorDescription();
+        return true;
+      }
+      to.SetString(*name);
       continue;
     }
     const ValueRef from = source_.Field(s.field);
@@ -190,7 +201,12 @@ void FileCopy::NotWritten(std::string reason) {
 
 void FileCopy::Step() {
   std::string reason;
-  if (!Fill(&reason)) {
+  const bool fits = Fill(&reason);
+  if (!tally_.read_failure.empty()) {
+    more_ = false;
+    return;
+  }
+  if (!fits) {
     NotWritten(std::move(reason));
   } else if (const int rc = target_.Append(); rc != kNoError) {
     const ErrorState& e = CurrentError();
@@ -200,7 +216,13 @@ void FileCopy::Step() {
     for (size_t i = 0; misfit && i < plan_.fields.size() && number < 0; ++i) {
       if (target_.Field(static_cast<int>(i)).numeric()) number = static_cast<int>(i);
     }
-    NotWritten(number >= 0 ? MisfitReason(number) : ErrorDescription());
+    if (number < 0) {
+      tally_.write_failure =
+          "Writing record " + std::to_string(tally_.copied + 1) + " failed: " + ErrorDescription();
+      more_ = false;
+      return;
+    }
+    NotWritten(MisfitReason(number));
   }
   ++tally_.copied;
   Read();

@@ -5,17 +5,17 @@
 //
 // Field values.  A string is copied as it is (the targets' strings are as wide
 // as their sources).  A name looked up for FEATURES is the lookup row's name,
-// or blanks when no row has the reference (or the read fails); names are
-// looked up once per reference and copy.  A number goes into a number field of
-// an xBase target as it is, and into a text target's string through the
-// plan's picture.
+// or blanks when no row has the reference; names are looked up once per
+// reference and copy.  A number goes into a number field of an xBase target as
+// it is, and into a text target's string through the plan's picture.
 //
 // What a copy cannot write is counted, never announced as a complete copy: a
 // number too wide for its column (the xBase table refuses it; the text
-// picture cannot show it) and a record the target refused (a failed write)
-// are missing from the target while the copy goes on; a source read that
-// fails before the end ends the copy there; a failed flush or close leaves
-// the target incomplete.  CopyEndMessage says which.
+// picture cannot show it) is missing from the target while the copy goes on.
+// A failure of the disk is the end of the copy: a read of the source or of a
+// looked-up name that fails, a write the target refuses, a failed flush or
+// close; the target is then no copy at all (Create File does not keep it).
+// CopyEndMessage says which.
 #pragma once
 
 #include <array>
@@ -66,19 +66,23 @@ struct CopyTally {
   std::string first_label;        // and the value it is known by (a product, a name)
   std::string first_reason;
   std::string read_failure;    // why reading stopped before the end; empty when it did not
-  std::string finish_failure;  // why the target could not be flushed or closed
+  std::string write_failure;   // why writing stopped before the end
+  std::string finish_failure;  // why the target could not be flushed, closed or kept
 
-  bool complete() const {
-    return not_written == 0 && read_failure.empty() && finish_failure.empty();
+  // Whether the disk failed the copy (not a value that did not fit): the
+  // target is then not a copy of the source.
+  bool failed() const {
+    return !read_failure.empty() || !write_failure.empty() || !finish_failure.empty();
   }
+  bool complete() const { return not_written == 0 && !failed(); }
 };
 
 // "File Generation Complete", or what is missing from an incomplete copy.
 ui::MessageRequest CopyEndMessage(const CopyTally& outcome, const CopyPlan& plan);
 
-// The copy's outcome as the program's callers take it: complete, or
-// incomplete with the records missing (refused, or left unread after a
-// failed read) and the message's account of them.
+// The copy's outcome as the program's callers take it: complete; incomplete
+// with the records that did not fit and the message's account of them; or
+// failed when the disk failed it.
 Outcome OutcomeOf(const CopyTally& outcome, const CopyPlan& plan);
 
 // One copy from this thread's data files into an open target.
@@ -107,7 +111,8 @@ class FileCopy {
    public:
     Lookup(File& file, int key, int reference_field, int name_field)
         : file_(&file), key_(key), reference_(reference_field), name_(name_field) {}
-    const std::string& Name(double reference);
+    // The name, or null when it could not be read (ErrorDescription says why).
+    const std::string* Name(double reference);
 
    private:
     static constexpr int kReferences = 65536;
@@ -119,10 +124,12 @@ class FileCopy {
     std::string other_;  // the name of a reference outside SHORT's range
   };
 
-  // Fills the target's record; false, with the reason, when a number does not fit.
+  // Fills the target's record; false, with the reason, when a number does not
+  // fit.  A looked-up name that cannot be read ends the copy (read_failure).
   bool Fill(std::string* reason);
   std::string MisfitReason(int field) const;
   void Read();
+  void ReadFailed();
   void NotWritten(std::string reason);
 
   const CopyPlan& plan_;

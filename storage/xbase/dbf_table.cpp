@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "runtime/error.h"
+#include "runtime/text.h"
 #include "storage/xbase/dbf_error.h"
 #include "storage/xbase/table_paths.h"
 
@@ -48,11 +49,7 @@ char TruthOf(char c) {
   }
 }
 
-std::string_view Trimmed(std::string_view s) {
-  const size_t first = s.find_first_not_of(' ');
-  if (first == std::string_view::npos) return {};
-  return s.substr(first, s.find_last_not_of(' ') - first + 1);
-}
+std::string_view Trimmed(std::string_view s) { return Clip(TrimLeft(s)); }
 
 }  // namespace
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "runtime/access.h"
+#include "runtime/current_folder.h"
 #include "runtime/driver_alert.h"
 #include "runtime/error.h"
 #include "runtime/file.h"
@@ -31,13 +32,6 @@ constexpr char kDriverCaption[] = "xBase Driver";
 
 // The memo file's first block: the next free block (1) and zeros.
 constexpr int kMemoBlock = 512;
-
-std::string CurrentFolder() {
-  std::string dir(4096, '\0');
-  if (!getcwd(dir.data(), dir.size())) return {};
-  dir.resize(dir.find('\0'));
-  return dir;
-}
 
 class XbaseFile final : public DriverFile {
  public:
@@ -105,7 +99,14 @@ int XbaseFile::TableName(std::string* path) {
   } else if (WithoutFolder(name).find('.') == std::string::npos) {
     name += ".DBF";
   }
-  *path = name.front() == '/' ? name : CurrentFolder() + "/" + name;
+  if (name.front() == '/') {
+    *path = name;
+    return kNoError;
+  }
+  // A folder that cannot be told is no reason to write somewhere else.
+  const std::optional<std::string> folder = CurrentFolder();
+  if (!folder) return kPathNotFound;
+  *path = *folder + "/" + name;
   return kNoError;
 }
 

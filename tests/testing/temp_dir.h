@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace mirabo::testing {
 
@@ -33,5 +34,7 @@ class ScopedChdir {
 // Whole-file helpers for tests.
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);
+// The names in `dir` (hidden ones too), sorted: what a run left behind.
+std::vector<std::string> FilesIn(const std::string& dir);
 
 }  // namespace mirabo::testing

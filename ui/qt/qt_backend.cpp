@@ -46,30 +46,6 @@ namespace mirabo::ui::qt {
 
 namespace {
 
-// The model's file names are Windows-1252; a name the user picks must fit it,
-// or the program would write to a different file than the one chosen.
-class SaveFileDialog : public QFileDialog {
- public:
-  using QFileDialog::QFileDialog;
-
-  void accept() override {
-    const QStringList files = selectedFiles();
-    if (!files.isEmpty() && !FitsCp1252(files.front())) {
-      auto* box = new QMessageBox(
-          QMessageBox::Warning, windowTitle(),
-          QStringLiteral("The name \"%1\" holds characters that cannot be kept in this "
-                         "program's files.\nPlease choose a name with Western European "
-                         "letters only.")
-              .arg(QFileInfo(files.front()).fileName()),
-          QMessageBox::Ok, this);
-      box->setAttribute(Qt::WA_DeleteOnClose);
-      box->open();
-      return;
-    }
-    QFileDialog::accept();
-  }
-};
-
 QMessageBox::Icon BoxIcon(Icon icon) {
   switch (icon) {
     case Icon::kInformation:
@@ -450,6 +426,7 @@ void QtBackend::ShowMessage(const MessageRequest& r, std::function<void(int)> do
   auto* box = new QMessageBox(DialogParent());
   box->setWindowTitle(FromCp1252(r.caption));
   box->setText(FromCp1252(r.text));
+  if (!r.detail.empty()) box->setInformativeText(QString::fromStdString(r.detail));
   box->setIcon(BoxIcon(r.icon));
   box->setTextFormat(Qt::PlainText);
   struct Choice {
@@ -494,7 +471,7 @@ void QtBackend::ShowMessage(const MessageRequest& r, std::function<void(int)> do
 
 void QtBackend::ShowFileDialog(const FileDialogRequest& r,
                                std::function<void(std::optional<std::string>)> done) {
-  auto* dlg = new SaveFileDialog(DialogParent(), FromCp1252(r.title));
+  auto* dlg = new QFileDialog(DialogParent(), FromCp1252(r.title));
   dlg->setOption(QFileDialog::DontUseNativeDialog);
   dlg->setNameFilter(FileDialogFilter(r.filter));
   dlg->setDefaultSuffix(DefaultSuffix(r.filter));
@@ -506,7 +483,8 @@ void QtBackend::ShowFileDialog(const FileDialogRequest& r,
     dlg->setFileMode(QFileDialog::ExistingFile);
   }
   if (!r.file.empty()) {
-    const QFileInfo start(FromCp1252(r.file));
+    // File names are the user's own bytes, never the program's text.
+    const QFileInfo start(QString::fromStdString(r.file));
     if (start.isAbsolute() || r.file.find('/') != std::string::npos) {
       dlg->setDirectory(start.absolutePath());
     }
@@ -516,7 +494,7 @@ void QtBackend::ShowFileDialog(const FileDialogRequest& r,
   QObject::connect(dlg, &QFileDialog::finished, dlg, [dlg, done](int result) {
     std::optional<std::string> answer;
     const QStringList files = dlg->selectedFiles();
-    if (result == QDialog::Accepted && !files.isEmpty()) answer = ToCp1252(files.front());
+    if (result == QDialog::Accepted && !files.isEmpty()) answer = files.front().toStdString();
     dlg->deleteLater();
     done(answer);
   });

@@ -44,9 +44,7 @@ std::string ShownValue(const std::string& picture, const std::string& value) {
   if (!picture.empty()) {
     const Picture p = Picture::Compile(picture);
     if (p.valid() && p.kind() != PictureKind::kString && p.kind() != PictureKind::kKeyIn) {
-      const std::string s = p.FormatString(value);
-      const size_t first = s.find_first_not_of(' ');
-      return first == std::string::npos ? std::string() : std::string(Clip(s.substr(first)));
+      return std::string(Clip(TrimLeft(p.FormatString(value))));
     }
   }
   return std::string(Clip(value));
@@ -362,7 +360,9 @@ void WindowMirror::SyncEntry(View& v) {
   // stays until the model itself changes.
   if (v.first || c.value != v.value) {
     auto* e = static_cast<QLineEdit*>(v.widget.data());
-    const QString shown = FromCp1252(ShownValue(v.def->picture, c.value));
+    const QString shown = v.def->file_name
+                              ? QString::fromUtf8(std::string(Clip(c.value)).c_str())
+                              : FromCp1252(ShownValue(v.def->picture, c.value));
     if (e->text() != shown) e->setText(shown);
     v.value = c.value;
   }

@@ -104,8 +104,10 @@ void WindowMirror::EntryFocusOut(QLineEdit* e, Qt::FocusReason reason) {
 
 void WindowMirror::CommitEntry(int id, QLineEdit* e) {
   if (syncing_ || !window_) return;
-  const std::string typed = ToCp1252(e->text());
-  if (auto it = by_id_.find(id); it != by_id_.end()) views_[it->second].value = typed;
+  auto it = by_id_.find(id);
+  const bool file_name = it != by_id_.end() && views_[it->second].def->file_name;
+  const std::string typed = file_name ? e->text().toUtf8().toStdString() : ToCp1252(e->text());
+  if (it != by_id_.end()) views_[it->second].value = typed;
   e->setModified(false);
   window_->SetValue(id, typed);
   Post(EVENT_Accepted, id);
