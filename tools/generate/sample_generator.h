@@ -4,8 +4,9 @@
 
 #include <cstdint>
 #include <string>
-#include <string_view>
 #include <vector>
+
+#include "tools/generate/csv_writer.h"  // AppendCsvField, which the files are written with
 
 namespace mirabo::tools {
 
@@ -29,10 +30,6 @@ std::string ValidateSampleOptions(const SampleOptions& options);
 // must exist). Features are streamed, so memory does not grow with options.features.
 // Returns an empty string on success, else a one-line error text.
 std::string WriteSampleData(const SampleOptions& options, const std::string& dir);
-
-// Appends `value` as one CSV field: quoted when it holds a comma, quote, CR or LF or starts or ends
-// with a blank, with inner quotes doubled.
-void AppendCsvField(std::string& out, std::string_view value);
 
 // `mirabo generate [--features N] [--suppliers N] [--issues N] [--reviews N] [--categories N]
 //                  [--seed S] [--no-edge-cases] DIR`
