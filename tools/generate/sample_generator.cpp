@@ -220,18 +220,7 @@ std::vector<size_t> ShuffledOrder(size_t count, SplitMix64& rng) {
   return order;
 }
 
-std::string WriteSuppliers(const Tables& tables, SplitMix64& order_rng, const std::string& path) {
-  CsvWriter out;
-  if (std::string error = out.Open(path); !error.empty()) return error;
-  out.Row({"SUPPLIER", "REFERENCE"});
-  for (size_t i : ShuffledOrder(tables.suppliers.size(), order_rng)) {
-    out.Text(tables.suppliers[i].name);
-    out.Number(static_cast<int64_t>(i) + 1);
-    out.EndRow();
-  }
-  return out.Close();
-}
-
+// A lookup table: its names in a shuffled order, each with its reference.
 template <typename Rows, typename NameOf>
 std::string WriteNamedTable(const Rows& rows, NameOf name_of, const char* name_column,
                             SplitMix64& order_rng, const std::string& path) {
@@ -497,7 +486,9 @@ std::string WriteSampleData(const SampleOptions& options, const std::string& dir
 
   const Tables tables = BuildTables(options);
   SplitMix64 order_rng(options.seed, kOrderStream);
-  std::string error = WriteSuppliers(tables, order_rng, path("SUPPLIER.csv"));
+  std::string error = WriteNamedTable(
+      tables.suppliers, [](const Supplier& s) -> std::string_view { return s.name; }, "SUPPLIER",
+      order_rng, path("SUPPLIER.csv"));
   if (error.empty()) {
     error = WriteNamedTable(
         tables.reviews, [](const std::string& name) -> std::string_view { return name; }, "REVIEW",
