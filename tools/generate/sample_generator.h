@@ -34,7 +34,7 @@ std::string WriteSampleData(const SampleOptions& options, const std::string& dir
 // `mirabo generate [--features N] [--suppliers N] [--issues N] [--reviews N] [--categories N]
 //                  [--seed S] [--no-edge-cases] DIR`
 // `args` excludes the program name and the word "generate". Creates DIR if missing. Prints errors
-// to stderr and returns the exit code: 0 ok, 1 failure, 2 usage error.
+// to stderr and returns the exit code: 0 ok, 1 usage error, 2 the files could not be written.
 int RunGenerateCommand(const std::vector<std::string>& args);
 
 }  // namespace mirabo::tools
