@@ -78,13 +78,17 @@ int64_t ChildPeakKiB(const std::function<void()>& work) {
   return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? usage.ru_maxrss : -1;
 }
 
-int BenchMain(int argc, char** argv, int (*memory_report)()) {
-  const char* given = std::getenv("MIRABO_BENCH_DATA");
-  const std::string root = std::filesystem::absolute(given ? given : "bench-data").string();
-  setenv("MIRABO_BENCH_DATA", root.c_str(), 1);
+bool WantsMemoryReport(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--memory") == 0 && memory_report) return memory_report();
+    if (std::strcmp(argv[i], "--memory") == 0) return true;
   }
+  return false;
+}
+
+int BenchMain(int argc, char** argv, int (*memory_report)()) {
+  const std::string root = fs::absolute(Root()).string();
+  setenv("MIRABO_BENCH_DATA", root.c_str(), 1);
+  if (memory_report && WantsMemoryReport(argc, argv)) return memory_report();
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();

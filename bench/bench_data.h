@@ -23,6 +23,10 @@ int64_t PeakMemoryKiB();
 // -1 when the child did not end normally.
 int64_t ChildPeakKiB(const std::function<void()>& work);
 
+// Whether the command line asks for the memory report (`--memory`) rather
+// than the benchmarks.
+bool WantsMemoryReport(int argc, char** argv);
+
 // The main of a benchmark program: the data folders go under
 // $MIRABO_BENCH_DATA (default ./bench-data, made absolute), and `--memory`
 // runs `memory_report` (when given) instead of the benchmarks.

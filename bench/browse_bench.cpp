@@ -4,8 +4,6 @@
 //   browse_bench               median times of the browse operations
 //   browse_bench --memory      peak memory of a browsing session, both sizes
 #include <benchmark/benchmark.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -18,10 +16,8 @@
 #include "app/browse/browses.h"
 #include "app/browse/html_export.h"
 #include "app/data/globals.h"
-#include "app/data/thread_block.h"
-#include "app/startup.h"
 #include "bench/bench_data.h"
-#include "ui/headless.h"
+#include "bench/headless_program.h"
 #include "ui/scheduler.h"
 #include "ui/window.h"
 
@@ -31,19 +27,11 @@ namespace {
 using app::kBrowseList;
 
 // One open Features browse per size, on a headless scheduler of its own.
-struct Session {
-  explicit Session(int64_t size) {
-    const std::string dir = DataFolder(size);
-    std::filesystem::current_path(dir);
-    setenv("XDG_CONFIG_HOME", (dir + "/config").c_str(), 1);
-    app::RegisterAll();
-    app::ResetGlobals();
-    scheduler = std::make_unique<ui::Scheduler>(backend, clock);
-    app::UseSchedulerThreadBlocks();
+struct Session : HeadlessProgram<ui::VirtualClock> {
+  explicit Session(int64_t size) : HeadlessProgram(size) {
     id = scheduler->Start(app::BrowseFEATURES());
     scheduler->RunReady();
   }
-  ~Session() { scheduler.reset(); }
   ui::Window& Win() { return *scheduler->TopWindow(id); }
   void Post(int code, int control = kBrowseList) {
     Win().Post(code, control);
@@ -53,9 +41,6 @@ struct Session {
     Win().SetChoice(app::kBrowseSheet, tab);
     Post(ui::EVENT_NewSelection, app::kBrowseSheet);
   }
-  ui::HeadlessBackend backend;
-  ui::VirtualClock clock;
-  std::unique_ptr<ui::Scheduler> scheduler;
   ui::ThreadId id = 0;
 };
 

@@ -15,8 +15,6 @@
 // Times are wall-clock: the copy ends with its file flushed to disk, as the
 // user waits for it; the peers end when they exit.
 #include <benchmark/benchmark.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -28,11 +26,8 @@
 #include <string>
 
 #include "app/create_file/create_files.h"
-#include "app/data/globals.h"
-#include "app/data/thread_block.h"
-#include "app/startup.h"
 #include "bench/bench_data.h"
-#include "ui/headless.h"
+#include "bench/headless_program.h"
 #include "ui/scheduler.h"
 #include "ui/window.h"
 
@@ -44,18 +39,11 @@ namespace fs = std::filesystem;
 constexpr int64_t kFeatures = 1'000'000;
 
 // The Create File window on a headless scheduler of its own, in the data folder.
-struct Session {
-  explicit Session(int64_t size) : dir(DataFolder(size)), features(size) {
-    fs::current_path(dir);
-    setenv("XDG_CONFIG_HOME", (dir + "/config").c_str(), 1);
-    app::RegisterAll();
-    app::ResetGlobals();
-    scheduler = std::make_unique<ui::Scheduler>(backend, clock);
-    app::UseSchedulerThreadBlocks();
+struct Session : HeadlessProgram<ui::VirtualClock> {
+  explicit Session(int64_t size) : HeadlessProgram(size), features(size) {
     id = scheduler->Start(app::CreateFiles());
     scheduler->RunReady();
   }
-  ~Session() { scheduler.reset(); }
 
   // One copy of FEATURES as `type` into `file`, run to its end; false when it
   // did not end with "File Generation Complete".
@@ -72,11 +60,7 @@ struct Session {
            backend.messages.back().request.text == "File Generation Complete";
   }
 
-  std::string dir;
   int64_t features;
-  ui::HeadlessBackend backend;
-  ui::VirtualClock clock;
-  std::unique_ptr<ui::Scheduler> scheduler;
   ui::ThreadId id = 0;
 };
 

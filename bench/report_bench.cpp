@@ -6,23 +6,20 @@
 //   report_bench --memory        peak memory of the preview and the printer
 //                                for 10 and for 1,000 pages
 #include <benchmark/benchmark.h>
-
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
-#include "bench/bench_data.h"
 
 #include <QApplication>
 #include <QPainter>
 #include <QPrinter>
 #include <QWidget>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "bench/bench_data.h"
+#include "bench/qt_bench_main.h"
 #include "report/qt/page_renderer.h"
 #include "report/report.h"
 #include "ui/qt/image_control.h"
@@ -269,15 +266,5 @@ int MemoryReport(int argc, char** argv) {
 }  // namespace mirabo::bench
 
 int main(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM",
-          qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--memory") == 0) return mirabo::bench::MemoryReport(argc, argv);
-  }
-  QApplication app(argc, argv);
-  mirabo::report::qt::RegisterPageImagePainter();
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
+  return mirabo::bench::QtBenchMain(argc, argv, mirabo::bench::MemoryReport);
 }

@@ -17,8 +17,7 @@
 // at least its batch, then more while under 8 ms); "fixed" holds every event
 // to its batch (25 records, 10 rows), as the loops were paced before.
 #include <benchmark/benchmark.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -26,10 +25,10 @@
 #include <QPainter>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <new>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -37,15 +36,14 @@
 #include "app/browse/browses.h"
 #include "app/browse/html_export.h"
 #include "app/data/globals.h"
-#include "app/data/thread_block.h"
 #include "app/reports/report_preview.h"
 #include "app/reports/report_runner.h"
 #include "app/reports/search_features.h"
 #include "app/shell/procedures.h"
-#include "app/startup.h"
 #include "bench/bench_data.h"
+#include "bench/headless_program.h"
+#include "bench/qt_bench_main.h"
 #include "report/qt/page_renderer.h"
-#include "ui/headless.h"
 #include "ui/scheduler.h"
 #include "ui/window.h"
 
@@ -60,16 +58,9 @@ double MsSince(Clock::time_point t) {
 }
 
 // The program on the headless window model with the real clock.
-struct Program {
-  explicit Program(int64_t features) {
-    const std::string dir = DataFolder(features);
-    fs::current_path(dir);
-    setenv("XDG_CONFIG_HOME", (dir + "/config").c_str(), 1);
+struct Program : HeadlessProgram<ui::SteadyClock> {
+  explicit Program(int64_t features) : HeadlessProgram(features) {
     fs::create_directories(dir + "/pages");
-    app::RegisterAll();
-    app::ResetGlobals();
-    scheduler = std::make_unique<ui::Scheduler>(backend, clock);
-    app::UseSchedulerThreadBlocks();
     app::ReportSettings settings;
     settings.pages = {dir + "/pages", "RPG"};
     app::SetReportSettings(settings);
@@ -122,9 +113,6 @@ struct Program {
     RunUntil([&] { return !scheduler->Alive(id); });
   }
 
-  ui::HeadlessBackend backend;
-  ui::SteadyClock clock;
-  std::unique_ptr<ui::Scheduler> scheduler;
   int64_t fake_us = 0;
   double longest_event_ms = 0;
   int events = 0;
@@ -287,11 +275,13 @@ int MemoryReport(int argc, char** argv) {
     double seconds = 0, longest_event_ms = 0;
   };
   auto peak = [&](int report, int16_t value, Run* run) {
-    int fd[2];
-    if (pipe(fd) != 0) return -1LL;
-    const pid_t child = fork();
-    if (child == 0) {
-      close(fd[0]);
+    // The child hands its figures back in memory that it shares with this
+    // process; they stay unset when it fails.
+    void* shared =
+        mmap(nullptr, sizeof(Run), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    if (shared == MAP_FAILED) return -1LL;
+    Run* done = new (shared) Run{};
+    const int64_t kib = ChildPeakKiB([&] {
       QApplication app(argc, argv);
       report::qt::RegisterPageImagePainter();
       Program p(1'000'000);
@@ -302,18 +292,12 @@ int MemoryReport(int argc, char** argv) {
       const ui::ThreadId id = p.scheduler->Start(app::FindProcedure(name)());
       if (!p.RunUntil([&] { return p.Previewing(id); })) _exit(1);
       p.DrawFirstPage(id);
-      const Run done{p.pages, MsSince(start) / 1000, p.longest_event_ms};
-      if (write(fd[1], &done, sizeof done) != sizeof done) _exit(1);
+      *done = Run{p.pages, MsSince(start) / 1000, p.longest_event_ms};
       p.LeavePreview(id);
-      _exit(0);
-    }
-    close(fd[1]);
-    if (read(fd[0], run, sizeof *run) != sizeof *run) *run = Run{};
-    close(fd[0]);
-    int status = 0;
-    rusage usage{};
-    wait4(child, &status, 0, &usage);
-    return status == 0 ? static_cast<long long>(usage.ru_maxrss) : -1LL;
+    });
+    *run = *done;
+    munmap(shared, sizeof(Run));
+    return static_cast<long long>(kib);
   };
   DataFolder(1'000'000);  // made before, not in a measured process
   Run small_run, large_run;
@@ -333,15 +317,5 @@ int MemoryReport(int argc, char** argv) {
 }  // namespace mirabo::bench
 
 int main(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM",
-          qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--memory") == 0) return mirabo::bench::MemoryReport(argc, argv);
-  }
-  QApplication app(argc, argv);
-  mirabo::report::qt::RegisterPageImagePainter();
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
+  return mirabo::bench::QtBenchMain(argc, argv, mirabo::bench::MemoryReport);
 }

@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+#include "runtime/faulty_file_system.h"
 #include "runtime/file_system.h"
 #include "tests/testing/temp_dir.h"
 

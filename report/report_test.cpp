@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "runtime/faulty_file_system.h"
 #include "runtime/file_system.h"
 #include "tests/testing/golden.h"
 #include "tests/testing/temp_dir.h"

@@ -4,7 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include "runtime/access.h"
@@ -13,6 +13,10 @@
 namespace mirabo {
 
 IoStatus IoStatus::FromErrno(int err) { return IoStatus(ErrorFromErrno(err), err); }
+
+IoStatus IoStatus::NotOpen() { return Code(kFileNotOpen, EBADF); }
+IoStatus IoStatus::WrongAccess() { return Code(kAccessDenied, EBADF); }
+IoStatus IoStatus::SharingViolation() { return Code(kAccessDenied, EAGAIN); }
 
 int IoStatus::Report() const {
   if (code_ == kFileSystemError) {
@@ -51,16 +55,6 @@ IoStatus FileHandle::Append(std::string_view data, size_t* written) {
 }
 
 namespace {
-
-// Two opens of one file conflict when either wants what the other denies.
-bool Conflicts(const OpenOptions& a, const OpenOptions& b) {
-  return (a.read && b.deny_read) || (a.write && b.deny_write) || (b.read && a.deny_read) ||
-         (b.write && a.deny_write);
-}
-
-IoStatus SharingViolation() { return IoStatus::Code(kAccessDenied, EAGAIN); }
-IoStatus NotOpen() { return IoStatus::Code(kFileNotOpen, EBADF); }
-IoStatus WrongAccess() { return IoStatus::Code(kAccessDenied, EBADF); }
 
 // ---------------------------------------------------------------------------
 // POSIX.  Each open advertises its access and its denials as read locks on
@@ -121,7 +115,7 @@ class PosixHandle final : public FileHandle {
   }
 
   IoStatus Size(int64_t* size) override {
-    if (fd_ < 0) return NotOpen();
+    if (fd_ < 0) return IoStatus::NotOpen();
     struct stat st {};
     if (fstat(fd_, &st) != 0) return IoStatus::FromErrno(errno);
     *size = st.st_size;
@@ -130,8 +124,8 @@ class PosixHandle final : public FileHandle {
 
   IoStatus ReadAt(int64_t offset, size_t n, std::string* out) override {
     out->clear();
-    if (fd_ < 0) return NotOpen();
-    if (!options_.read) return WrongAccess();
+    if (fd_ < 0) return IoStatus::NotOpen();
+    if (!options_.read) return IoStatus::WrongAccess();
     out->resize(n);
     size_t done = 0;
     while (done < n) {
@@ -153,9 +147,9 @@ class PosixHandle final : public FileHandle {
     size_t done = 0;
     IoStatus status;
     if (fd_ < 0) {
-      status = NotOpen();
+      status = IoStatus::NotOpen();
     } else if (!options_.write) {
-      status = WrongAccess();
+      status = IoStatus::WrongAccess();
     } else {
       while (done < data.size()) {
         const ssize_t w = pwrite(fd_, data.data() + done, data.size() - done, offset + done);
@@ -173,13 +167,13 @@ class PosixHandle final : public FileHandle {
   }
 
   IoStatus Truncate(int64_t size) override {
-    if (fd_ < 0) return NotOpen();
-    if (!options_.write) return WrongAccess();
+    if (fd_ < 0) return IoStatus::NotOpen();
+    if (!options_.write) return IoStatus::WrongAccess();
     return ftruncate(fd_, size) == 0 ? IoStatus::Ok() : IoStatus::FromErrno(errno);
   }
 
   IoStatus Sync() override {
-    if (fd_ < 0) return NotOpen();
+    if (fd_ < 0) return IoStatus::NotOpen();
     return fsync(fd_) == 0 ? IoStatus::Ok() : IoStatus::FromErrno(errno);
   }
 
@@ -191,7 +185,7 @@ class PosixHandle final : public FileHandle {
   }
 
   IoStatus Close() override {
-    if (fd_ < 0) return NotOpen();
+    if (fd_ < 0) return IoStatus::NotOpen();
     const int fd = fd_;
     fd_ = -1;
     // The descriptor is gone whatever close reports; retrying could close
@@ -203,7 +197,7 @@ class PosixHandle final : public FileHandle {
   // Open-file-description locks, so that two opens in one process exclude
   // each other as two processes do.
   IoStatus SetLock(short type, int64_t offset, int64_t length) {
-    if (fd_ < 0) return NotOpen();
+    if (fd_ < 0) return IoStatus::NotOpen();
     struct flock l {};
     l.l_type = type;
     l.l_whence = SEEK_SET;
@@ -248,7 +242,7 @@ class PosixFileSystem final : public FileSystem {
     }
     if (!ClaimSharing(fd, o, can_lock)) {
       ::close(fd);
-      return SharingViolation();
+      return IoStatus::SharingViolation();
     }
     if (o.truncate && ftruncate(fd, 0) != 0) {
       const int err = errno;
@@ -294,295 +288,5 @@ FileSystem& CurrentFileSystem() {
 }
 
 void SetFileSystemForTests(FileSystem* fs) { Installed() = fs; }
-
-// ---------------------------------------------------------------------------
-// Memory.
-
-struct MemoryFileSystem::Node {
-  struct Range {
-    const void* owner;  // the handle holding the lock
-    int64_t offset;
-    int64_t length;
-  };
-  std::string data;
-  std::vector<const OpenOptions*> opens;  // options of the handles still open
-  std::vector<Range> locks;
-};
-
-class MemoryFileSystem::Handle final : public FileHandle {
- public:
-  Handle(std::shared_ptr<Node> node, const OpenOptions& o) : node_(std::move(node)), options_(o) {
-    node_->opens.push_back(&options_);
-  }
-  ~Handle() override { Release(); }
-
-  IoStatus Size(int64_t* size) override {
-    if (!node_) return NotOpen();
-    *size = static_cast<int64_t>(node_->data.size());
-    return IoStatus::Ok();
-  }
-
-  IoStatus ReadAt(int64_t offset, size_t n, std::string* out) override {
-    out->clear();
-    if (!node_) return NotOpen();
-    if (!options_.read) return WrongAccess();
-    if (offset < 0) return IoStatus::FromErrno(EINVAL);
-    const std::string& data = node_->data;
-    if (static_cast<size_t>(offset) < data.size()) *out = data.substr(offset, n);
-    return IoStatus::Ok();
-  }
-
-  IoStatus WriteAt(int64_t offset, std::string_view bytes, size_t* written) override {
-    if (written) *written = 0;
-    if (!node_) return NotOpen();
-    if (!options_.write) return WrongAccess();
-    if (offset < 0) return IoStatus::FromErrno(EINVAL);
-    std::string& data = node_->data;
-    const size_t end = static_cast<size_t>(offset) + bytes.size();
-    if (data.size() < end) data.resize(end, '\0');
-    std::copy(bytes.begin(), bytes.end(), data.begin() + offset);
-    if (written) *written = bytes.size();
-    return IoStatus::Ok();
-  }
-
-  IoStatus Truncate(int64_t size) override {
-    if (!node_) return NotOpen();
-    if (!options_.write) return WrongAccess();
-    if (size < 0) return IoStatus::FromErrno(EINVAL);
-    node_->data.resize(static_cast<size_t>(size), '\0');
-    return IoStatus::Ok();
-  }
-
-  IoStatus Sync() override { return node_ ? IoStatus::Ok() : NotOpen(); }
-
-  IoStatus Lock(int64_t offset, int64_t length) override {
-    if (!node_) return NotOpen();
-    for (const Node::Range& r : node_->locks) {
-      const bool overlaps = r.offset < offset + length && offset < r.offset + r.length;
-      // Two shared locks do not exclude each other.
-      const bool both_shared =
-          !options_.write && !static_cast<const Handle*>(r.owner)->options_.write;
-      if (r.owner != this && overlaps && !both_shared) {
-        return IoStatus::Code(kFileIsAlreadyLocked, EAGAIN);
-      }
-    }
-    node_->locks.push_back({this, offset, length});
-    return IoStatus::Ok();
-  }
-
-  IoStatus Unlock(int64_t offset, int64_t length) override {
-    if (!node_) return NotOpen();
-    std::erase_if(node_->locks, [&](const Node::Range& r) {
-      return r.owner == this && r.offset >= offset && r.offset + r.length <= offset + length;
-    });
-    return IoStatus::Ok();
-  }
-
-  IoStatus Close() override {
-    if (!node_) return NotOpen();
-    Release();
-    return IoStatus::Ok();
-  }
-
- private:
-  void Release() {
-    if (!node_) return;
-    std::erase(node_->opens, &options_);
-    std::erase_if(node_->locks, [this](const Node::Range& r) { return r.owner == this; });
-    node_.reset();
-  }
-
-  std::shared_ptr<Node> node_;
-  OpenOptions options_;
-};
-
-bool MemoryFileSystem::FolderExists(const std::string& path) const {
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return true;
-  const std::string folder = path.substr(0, slash);
-  return folder.empty() || std::find(folders_.begin(), folders_.end(), folder) != folders_.end();
-}
-
-IoStatus MemoryFileSystem::Open(const std::string& path, const OpenOptions& o,
-                                std::unique_ptr<FileHandle>* file) {
-  file->reset();
-  if (std::find(folders_.begin(), folders_.end(), path) != folders_.end()) {
-    return IoStatus::FromErrno(EISDIR);
-  }
-  if (path.empty() || !FolderExists(path)) return IoStatus::Code(kPathNotFound, ENOENT);
-  auto it = files_.find(path);
-  if (it == files_.end()) {
-    if (!o.create) return IoStatus::Code(kFileNotFound, ENOENT);
-    it = files_.emplace(path, std::make_shared<Node>()).first;
-  } else if (o.create && o.exclusive) {
-    return IoStatus::FromErrno(EEXIST);
-  }
-  Node& node = *it->second;
-  for (const OpenOptions* other : node.opens) {
-    if (Conflicts(*other, o)) return SharingViolation();
-  }
-  if (o.truncate) node.data.clear();
-  *file = std::make_unique<Handle>(it->second, o);
-  return IoStatus::Ok();
-}
-
-IoStatus MemoryFileSystem::Remove(const std::string& path) {
-  if (!FolderExists(path)) return IoStatus::Code(kPathNotFound, ENOENT);
-  if (files_.erase(path) == 0) return IoStatus::Code(kFileNotFound, ENOENT);
-  return IoStatus::Ok();
-}
-
-IoStatus MemoryFileSystem::Rename(const std::string& from, const std::string& to) {
-  if (!FolderExists(from) || !FolderExists(to)) return IoStatus::Code(kPathNotFound, ENOENT);
-  auto it = files_.find(from);
-  if (it == files_.end()) return IoStatus::Code(kFileNotFound, ENOENT);
-  if (from == to) return IoStatus::Ok();
-  std::shared_ptr<Node> node = it->second;
-  files_.erase(it);
-  files_[to] = std::move(node);
-  return IoStatus::Ok();
-}
-
-void MemoryFileSystem::AddFolder(const std::string& path) {
-  std::string folder = path;
-  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-  // Its parents come into being with it.
-  for (size_t slash = folder.find('/', 1); slash != std::string::npos;
-       slash = folder.find('/', slash + 1)) {
-    folders_.push_back(folder.substr(0, slash));
-  }
-  folders_.push_back(std::move(folder));
-}
-
-void MemoryFileSystem::SetContents(const std::string& path, std::string bytes) {
-  auto& node = files_[path];
-  if (!node) node = std::make_shared<Node>();
-  node->data = std::move(bytes);
-}
-
-bool MemoryFileSystem::GetContents(const std::string& path, std::string* bytes) const {
-  auto it = files_.find(path);
-  if (it == files_.end()) return false;
-  *bytes = it->second->data;
-  return true;
-}
-
-int MemoryFileSystem::OpenCount(const std::string& path) const {
-  auto it = files_.find(path);
-  return it == files_.end() ? 0 : static_cast<int>(it->second->opens.size());
-}
-
-// ---------------------------------------------------------------------------
-// Faults.
-
-class FaultyFileSystem::Handle final : public FileHandle {
- public:
-  Handle(FaultyFileSystem& fs, std::unique_ptr<FileHandle> base)
-      : fs_(fs), base_(std::move(base)) {}
-
-  IoStatus Size(int64_t* size) override { return base_->Size(size); }
-  IoStatus ReadAt(int64_t offset, size_t n, std::string* out) override {
-    ++fs_.reads_;
-    if (fs_.fail_read_at_ != 0 && fs_.reads_ == fs_.fail_read_at_) {
-      fs_.fail_read_at_ = 0;
-      out->clear();
-      return IoStatus::FromErrno(fs_.fail_read_err_);
-    }
-    return base_->ReadAt(offset, n, out);
-  }
-  IoStatus Truncate(int64_t size) override {
-    if (fs_.fail_truncate_err_ != 0) return IoStatus::FromErrno(fs_.fail_truncate_err_);
-    return base_->Truncate(size);
-  }
-  IoStatus Lock(int64_t offset, int64_t length) override { return base_->Lock(offset, length); }
-  IoStatus Unlock(int64_t offset, int64_t length) override { return base_->Unlock(offset, length); }
-
-  IoStatus WriteAt(int64_t offset, std::string_view data, size_t* written) override {
-    if (written) *written = 0;
-    ++fs_.writes_;
-    if (fs_.fail_write_at_ != 0 && fs_.writes_ == fs_.fail_write_at_) {
-      fs_.fail_write_at_ = 0;
-      return IoStatus::FromErrno(fs_.fail_write_err_);
-    }
-    if (fs_.disk_left_ < 0 || static_cast<int64_t>(data.size()) <= fs_.disk_left_) {
-      size_t done = 0;
-      IoStatus s = base_->WriteAt(offset, data, &done);
-      if (fs_.disk_left_ >= 0) fs_.disk_left_ -= static_cast<int64_t>(done);
-      if (written) *written = done;
-      return s;
-    }
-    const size_t fits = static_cast<size_t>(fs_.disk_left_);
-    size_t done = 0;
-    if (fits > 0) {
-      if (IoStatus s = base_->WriteAt(offset, data.substr(0, fits), &done); !s.ok()) {
-        if (written) *written = done;
-        return s;
-      }
-    }
-    fs_.disk_left_ -= static_cast<int64_t>(done);
-    if (written) *written = done;
-    return IoStatus::FromErrno(ENOSPC);
-  }
-
-  IoStatus Sync() override {
-    IoStatus s = base_->Sync();
-    if (s.ok() && fs_.fail_sync_err_ != 0) return IoStatus::FromErrno(fs_.fail_sync_err_);
-    return s;
-  }
-
-  IoStatus Close() override {
-    IoStatus s = base_->Close();
-    if (s.ok() && fs_.fail_close_err_ != 0) return IoStatus::FromErrno(fs_.fail_close_err_);
-    return s;
-  }
-
- private:
-  FaultyFileSystem& fs_;
-  std::unique_ptr<FileHandle> base_;
-};
-
-IoStatus FaultyFileSystem::Open(const std::string& path, const OpenOptions& options,
-                                std::unique_ptr<FileHandle>* file) {
-  file->reset();
-  if (fail_open_err_ != 0 && (options.create || !fail_open_creating_only_)) {
-    const int err = fail_open_err_;
-    fail_open_err_ = 0;
-    return IoStatus::FromErrno(err);
-  }
-  std::unique_ptr<FileHandle> base;
-  IoStatus s = base_.Open(path, options, &base);
-  if (s.ok()) *file = std::make_unique<Handle>(*this, std::move(base));
-  return s;
-}
-
-void FaultyFileSystem::FailWrite(int nth, int err) {
-  fail_write_at_ = writes_ + nth;
-  fail_write_err_ = err;
-}
-
-void FaultyFileSystem::FailRead(int nth, int err) {
-  fail_read_at_ = reads_ + nth;
-  fail_read_err_ = err;
-}
-
-void FaultyFileSystem::FillDiskAfter(int64_t bytes) { disk_left_ = bytes; }
-void FaultyFileSystem::FailClose(int err) { fail_close_err_ = err; }
-void FaultyFileSystem::FailSync(int err) { fail_sync_err_ = err; }
-void FaultyFileSystem::FailTruncate(int err) { fail_truncate_err_ = err; }
-
-void FaultyFileSystem::FailOpen(int err, bool creating_only) {
-  fail_open_err_ = err;
-  fail_open_creating_only_ = creating_only;
-}
-
-void FaultyFileSystem::Clear() {
-  fail_write_at_ = 0;
-  fail_read_at_ = 0;
-  disk_left_ = -1;
-  fail_close_err_ = 0;
-  fail_sync_err_ = 0;
-  fail_truncate_err_ = 0;
-  fail_open_err_ = 0;
-}
 
 }  // namespace mirabo

@@ -1,5 +1,6 @@
 // The file interface through which drivers reach the disk, so that tests can
-// run them over memory and make writes, closes and opens fail.
+// run them over memory (runtime/memory_file_system.h) and make writes, closes
+// and opens fail (runtime/faulty_file_system.h).
 //
 // Every operation reports an IoStatus: the runtime error code (runtime/error.h)
 // the failure maps to, and the operating-system error number behind it.  A
@@ -20,13 +21,11 @@
 // procedure thread runs at a time.
 #pragma once
 
-#include <cerrno>
+#include <cstddef>
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace mirabo {
 
@@ -38,6 +37,12 @@ class [[nodiscard]] IoStatus {
   static IoStatus FromErrno(int err);
   // An explicit runtime code, with the system error behind it if any.
   static IoStatus Code(int code, int err = 0) { return IoStatus(code, err); }
+  // The failures that every file system reports alike: an operation on a
+  // closed handle (code 37), one that the open's access does not allow and an
+  // open that conflicts with another's sharing (both code 5).
+  static IoStatus NotOpen();
+  static IoStatus WrongAccess();
+  static IoStatus SharingViolation();
 
   bool ok() const { return code_ == 0; }
   int code() const { return code_; }
@@ -130,87 +135,6 @@ class ScopedFileSystemForTests {
   ~ScopedFileSystemForTests() { SetFileSystemForTests(nullptr); }
   ScopedFileSystemForTests(const ScopedFileSystemForTests&) = delete;
   ScopedFileSystemForTests& operator=(const ScopedFileSystemForTests&) = delete;
-};
-
-// Files held in memory.  A path is a file name, or folders and a name joined
-// by '/'; a file can only be created in a folder that was added (the top
-// level always exists).  Handles must not outlive the file system.
-class MemoryFileSystem : public FileSystem {
- public:
-  IoStatus Open(const std::string& path, const OpenOptions& options,
-                std::unique_ptr<FileHandle>* file) override;
-  IoStatus Remove(const std::string& path) override;
-  IoStatus Rename(const std::string& from, const std::string& to) override;
-
-  // Adds the folder and the folders it lies in.
-  void AddFolder(const std::string& path);
-  // Creates or replaces a file with `bytes`.
-  void SetContents(const std::string& path, std::string bytes);
-  // The file's bytes; false when there is no such file.
-  bool GetContents(const std::string& path, std::string* bytes) const;
-  // Handles open on `path` and not yet closed.
-  int OpenCount(const std::string& path) const;
-
- private:
-  struct Node;
-  class Handle;
-  bool FolderExists(const std::string& path) const;
-
-  std::map<std::string, std::shared_ptr<Node>> files_;
-  std::vector<std::string> folders_;
-};
-
-// Wraps another file system and makes chosen operations fail.  Faults are
-// counted from when they are set; Clear() ends them all.  Handles must not
-// outlive the file system.
-class FaultyFileSystem : public FileSystem {
- public:
-  explicit FaultyFileSystem(FileSystem& base) : base_(base) {}
-
-  IoStatus Open(const std::string& path, const OpenOptions& options,
-                std::unique_ptr<FileHandle>* file) override;
-  IoStatus Remove(const std::string& path) override { return base_.Remove(path); }
-  IoStatus Rename(const std::string& from, const std::string& to) override {
-    return base_.Rename(from, to);
-  }
-
-  // The nth write from now (1: the next) fails with `err` and writes nothing.
-  void FailWrite(int nth, int err = EIO);
-  // The nth read from now (1: the next) fails with `err` and reads nothing.
-  void FailRead(int nth, int err = EIO);
-  // The disk holds `bytes` more bytes: the write that reaches the limit
-  // writes what fits and fails with ENOSPC, later writes write nothing.
-  void FillDiskAfter(int64_t bytes);
-  // Every close fails with `err` (the file is closed all the same).
-  void FailClose(int err = EIO);
-  // Every sync fails with `err`.
-  void FailSync(int err = EIO);
-  // Every truncate fails with `err` and leaves the file as it was.
-  void FailTruncate(int err = EIO);
-  // The next open fails with `err`; with `creating_only`, the next open that
-  // may create a file.
-  void FailOpen(int err, bool creating_only = false);
-  void Clear();
-
-  // Writes seen since construction, failed ones included.
-  int writes() const { return writes_; }
-
- private:
-  class Handle;
-
-  FileSystem& base_;
-  int writes_ = 0;
-  int fail_write_at_ = 0;  // value of writes_ that fails; 0: none
-  int fail_write_err_ = 0;
-  int reads_ = 0;
-  int fail_read_at_ = 0;  // value of reads_ that fails; 0: none
-  int fail_read_err_ = 0;
-  int64_t disk_left_ = -1;  // bytes the disk still takes; -1: unlimited
-  int fail_close_err_ = 0;
-  int fail_sync_err_ = 0;
-  int fail_truncate_err_ = 0;
-  int fail_open_err_ = 0;
-  bool fail_open_creating_only_ = false;
 };
 
 }  // namespace mirabo

@@ -12,6 +12,8 @@
 
 #include "runtime/access.h"
 #include "runtime/error.h"
+#include "runtime/faulty_file_system.h"
+#include "runtime/memory_file_system.h"
 #include "tests/testing/temp_dir.h"
 
 namespace mirabo {

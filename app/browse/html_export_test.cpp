@@ -17,6 +17,7 @@
 #include "app/startup.h"
 #include "runtime/access.h"
 #include "runtime/error.h"
+#include "runtime/faulty_file_system.h"
 #include "runtime/file.h"
 #include "runtime/file_system.h"
 #include "runtime/text.h"

@@ -15,6 +15,7 @@
 #include "app/data/thread_block.h"
 #include "app/data/window_position.h"
 #include "runtime/error.h"
+#include "runtime/faulty_file_system.h"
 #include "runtime/file_system.h"
 #include "runtime/picture.h"
 #include "tests/testing/data_files.h"

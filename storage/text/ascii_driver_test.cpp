@@ -10,8 +10,10 @@
 
 #include "runtime/access.h"
 #include "runtime/error.h"
+#include "runtime/faulty_file_system.h"
 #include "runtime/file.h"
 #include "runtime/file_system.h"
+#include "runtime/memory_file_system.h"
 #include "storage/text/oem_charset.h"
 #include "tests/testing/temp_dir.h"
 

@@ -9,8 +9,10 @@
 
 #include "runtime/access.h"
 #include "runtime/error.h"
+#include "runtime/faulty_file_system.h"
 #include "runtime/file.h"
 #include "runtime/file_system.h"
+#include "runtime/memory_file_system.h"
 #include "tests/testing/external_readers.h"
 #include "tests/testing/temp_dir.h"
 

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "runtime/faulty_file_system.h"
 #include "runtime/text.h"
 #include "storage/xbase/dbf_error.h"
 #include "storage/xbase/dbf_test_util.h"

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "runtime/file_system.h"
+#include "runtime/memory_file_system.h"
 #include "storage/xbase/dbf_layout.h"
 
 namespace mirabo::xbase::testing {

@@ -12,6 +12,7 @@
 #include "runtime/access.h"
 #include "runtime/driver_alert.h"
 #include "runtime/error.h"
+#include "runtime/faulty_file_system.h"
 #include "runtime/file.h"
 #include "runtime/file_decl.h"
 #include "runtime/text.h"

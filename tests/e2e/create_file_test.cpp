@@ -6,20 +6,18 @@
 // the order of the copy's key), not by our code.
 #include <filesystem>
 #include <string>
-#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "app/create_file/create_files.h"
+#include "tests/e2e/sample_data.h"
 #include "tests/testing/external_readers.h"
 #include "tests/testing/procedure_test.h"
 #include "tests/testing/temp_dir.h"
-#include "tools/load/loader.h"
 
 namespace mirabo {
 namespace {
 
-constexpr const char* kTables[] = {"FEATURES", "SUPPLIER", "REVIEW", "CATEGORY", "ISSUES"};
 constexpr const char* kChoices[] = {"Features", "Issues", "Category", "Review", "Supplier"};
 
 // Compares every copy in argv[2] with the sample in argv[1]; prints each
@@ -75,15 +73,8 @@ sys.exit(1 if bad else 0)
 class CreateFileOnTheSampleTest : public testing::ProcedureTest {
  protected:
   void SetUp() override {
-    std::vector<std::string> csv;
-    for (const char* t : kTables) csv.push_back(Sample(t));
-    tools::LoadOptions o;
-    o.data_dir = data_.path();
-    const tools::LoadResult r = tools::Load(csv, o);
-    ASSERT_TRUE(r.ok) << r.error;
-  }
-  static std::string Sample(const std::string& table) {
-    return std::string(MIRABO_SOURCE_DIR) + "/data/sample/" + table + ".csv";
+    const std::string error = testing::LoadSampleData(data_.path());
+    ASSERT_TRUE(error.empty()) << error;
   }
   testing::TempDir out_;
 };

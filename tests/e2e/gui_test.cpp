@@ -35,8 +35,7 @@
 #include "app/shell/frame.h"
 #include "app/startup.h"
 #include "runtime/text.h"
-#include "tests/testing/temp_dir.h"
-#include "tools/load/loader.h"
+#include "tests/e2e/e2e_support.h"
 #include "ui/qt/qt_backend.h"
 #include "ui/scheduler.h"
 #include "ui/window.h"
@@ -44,38 +43,12 @@
 namespace mirabo {
 namespace {
 
-class GuiTest : public ::testing::Test {
+class GuiTest : public testing::ProgramOnWidgetsTest {
  protected:
-  static void SetUpTestSuite() {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "gui_test";
-    static char* argv[] = {name, nullptr};
-    app_ = new QApplication(argc, argv);
-  }
-
   void SetUp() override {
-    setenv("XDG_CONFIG_HOME", config_.path().c_str(), 1);
-    std::vector<std::string> csv;
-    for (const char* t : {"FEATURES", "SUPPLIER", "REVIEW", "CATEGORY", "ISSUES"}) {
-      csv.push_back(std::string(MIRABO_SOURCE_DIR) + "/data/sample/" + t + ".csv");
-    }
-    tools::LoadOptions o;
-    o.data_dir = data_.path();
-    const tools::LoadResult r = tools::Load(csv, o);
-    ASSERT_TRUE(r.ok) << r.error;
-    chdir_ = std::make_unique<testing::ScopedChdir>(data_.path());
-    backend_ = std::make_unique<ui::qt::QtBackend>(*app_);
-    scheduler_ = std::make_unique<ui::Scheduler>(*backend_, clock_);
-    app::StartUp(*scheduler_);
-    scheduler_->Start(app::Program());
+    ProgramOnWidgetsTest::SetUp();
+    if (HasFatalFailure()) return;
     Pump();
-  }
-
-  void TearDown() override {
-    scheduler_.reset();
-    backend_.reset();
-    unsetenv("XDG_CONFIG_HOME");
   }
 
   void Pump() {
@@ -83,13 +56,6 @@ class GuiTest : public ::testing::Test {
       QApplication::processEvents();
       backend_->Pump();
     }
-  }
-
-  ui::Window* Open(const std::string& name) {
-    for (ui::Window* w : scheduler_->windows()) {
-      if (w->def().name == name) return w;
-    }
-    return nullptr;
   }
 
   QMdiSubWindow* Sub(const ui::Window& w) {
@@ -123,7 +89,7 @@ class GuiTest : public ::testing::Test {
   ui::Window* OpenFeatures() {
     backend_->MenuAction(app::kMenuBrowseFeatures)->trigger();
     Pump();
-    return Open("BROWSEFEATURES$QUICKWINDOW");
+    return Named("BROWSEFEATURES$QUICKWINDOW");
   }
   // Calls the supplier lookup from the Features browse's Supplier order.
   ui::Window* CallSupplierLookup(ui::Window& features) {
@@ -135,7 +101,7 @@ class GuiTest : public ::testing::Test {
     if (!select) return nullptr;
     select->click();
     Pump();
-    ui::Window* lookup = Open("BROWSESUPPLIER$QUICKWINDOW");
+    ui::Window* lookup = Named("BROWSESUPPLIER$QUICKWINDOW");
     return lookup && lookup->title() == "Select Supplier" ? lookup : nullptr;
   }
 
@@ -183,34 +149,19 @@ class GuiTest : public ::testing::Test {
       shown.emplace_back(c->id, at);
     }
   }
-
-  void Screenshot(const char* file) {
-    std::filesystem::create_directories(MIRABO_SCREENSHOT_DIR);
-    backend_->FrameWindow()->grab().save(
-        QString::fromStdString(std::string(MIRABO_SCREENSHOT_DIR) + "/" + file));
-  }
-
-  static QApplication* app_;
-  testing::TempDir config_, data_;
-  std::unique_ptr<testing::ScopedChdir> chdir_;
-  ui::SteadyClock clock_;
-  std::unique_ptr<ui::qt::QtBackend> backend_;
-  std::unique_ptr<ui::Scheduler> scheduler_;
 };
-
-QApplication* GuiTest::app_ = nullptr;
 
 TEST_F(GuiTest, BrowsingTheFeaturesOnRealWidgets) {
   QMainWindow* frame = backend_->FrameWindow();
   ASSERT_NE(frame, nullptr);
   EXPECT_EQ(frame->windowTitle().toStdString(), "Mirabo Features Database Browser");
-  ASSERT_NE(Open("ABOUTQRT$WINDOW"), nullptr) << "the greeting";
+  ASSERT_NE(Named("ABOUTQRT$WINDOW"), nullptr) << "the greeting";
   Screenshot("frame.png");
 
   backend_->MenuAction(app::kMenuBrowseFeatures)->trigger();
   Pump();
-  EXPECT_EQ(Open("ABOUTQRT$WINDOW"), nullptr) << "the first choice closed the greeting";
-  ui::Window* features = Open("BROWSEFEATURES$QUICKWINDOW");
+  EXPECT_EQ(Named("ABOUTQRT$WINDOW"), nullptr) << "the first choice closed the greeting";
+  ui::Window* features = Named("BROWSEFEATURES$QUICKWINDOW");
   ASSERT_NE(features, nullptr);
   const ui::Control* list = features->Find(app::kBrowseList);
   ASSERT_GT(list->visible_rows, 3);
@@ -271,7 +222,7 @@ TEST_F(GuiTest, ADoubleClickInAnInactiveLookupPicksTheRowUnderThePointer) {
   // Another window comes to the front; the lookup waits behind it.
   backend_->MenuAction(app::kMenuBrowseReview)->trigger();
   Pump();
-  ASSERT_NE(Open("BROWSEREVIEW$QUICKWINDOW"), nullptr);
+  ASSERT_NE(Named("BROWSEREVIEW$QUICKWINDOW"), nullptr);
   ASSERT_NE(backend_->MdiArea()->activeSubWindow(), Sub(*lookup));
 
   const ui::Control* list = lookup->Find(app::kBrowseList);
@@ -290,7 +241,7 @@ TEST_F(GuiTest, ADoubleClickInAnInactiveLookupPicksTheRowUnderThePointer) {
   QApplication::sendEvent(view->viewport(), &second);
   Pump();
 
-  ASSERT_EQ(Open("BROWSESUPPLIER$QUICKWINDOW"), nullptr) << "the double click picked";
+  ASSERT_EQ(Named("BROWSESUPPLIER$QUICKWINDOW"), nullptr) << "the double click picked";
   const ui::Control* rows = features->Find(app::kBrowseList);
   ASSERT_FALSE(rows->rows.empty());
   for (const auto& row : rows->rows) EXPECT_EQ(Clip(row[3]), aimed);
@@ -308,7 +259,7 @@ TEST_F(GuiTest, ALookupOverAMaximizedBrowseClosesMaximizedAndLeavesItMaximized) 
   ASSERT_NE(lookup, nullptr);
   EXPECT_TRUE(Sub(*lookup)->isMaximized()) << "the area shows it as the one before";
   Press(*lookup, app::kBrowseClose);
-  ASSERT_EQ(Open("BROWSESUPPLIER$QUICKWINDOW"), nullptr);
+  ASSERT_EQ(Named("BROWSESUPPLIER$QUICKWINDOW"), nullptr);
   auto saved = [](const char* section, const char* key) {
     return app::GetProfileString(section, key, app::kPositionProfile);
   };
@@ -317,7 +268,7 @@ TEST_F(GuiTest, ALookupOverAMaximizedBrowseClosesMaximizedAndLeavesItMaximized) 
   EXPECT_TRUE(features->geometry().maximized);
 
   Press(*features, app::kBrowseClose);
-  ASSERT_EQ(Open("BROWSEFEATURES$QUICKWINDOW"), nullptr);
+  ASSERT_EQ(Named("BROWSEFEATURES$QUICKWINDOW"), nullptr);
   EXPECT_EQ(saved("BrowseFEATURES", "Maximize"), "Yes");
   EXPECT_EQ(saved("BrowseFEATURES", "Width"), std::to_string(normal.width))
       << "with its normal placement";
@@ -388,13 +339,13 @@ TEST_F(GuiTest, InSelectModeEnterChoosesTheHighlightedRowAndEscapeCloses) {
   locator->setText("Br");
   QTest::keyClick(locator, Qt::Key_Return);
   Pump();
-  ASSERT_NE(Open("BROWSESUPPLIER$QUICKWINDOW"), nullptr) << "still choosing";
+  ASSERT_NE(Named("BROWSESUPPLIER$QUICKWINDOW"), nullptr) << "still choosing";
   EXPECT_EQ(Clip(list->rows[list->selected - 1][0]).substr(0, 2), "Br");
   Keys(view, {Qt::Key_Home, Qt::Key_Down, Qt::Key_Down});
   ASSERT_EQ(Clip(list->rows[list->selected - 1][0]), chosen);
 
   Keys(view, {Qt::Key_Return});
-  ASSERT_EQ(Open("BROWSESUPPLIER$QUICKWINDOW"), nullptr) << "Enter chose";
+  ASSERT_EQ(Named("BROWSESUPPLIER$QUICKWINDOW"), nullptr) << "Enter chose";
   const ui::Control* rows = features->Find(app::kBrowseList);
   ASSERT_FALSE(rows->rows.empty());
   for (const auto& row : rows->rows) EXPECT_EQ(Clip(row[3]), chosen);
@@ -403,16 +354,16 @@ TEST_F(GuiTest, InSelectModeEnterChoosesTheHighlightedRowAndEscapeCloses) {
   lookup = CallSupplierLookup(*features);
   ASSERT_NE(lookup, nullptr);
   Keys(ListView(*lookup), {Qt::Key_Home, Qt::Key_Escape});
-  ASSERT_EQ(Open("BROWSESUPPLIER$QUICKWINDOW"), nullptr) << "Escape closed";
+  ASSERT_EQ(Named("BROWSESUPPLIER$QUICKWINDOW"), nullptr) << "Escape closed";
   for (const auto& row : rows->rows) EXPECT_EQ(Clip(row[3]), chosen);
 
   // An ordinary browse is no dialog: neither key closes it.
   backend_->MenuAction(app::kMenuBrowseSupplier)->trigger();
   Pump();
-  ui::Window* plain = Open("BROWSESUPPLIER$QUICKWINDOW");
+  ui::Window* plain = Named("BROWSESUPPLIER$QUICKWINDOW");
   ASSERT_NE(plain, nullptr);
   Keys(ListView(*plain), {Qt::Key_Return, Qt::Key_Escape});
-  EXPECT_NE(Open("BROWSESUPPLIER$QUICKWINDOW"), nullptr);
+  EXPECT_NE(Named("BROWSESUPPLIER$QUICKWINDOW"), nullptr);
 }
 
 TEST_F(GuiTest, TheHelpOnBrowsingDescribesTheTabsAsTheyAre) {
@@ -465,7 +416,7 @@ TEST_F(GuiTest, CreateFileShowsItsProgressWhileItCopies) {
   // Batches of 100 records: the sample's 3,216 features take 33 of them.
   scheduler_->Start(app::CreateFiles({.batch_records = 100, .batch_ms = 1000}));
   Pump();
-  ui::Window* w = Open("CREATEFILES$WINDOW");
+  ui::Window* w = Named("CREATEFILES$WINDOW");
   ASSERT_NE(w, nullptr);
   auto* text = qobject_cast<QAbstractButton*>(backend_->ControlWidget(*w, app::kCreateText));
   ASSERT_NE(text, nullptr);

@@ -28,6 +28,7 @@
 #include "app/startup.h"
 #include "report/qt/page_renderer.h"
 #include "report/report.h"
+#include "tests/e2e/e2e_support.h"
 #include "tests/testing/temp_dir.h"
 #include "ui/qt/image_control.h"
 #include "ui/qt/qt_backend.h"
@@ -37,17 +38,6 @@
 
 namespace mirabo {
 namespace {
-
-std::string PdfText(const std::string& path) {
-  std::string out;
-  FILE* p = popen(("pdftotext '" + path + "' - 2>&1").c_str(), "r");
-  if (!p) return {};
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  pclose(p);
-  return out;
-}
 
 report::ReportDef Listing() {
   report::ReportDef d;
@@ -95,39 +85,20 @@ ui::Proc PreviewRun(const report::ReportDef& def, const std::string& folder, Pre
   run.done = true;
 }
 
-class PreviewGuiTest : public ::testing::Test {
+// The program with no data of its own: the procedure that drives the
+// preview makes its pages.
+class PreviewGuiTest : public testing::ProgramOnWidgetsTest {
  protected:
-  static void SetUpTestSuite() {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "preview_gui_test";
-    static char* argv[] = {name, nullptr};
-    app_ = new QApplication(argc, argv);
-  }
+  PreviewGuiTest() : ProgramOnWidgetsTest(/*load_sample=*/false) {}
 
   void SetUp() override {
-    setenv("XDG_CONFIG_HOME", config_.path().c_str(), 1);
-    chdir_ = std::make_unique<testing::ScopedChdir>(data_.path());
-    backend_ = std::make_unique<ui::qt::QtBackend>(*app_);
-    scheduler_ = std::make_unique<ui::Scheduler>(*backend_, clock_);
-    app::StartUp(*scheduler_);
+    ProgramOnWidgetsTest::SetUp();
+    if (HasFatalFailure()) return;
     report::qt::RegisterPageImagePainter();
-    scheduler_->Start(app::Program());
     ASSERT_TRUE(QTest::qWaitFor([&] { return backend_->FrameWindow() != nullptr; }));
   }
 
-  void TearDown() override {
-    scheduler_.reset();
-    backend_.reset();
-    unsetenv("XDG_CONFIG_HOME");
-  }
-
-  ui::Window* Preview() {
-    for (ui::Window* w : scheduler_->windows()) {
-      if (w->def().name == app::PreviewWindowDef().name) return w;
-    }
-    return nullptr;
-  }
+  ui::Window* Preview() { return Named(app::PreviewWindowDef().name); }
   QWidget* Widget(int id) { return backend_->ControlWidget(*Preview(), id); }
   QAction* MenuItem(const QString& text) {
     auto* chrome = qobject_cast<QMainWindow*>(
@@ -140,23 +111,10 @@ class PreviewGuiTest : public ::testing::Test {
     }
     return nullptr;
   }
-  void Screenshot(const char* file) {
-    std::filesystem::create_directories(MIRABO_SCREENSHOT_DIR);
-    backend_->FrameWindow()->grab().save(
-        QString::fromStdString(std::string(MIRABO_SCREENSHOT_DIR) + "/" + file));
-  }
-
-  static QApplication* app_;
-  testing::TempDir config_, data_, pages_dir_;
-  std::unique_ptr<testing::ScopedChdir> chdir_;
-  ui::SteadyClock clock_;
-  std::unique_ptr<ui::qt::QtBackend> backend_;
-  std::unique_ptr<ui::Scheduler> scheduler_;
+  testing::TempDir pages_dir_;
   report::ReportDef def_ = Listing();
   PreviewOutcome run_;
 };
-
-QApplication* PreviewGuiTest::app_ = nullptr;
 
 TEST_F(PreviewGuiTest, GridZoomAndPrintToPdfOnRealWidgets) {
   scheduler_->Start(PreviewRun(def_, pages_dir_.path(), run_));
@@ -216,7 +174,7 @@ TEST_F(PreviewGuiTest, GridZoomAndPrintToPdfOnRealWidgets) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return run_.done; }, 10000));
   EXPECT_EQ(run_.response, app::RespCompleted);
   EXPECT_TRUE(run_.printed.ok()) << run_.printed.message();
-  const std::string text = PdfText(pdf);
+  const std::string text = testing::PdfText(pdf);
   for (const char* t :
        {"SUPPLIER Table", "Supplier 1", "Supplier 26", "Supplier 27", "Supplier 120"}) {
     EXPECT_NE(text.find(t), std::string::npos) << t << " in\n" << text;

@@ -35,46 +35,24 @@
 namespace mirabo {
 namespace {
 
-class ReportsGuiTest : public ::testing::Test {
+class ReportsGuiTest : public testing::ProgramOnWidgetsTest {
  protected:
-  static void SetUpTestSuite() { testing::OffscreenApplication(); }
-
   void SetUp() override {
-    setenv("XDG_CONFIG_HOME", config_.path().c_str(), 1);
-    const std::string error = testing::LoadSampleData(data_.path());
-    ASSERT_TRUE(error.empty()) << error;
-    chdir_ = std::make_unique<testing::ScopedChdir>(data_.path());
-    backend_ = std::make_unique<ui::qt::QtBackend>(testing::OffscreenApplication());
-    scheduler_ = std::make_unique<ui::Scheduler>(*backend_, clock_);
-    app::StartUp(*scheduler_);
+    ProgramOnWidgetsTest::SetUp();
+    if (HasFatalFailure()) return;
     report::qt::RegisterPageImagePainter();
-    scheduler_->Start(app::Program());
     ASSERT_TRUE(QTest::qWaitFor([&] { return backend_->FrameWindow() != nullptr; }));
     QApplication::setActiveWindow(backend_->FrameWindow());
   }
 
   void TearDown() override {
-    scheduler_.reset();
-    backend_.reset();
+    ProgramOnWidgetsTest::TearDown();
     report::SetReportFontMetrics(nullptr);
-    unsetenv("XDG_CONFIG_HOME");
   }
 
-  ui::Window* Named(const std::string& name) {
-    for (ui::Window* w : scheduler_->windows()) {
-      if (w->def().name == name) return w;
-    }
-    return nullptr;
-  }
   ui::Window* Preview() { return Named(app::PreviewWindowDef().name); }
   bool Shown(ui::Window* w) {
     return w && backend_->TopWidget(*w) && backend_->TopWidget(*w)->isVisible();
-  }
-  void Screenshot(const char* file, QWidget* widget = nullptr) {
-    std::filesystem::create_directories(MIRABO_SCREENSHOT_DIR);
-    (widget ? widget : backend_->FrameWindow())
-        ->grab()
-        .save(QString::fromStdString(std::string(MIRABO_SCREENSHOT_DIR) + "/" + file));
   }
   // Print in the preview, the print dialog set to a PDF file: its text.
   std::string PrintToPdf(const std::string& job) {
@@ -94,11 +72,7 @@ class ReportsGuiTest : public ::testing::Test {
     return testing::PdfText(pdf);
   }
 
-  testing::TempDir config_, data_, pages_;
-  std::unique_ptr<testing::ScopedChdir> chdir_;
-  ui::SteadyClock clock_;
-  std::unique_ptr<ui::qt::QtBackend> backend_;
-  std::unique_ptr<ui::Scheduler> scheduler_;
+  testing::TempDir pages_;
 };
 
 TEST_F(ReportsGuiTest, TheSupplierTableFromTheMenuPrintsToPdf) {

@@ -75,15 +75,13 @@ struct Case {
   const char* search = nullptr;
 };
 
-class ReportsPdfTest : public ::testing::TestWithParam<Case> {
+class ReportsPdfTest : public testing::DataFolderTest, public ::testing::WithParamInterface<Case> {
  protected:
   static void SetUpTestSuite() { testing::OffscreenApplication(); }
 
   void SetUp() override {
-    setenv("XDG_CONFIG_HOME", config_.path().c_str(), 1);
-    const std::string error = testing::LoadSampleData(data_.path());
-    ASSERT_TRUE(error.empty()) << error;
-    chdir_ = std::make_unique<testing::ScopedChdir>(data_.path());
+    DataFolderTest::SetUp();
+    if (HasFatalFailure()) return;
     backend_.pdf = pages_.File("report.pdf");
     app::RegisterAll();
     app::ResetGlobals();
@@ -96,7 +94,7 @@ class ReportsPdfTest : public ::testing::TestWithParam<Case> {
   void TearDown() override {
     app::SetReportSettings(saved_);
     report::SetReportFontMetrics(nullptr);
-    unsetenv("XDG_CONFIG_HOME");
+    DataFolderTest::TearDown();
   }
 
   // The records the report should print, read from the data file in the
@@ -142,8 +140,7 @@ class ReportsPdfTest : public ::testing::TestWithParam<Case> {
   }
 
   testing::Watchdog watchdog_{std::chrono::seconds(120), "reports_pdf_test"};
-  testing::TempDir config_, data_, pages_;
-  std::unique_ptr<testing::ScopedChdir> chdir_;
+  testing::TempDir pages_;
   PdfBackend backend_;
   ui::VirtualClock clock_;
   ui::Scheduler scheduler_{backend_, clock_};

@@ -2,6 +2,7 @@
 #include <vector>
 
 #include "runtime/file_system.h"
+#include "runtime/memory_file_system.h"
 #include "tests/fuzz/fuzz_targets.h"
 #include "tools/load/csv_reader.h"
 

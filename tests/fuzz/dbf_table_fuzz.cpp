@@ -2,6 +2,7 @@
 #include <string>
 
 #include "runtime/file_system.h"
+#include "runtime/memory_file_system.h"
 #include "storage/xbase/dbf_error.h"
 #include "storage/xbase/dbf_table.h"
 #include "tests/fuzz/fuzz_targets.h"

@@ -2,15 +2,17 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
-#include <charconv>
-#include <cstdio>
-#include <cstring>
+#include <cstdint>
 #include <filesystem>
 #include <initializer_list>
-#include <iostream>
 #include <iterator>
-#include <system_error>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tools/generate/csv_writer.h"
+#include "tools/generate/split_mix.h"
+#include "tools/generate/vocabulary.h"
 
 namespace mirabo::tools {
 namespace {
@@ -34,37 +36,6 @@ enum Stream : uint64_t {
   kEdgeStream,
 };
 
-// A fixed, tiny generator: the standard distributions produce different sequences on different
-// standard libraries, and the sample files must be byte-identical everywhere.
-class SplitMix64 {
- public:
-  SplitMix64(uint64_t seed, Stream stream)
-      : state_(seed ^ (static_cast<uint64_t>(stream) * 0xD1B54A32D192ED03ull)) {}
-
-  uint64_t Next() {
-    uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
-  }
-  // Uniform in [0, n); the modulo bias is negligible for the small ranges used here.
-  uint64_t Below(uint64_t n) { return Next() % n; }
-  bool Percent(uint64_t p) { return Below(100) < p; }
-  template <typename T, size_t N>
-  const T& Pick(const T (&items)[N]) {
-    return items[Below(N)];
-  }
-
- private:
-  uint64_t state_;
-};
-
-void AppendNumber(std::string& out, int64_t n) {
-  char digits[24];
-  auto result = std::to_chars(digits, digits + sizeof digits, n);
-  out.append(digits, result.ptr);
-}
-
 std::string NumberText(int64_t n) {
   std::string text;
   AppendNumber(text, n);
@@ -72,331 +43,13 @@ std::string NumberText(int64_t n) {
 }
 
 // `base` followed by `suffix`, cutting `base` short when the pair would not fit in `width`.
-// Only used with the ASCII word lists below, so bytes equal characters.
+// Only used with the ASCII word lists (tools/generate/vocabulary.h), so bytes equal characters.
 std::string FitWithSuffix(std::string_view base, std::string_view suffix, size_t width) {
   std::string text(base.substr(0, std::min(base.size(), width - suffix.size())));
   while (!text.empty() && text.back() == ' ') text.pop_back();
   text += suffix;
   return text;
 }
-
-// ---------------------------------------------------------------------------------------------
-// Word lists. Every name here is invented.
-
-constexpr const char* kBrands[] = {
-    "Brennock",   "Tallowmere", "Quillon",     "Velmora",     "Corvane",     "Draxley",
-    "Fenwright",  "Glimmerton", "Kestrelle",   "Lumbrook",    "Marrowick",   "Nettlecombe",
-    "Orrindale",  "Quenby",     "Rookhaven",   "Thistlewick", "Umberlane",   "Vantorel",
-    "Wexcombe",   "Yarrowby",   "Zelwyn",      "Ambervale",   "Dunmorrow",   "Eldercrest",
-    "Fairhollow", "Greywater",  "Hexmoor",     "Ivorline",    "Jasperfield", "Kilnworth",
-    "Moorvale",   "Oakhaven",   "Quarrington", "Ravelstone",  "Tamberlin",   "Ulvercroft",
-    "Vexford",    "Wrenfold",   "Zandrel",     "Brackwater",  "Cindermoor",  "Everleigh",
-    "Frostwick",  "Gallowmere", "Halvercombe", "Inchbrook",   "Jorvane",     "Kelvaren",
-    "Lorrimere",  "Mirrowell",  "Norrandel",   "Osterfeld",   "Pennibrook",  "Quorvale",
-    "Redwhistle", "Sallowfen",  "Torvenna",    "Underhame",   "Vyrnwick",    "Welkinby",
-    "Yestermoor", "Zorabel",    "Ashlowen",    "Cobbledene",  "Dravenholt",  "Emberwick",
-    "Fallowmere", "Gorsedene",  "Hollinvale",  "Ironquill",   "Kettlewynd",  "Larkspire",
-    "Mossgrove",  "Nimbrel",    "Ottervane",   "Quintrell",   "Rushfennel",  "Stonewhit",
-    "Tawnybrook", "Brindlecot",
-};
-
-constexpr const char* kCompanySuffixes[] = {
-    "Systems",
-    "Data",
-    "Softworks",
-    "Software",
-    "Peripherals Ltd",
-    "Computing",
-    "Electronics",
-    "Technology",
-    "Micro",
-    "Microsystems",
-    "Computers Ltd",
-    "Data Products",
-    "Software House",
-    "Research",
-    "Digital",
-    "Distribution",
-    "Imaging",
-    "Networks",
-    "Interactive",
-    "Publishing",
-    "Labs",
-    "Computer Supplies",
-    "Devices plc",
-    "Design",
-    "Developments Ltd",
-};
-
-// Appended once every brand/suffix pair has been used, so that names stay distinct for longer.
-constexpr const char* kRegions[] = {"UK",    "Europe",   "Direct",   "Trading",
-                                    "Group", "Holdings", "Services", "Sales"};
-
-// Ordered from most to least common: the review kind is drawn with a falling weight.
-constexpr const char* kReviewKinds[] = {
-    "Group Test",       "First Look",          "Full Review",     "Short Review",
-    "Benchmark",        "Buyers Guide",        "Long-term Test",  "Preview",
-    "Round-up",         "Head-to-Head & Tips", "Hands On",        "News Item",
-    "Upgrade Review",   "Best Buy Award",      "Reader Report",   "Tutorial",
-    "Lab Report",       "Budget Choice",       "Editor's Choice", "Workshop",
-    "Shareware Corner", "Cover Disk Review",
-};
-
-enum class Kind { kSoftware, kHardware, kMixed, kOther };
-
-struct CategoryInfo {
-  const char* name;
-  Kind kind;
-  const char* nouns[3];
-};
-
-// Ordered from most to least common, like the review kinds.
-constexpr CategoryInfo kCategoryInfos[] = {
-    {"Word Processors", Kind::kSoftware, {"Write", "Word", "Text"}},
-    {"Laser Printers", Kind::kHardware, {"Laser", "LaserPage", "Page Printer"}},
-    {"Spreadsheets", Kind::kSoftware, {"Calc", "Sheet", "Grid"}},
-    {"Modems", Kind::kHardware, {"Modem", "Fax Modem", "DataLink"}},
-    {"Databases", Kind::kSoftware, {"Base", "File", "Query"}},
-    {"Hard Disks", Kind::kHardware, {"Drive", "Disk", "Fixed Disk"}},
-    {"Graphics Cards", Kind::kHardware, {"VGA", "Graphics", "Vision"}},
-    {"Desktop Publishing", Kind::kSoftware, {"Page", "Publisher", "Layout"}},
-    {"Utilities", Kind::kSoftware, {"Tools", "Toolkit", "Rescue"}},
-    {"Desktop PCs", Kind::kHardware, {"PC", "Station", "Desk"}},
-    {"Monitors", Kind::kHardware, {"Monitor", "Display", "View"}},
-    {"Accounts Software", Kind::kSoftware, {"Accounts", "Books", "Ledger"}},
-    {"Games", Kind::kSoftware, {"Quest", "Racer", "Chess"}},
-    {"Notebooks", Kind::kHardware, {"Notebook", "Portable", "Traveller"}},
-    {"Drawing Packages", Kind::kSoftware, {"Draw", "Sketch", "Vector"}},
-    {"Sound Cards", Kind::kHardware, {"Sound", "Audio", "Wave"}},
-    {"Communications Software", Kind::kSoftware, {"Comms", "Term", "Link"}},
-    {"Inkjet Printers", Kind::kHardware, {"Jet", "InkPrint", "Inkwriter"}},
-    {"Scanners", Kind::kHardware, {"Scan", "Scanner", "Image"}},
-    {"Printers, Plotters & Scanners", Kind::kHardware, {"Printer", "Plotter", "Scanner"}},
-    {"Programming Languages", Kind::kSoftware, {"Pascal", "Basic", "C Compiler"}},
-    {"Anti-Virus Software", Kind::kSoftware, {"Guard", "Shield", "Scan"}},
-    {"CD-ROM Drives", Kind::kHardware, {"CD", "CD-ROM", "Disc"}},
-    {"Integrated Packages", Kind::kSoftware, {"Suite", "Desk", "All-in-One"}},
-    {"Dot Matrix Printers", Kind::kHardware, {"Matrix", "DotPrint", "Dot"}},
-    {"Paint Programs", Kind::kSoftware, {"Paint", "Brush", "Palette"}},
-    {"Network Software", Kind::kSoftware, {"Net", "Share", "Connect"}},
-    {"Tape Streamers", Kind::kHardware, {"Tape", "Streamer", "Backup"}},
-    {"Presentation Graphics", Kind::kSoftware, {"Present", "Slides", "Show"}},
-    {"Communications & Networking Kit", Kind::kMixed, {"Link", "Hub", "NetKit"}},
-    {"Mice & Trackballs", Kind::kHardware, {"Mouse", "Trackball", "Pointer"}},
-    {"Educational Software", Kind::kSoftware, {"Tutor", "Learn", "Maths"}},
-    {"Memory Upgrades", Kind::kHardware, {"SIMM", "RAM", "Memory"}},
-    {"Personal Finance", Kind::kSoftware, {"Finance", "Budget", "Cheque"}},
-    {"CAD Software", Kind::kSoftware, {"CAD", "Draft", "Design"}},
-    {"Multimedia Kits", Kind::kMixed, {"Multimedia Kit", "Media Pack", "Studio"}},
-    {"Keyboards", Kind::kHardware, {"Keyboard", "Keys", "Type"}},
-    {"Operating Systems", Kind::kSoftware, {"OS", "Shell", "DOS"}},
-    {"Network Cards", Kind::kHardware, {"NetCard", "Adapter", "Ethernet"}},
-    {"Books", Kind::kOther, {"Guide", "Handbook", "Companion"}},
-    {"Font Packages", Kind::kSoftware, {"Fonts", "Type", "Typeface"}},
-    {"Music Software", Kind::kSoftware, {"Sequencer", "Score", "Tracker"}},
-    {"Graphics Tablets", Kind::kMixed, {"Tablet", "Pad", "Digitiser"}},
-    {"Backup Software", Kind::kSoftware, {"Backup", "Archive", "Safe"}},
-    {"Training Courses", Kind::kOther, {"Course", "Training", "Seminar"}},
-    {"Uninterruptible Power Supplies", Kind::kHardware, {"UPS", "Power", "Guardian"}},
-    {"Motherboards", Kind::kHardware, {"Board", "Mainboard", "Motherboard"}},
-    {"Project Management", Kind::kSoftware, {"Project", "Schedule", "Planner"}},
-    {"Voice Recognition", Kind::kMixed, {"Voice", "Dictate", "Speak"}},
-    {"Palmtop Computers", Kind::kHardware, {"Palmtop", "Pocket", "Organiser"}},
-    {"Plotters", Kind::kHardware, {"Plotter", "Pen Plotter", "Draft"}},
-    {"Video Capture Cards", Kind::kMixed, {"Capture", "Video", "Frame"}},
-    {"Removable Drives", Kind::kHardware, {"Cartridge", "Removable", "Swap"}},
-    {"Statistics Packages", Kind::kSoftware, {"Stats", "Analyst", "Survey"}},
-    {"Email Software", Kind::kSoftware, {"Mail", "Post", "Courier"}},
-    {"Web Browsers", Kind::kSoftware, {"Web", "Browser", "Surf"}},
-    {"Support Services", Kind::kOther, {"Support", "Care", "Helpline"}},
-    {"Joysticks", Kind::kHardware, {"Stick", "Joystick", "Flight"}},
-    {"Multimedia Authoring", Kind::kSoftware, {"Author", "Studio", "Media"}},
-    {"Personal Organisers", Kind::kSoftware, {"Diary", "Planner", "Organiser"}},
-};
-
-// Prefixes for categories beyond the base list ("Budget Modems", "Portable Hard Disks").
-constexpr const char* kCategoryQualifiers[] = {
-    "Budget", "Portable", "Professional", "Colour", "Network", "Business", "Home", "Entry-level"};
-
-constexpr const char* kEditions[] = {
-    "",        "",          "",         "",        " Pro",          " Plus",
-    " Deluxe", " Lite",     " Gold",    " Junior", " Professional", " SE",
-    " 32",     " Personal", " Network", " Express"};
-constexpr int kModelNumbers[] = {100,  120,  200,  240,  250,  300,  340,  400,  420,  486,
-                                 500,  540,  600,  640,  800,  1000, 1200, 1440, 2000, 2400,
-                                 2880, 3000, 4000, 4200, 5000, 6000, 8000, 9600};
-constexpr const char* kModelLetters[] = {"X", "S", "i", "e", "+", "L"};
-constexpr const char* kHardwareRevisions[] = {"Rev A",  "Rev B", "Rev C", "Rev D",  "Mk II",
-                                              "Mk III", "v1.1",  "v2.0",  "Issue 3"};
-constexpr const char* kBookTopics[] = {
-    "DOS",        "Spreadsheet", "Database", "Networking", "Programming", "Desktop Publishing",
-    "Multimedia", "PC Upgrade",  "Internet", "Accounts"};
-constexpr const char* kEditionsOfBooks[] = {"2nd Ed.", "3rd Ed.", "Revised", "1996 Ed."};
-constexpr const char* kMonths[] = {"January",   "February", "March",    "April",
-                                   "May",       "June",     "July",     "August",
-                                   "September", "October",  "November", "December"};
-
-constexpr const char* kVerdicts[] = {
-    "Editor's Choice.",
-    "Best Buy.",
-    "Recommended.",
-    "Good value for money.",
-    "Fast and reliable.",
-    "Slow on large files.",
-    "Disappointing performance.",
-    "Excellent documentation.",
-    "Thin manual, but easy to use.",
-    "Requires a 386 or better.",
-    "Bundled with a free mouse mat.",
-    "Price includes one year on-site warranty.",
-    "Upgrades from earlier versions are discounted.",
-    "Shareware: try before you buy.",
-    "Also available for networks, at extra cost.",
-    "Reads and writes \"industry standard\" file formats.",
-    "UK version reviewed; US pricing differs.",
-};
-
-// ---------------------------------------------------------------------------------------------
-// Edge-case rows.
-
-struct EdgeSupplier {
-  const char* name;
-  const char* brand;
-};
-
-constexpr EdgeSupplier kEdgeSuppliers[] = {
-    {"Bright & Sons \"Micro\", Ltd", "Bright"},
-    {"Pixel <Plus> Graphics & Co", "Pixel"},
-    {"Zentrix data", "Zentrix"},
-    {"ZENTRIX DATA", "ZENTRIX"},
-    {"Dovecote Trading", "Dovecote"},
-    {"Dovecote Trading", "Dovecote"},
-    {"M\u00fcller Datentechnik", "M\u00fcller"},
-    {"Caf\u00e9 Noirette Software", "Caf\u00e9"},
-    {"S\u00f8ndergaard Elektronik ApS", "S\u00f8ndergaard"},
-    {"Gro\u00dfmann Rechnertechnik GmbH", "Gro\u00dfmann"},
-    {"Featherstonehaugh Computing Services", "Featherstonehaugh"},  // exactly the full width
-};
-constexpr int kEdgeSupplierCount = static_cast<int>(std::size(kEdgeSuppliers));
-
-// Stands for a reference that has no row in its table.
-constexpr int kDangling = -1;
-
-struct EdgeFeature {
-  const char* product;
-  int supplier;  // index into kEdgeSuppliers, or kDangling
-  int review;    // index into kReviewKinds, or kDangling
-  int category;  // index into kCategoryInfos, or kDangling
-  const char* hs;
-  const char* version;
-  const char* comment;
-};
-
-constexpr EdgeFeature kEdgeFeatures[] = {
-    // The only product name of exactly the full width (86), with the longest possible comment.
-    {"Bright Write Deluxe Edition with Spelling Checker, Thesaurus, Mail Merge & Macro Tools", 0, 2,
-     0, "S", "4.0",
-     "The most complete word processor we have tested, with spelling checker, thesaurus, mail "
-     "merge, macros, \"live\" print preview and import filters for seven rival formats; slow to "
-     "load from floppy, but worth it."},
-    {"Pixel Paint <Beta>", 1, 7, 25, "S", "0.9b",
-     "Pre-release copy; features may change before launch."},
-    {"alpha draw", 2, 1, 14, "S", "1.0", ""},
-    {"ALPHA DRAW", 3, 1, 14, "S", "1.0",
-     "Same program as \"alpha draw\", sold under a different label."},
-    {"Bright \"Micro\" Tools, Vol. 2 & 3", 0, 0, 8, "S", "2.0",
-     "Reviewer's pick, \"best in test\", but pricey."},
-    {"Dovecote Ledger", 4, 2, 11, "S", "1.0", "First of two companies trading under this name."},
-    {"Dovecote Ledger", 5, 3, 11, "S", "2.0",
-     "Not the same company as the other Dovecote Trading."},
-    {"M\u00fcller B\u00fcro-Faktura 2", 6, 2, 11, "S", "2.0",
-     "German-language package; English manual available, at extra cost."},
-    {"Caf\u00e9 Menu Planner", 7, 3, 4, "S", "1.1",
-     "Recipe costing for the small caf\u00e9 or restaurant."},
-    {"S\u00f8ndergaard Lydkort 16", 8, 0, 15, "H", "",
-     "Danish import; priced in \u20ac as well as pounds."},
-    {"Gro\u00dfmann Rechenmeister", 9, 4, 2, "S", "3.0", ""},
-    {"Featherstonehaugh Draughtsman\u2122 2", 10, 2, 34, "S", "1.0 Beta 3 (UK)",
-     "Product names & prices <subject to change>."},
-    // References with no matching row, as left behind when rows are deleted from the index.
-    {"Wexcombe Calc 3", kDangling, 0, 2, "S", "3.0", "Supplier has since ceased trading."},
-    {"Bright Modem BR-2880", 0, kDangling, 3, "H", "", "Review type missing from the index."},
-    {"Pixel Audio PI-1600", 1, 1, kDangling, "H", "Rev A", ""},
-    {"Hexmoor Scan HE-400", kDangling, kDangling, kDangling, "H", "", ""},
-};
-constexpr int kEdgeFeatureCount = static_cast<int>(std::size(kEdgeFeatures));
-
-constexpr const char* kLongIssueComment =  // exactly the full width (91)
-    "Bumper issue: 64-page buyers guide, cover disk with 12 utilities and a \"DIY upgrade\" poster";
-
-// ---------------------------------------------------------------------------------------------
-// Buffered CSV output.
-
-class CsvWriter {
- public:
-  CsvWriter() { buffer_.reserve(kFlushSize + 4096); }
-  ~CsvWriter() {
-    if (file_ != nullptr) std::fclose(file_);
-  }
-  CsvWriter(const CsvWriter&) = delete;
-  CsvWriter& operator=(const CsvWriter&) = delete;
-
-  std::string Open(const std::string& path) {
-    path_ = path;
-    file_ = std::fopen(path.c_str(), "wb");
-    if (file_ == nullptr) return "cannot write " + path + ": " + std::strerror(errno);
-    return {};
-  }
-
-  void Text(std::string_view value) {
-    Separator();
-    AppendCsvField(buffer_, value);
-  }
-  void Number(int64_t value) {
-    Separator();
-    AppendNumber(buffer_, value);
-  }
-  void Row(std::initializer_list<std::string_view> fields) {
-    for (std::string_view field : fields) Text(field);
-    EndRow();
-  }
-  void EndRow() {
-    buffer_ += '\n';
-    row_started_ = false;
-    if (buffer_.size() >= kFlushSize) Flush();
-  }
-  bool failed() const { return !error_.empty(); }
-
-  std::string Close() {
-    Flush();
-    if (std::fclose(file_) != 0 && error_.empty()) {
-      error_ = "cannot write " + path_ + ": " + std::strerror(errno);
-    }
-    file_ = nullptr;
-    return error_;
-  }
-
- private:
-  static constexpr size_t kFlushSize = size_t{1} << 20;
-
-  void Separator() {
-    if (row_started_) buffer_ += ',';
-    row_started_ = true;
-  }
-  void Flush() {
-    if (error_.empty() && !buffer_.empty() &&
-        std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size()) {
-      error_ = "cannot write " + path_ + ": " + std::strerror(errno);
-    }
-    buffer_.clear();
-  }
-
-  std::FILE* file_ = nullptr;
-  std::string path_;
-  std::string buffer_;
-  std::string error_;
-  bool row_started_ = false;
-};
 
 // ---------------------------------------------------------------------------------------------
 // Lookup tables. They grow with suppliers, reviews and categories (at most 32767 rows each), never
@@ -567,18 +220,7 @@ std::vector<size_t> ShuffledOrder(size_t count, SplitMix64& rng) {
   return order;
 }
 
-std::string WriteSuppliers(const Tables& tables, SplitMix64& order_rng, const std::string& path) {
-  CsvWriter out;
-  if (std::string error = out.Open(path); !error.empty()) return error;
-  out.Row({"SUPPLIER", "REFERENCE"});
-  for (size_t i : ShuffledOrder(tables.suppliers.size(), order_rng)) {
-    out.Text(tables.suppliers[i].name);
-    out.Number(static_cast<int64_t>(i) + 1);
-    out.EndRow();
-  }
-  return out.Close();
-}
-
+// A lookup table: its names in a shuffled order, each with its reference.
 template <typename Rows, typename NameOf>
 std::string WriteNamedTable(const Rows& rows, NameOf name_of, const char* name_column,
                             SplitMix64& order_rng, const std::string& path) {
@@ -816,39 +458,7 @@ std::string WriteFeatures(const SampleOptions& options, const Tables& tables,
   return out.Close();
 }
 
-bool ParseWhole(const std::string& text, int& value) {
-  const char* end = text.data() + text.size();
-  auto result = std::from_chars(text.data(), end, value);
-  return !text.empty() && result.ec == std::errc() && result.ptr == end;
-}
-
-bool ParseSeed(const std::string& text, uint64_t& value) {
-  const char* end = text.data() + text.size();
-  auto result = std::from_chars(text.data(), end, value);
-  return !text.empty() && result.ec == std::errc() && result.ptr == end;
-}
-
-constexpr const char* kUsage =
-    "usage: mirabo generate [--features N] [--suppliers N] [--issues N] [--reviews N]\n"
-    "                       [--categories N] [--seed S] [--no-edge-cases] DIR\n";
-
 }  // namespace
-
-void AppendCsvField(std::string& out, std::string_view value) {
-  const bool quote = value.find_first_of(",\"\r\n") != std::string_view::npos ||
-                     (!value.empty() && (value.front() == ' ' || value.back() == ' ' ||
-                                         value.front() == '\t' || value.back() == '\t'));
-  if (!quote) {
-    out.append(value);
-    return;
-  }
-  out += '"';
-  for (char c : value) {
-    if (c == '"') out += '"';
-    out += c;
-  }
-  out += '"';
-}
 
 std::string ValidateSampleOptions(const SampleOptions& options) {
   // With edge cases one reference value must stay free for the rows that point nowhere.
@@ -876,7 +486,9 @@ std::string WriteSampleData(const SampleOptions& options, const std::string& dir
 
   const Tables tables = BuildTables(options);
   SplitMix64 order_rng(options.seed, kOrderStream);
-  std::string error = WriteSuppliers(tables, order_rng, path("SUPPLIER.csv"));
+  std::string error = WriteNamedTable(
+      tables.suppliers, [](const Supplier& s) -> std::string_view { return s.name; }, "SUPPLIER",
+      order_rng, path("SUPPLIER.csv"));
   if (error.empty()) {
     error = WriteNamedTable(
         tables.reviews, [](const std::string& name) -> std::string_view { return name; }, "REVIEW",
@@ -890,75 +502,6 @@ std::string WriteSampleData(const SampleOptions& options, const std::string& dir
   if (error.empty()) error = WriteIssues(options, path("ISSUES.csv"));
   if (error.empty()) error = WriteFeatures(options, tables, path("FEATURES.csv"));
   return error;
-}
-
-int RunGenerateCommand(const std::vector<std::string>& args) {
-  SampleOptions options;
-  std::string dir;
-  auto usage_error = [](const std::string& why) {
-    std::cerr << "mirabo generate: " << why << "\n" << kUsage;
-    return 1;  // bad usage
-  };
-
-  bool options_ended = false;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (!options_ended && arg.size() > 1 && arg[0] == '-') {
-      if (arg == "--") {
-        options_ended = true;
-        continue;
-      }
-      if (arg == "--help" || arg == "-h") {
-        std::cout << kUsage;
-        return 0;
-      }
-      if (arg == "--no-edge-cases") {
-        options.edge_cases = false;
-        continue;
-      }
-      std::string name = arg;
-      std::string value;
-      bool has_value = false;
-      if (size_t equals = arg.find('='); equals != std::string::npos) {
-        name = arg.substr(0, equals);
-        value = arg.substr(equals + 1);
-        has_value = true;
-      }
-      int* target = name == "--features"     ? &options.features
-                    : name == "--suppliers"  ? &options.suppliers
-                    : name == "--issues"     ? &options.issues
-                    : name == "--reviews"    ? &options.reviews
-                    : name == "--categories" ? &options.categories
-                                             : nullptr;
-      if (target == nullptr && name != "--seed") return usage_error("unknown option " + name);
-      if (!has_value) {
-        if (i + 1 >= args.size()) return usage_error(name + " needs a value");
-        value = args[++i];
-      }
-      const bool parsed =
-          target != nullptr ? ParseWhole(value, *target) : ParseSeed(value, options.seed);
-      if (!parsed) return usage_error(name + " expects a whole number, not '" + value + "'");
-      continue;
-    }
-    if (!dir.empty()) return usage_error("only one DIR may be given");
-    dir = arg;
-  }
-  if (dir.empty()) return usage_error("missing DIR");
-  if (std::string error = ValidateSampleOptions(options); !error.empty()) {
-    return usage_error(error);
-  }
-
-  std::error_code ec;
-  std::filesystem::create_directories(dir, ec);
-  if (ec) {
-    std::cerr << "mirabo generate: cannot create " << dir << ": " << ec.message() << "\n";
-    return 2;  // could not write
-  }
-  if (std::string error = WriteSampleData(options, dir); !error.empty()) {
-    std::cerr << "mirabo generate: " << error << "\n";
-    return 2;  // could not write
-  }
-  return 0;
 }
 
 }  // namespace mirabo::tools

@@ -4,8 +4,9 @@
 
 #include <cstdint>
 #include <string>
-#include <string_view>
 #include <vector>
+
+#include "tools/generate/csv_writer.h"  // AppendCsvField, which the files are written with
 
 namespace mirabo::tools {
 
@@ -30,14 +31,10 @@ std::string ValidateSampleOptions(const SampleOptions& options);
 // Returns an empty string on success, else a one-line error text.
 std::string WriteSampleData(const SampleOptions& options, const std::string& dir);
 
-// Appends `value` as one CSV field: quoted when it holds a comma, quote, CR or LF or starts or ends
-// with a blank, with inner quotes doubled.
-void AppendCsvField(std::string& out, std::string_view value);
-
 // `mirabo generate [--features N] [--suppliers N] [--issues N] [--reviews N] [--categories N]
 //                  [--seed S] [--no-edge-cases] DIR`
 // `args` excludes the program name and the word "generate". Creates DIR if missing. Prints errors
-// to stderr and returns the exit code: 0 ok, 1 failure, 2 usage error.
+// to stderr and returns the exit code: 0 ok, 1 usage error, 2 the files could not be written.
 int RunGenerateCommand(const std::vector<std::string>& args);
 
 }  // namespace mirabo::tools

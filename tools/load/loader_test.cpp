@@ -15,6 +15,7 @@
 #include "app/data/declarations.h"
 #include "runtime/access.h"
 #include "runtime/error.h"
+#include "runtime/faulty_file_system.h"
 #include "runtime/file.h"
 #include "runtime/file_system.h"
 #include "runtime/text.h"
