@@ -198,18 +198,27 @@ int ErrorFromErrno(int err) {
 
 const ErrorState& CurrentError() { return State(); }
 
-int SetError(int code) {
+int SetError(int code) { return SetError(code, 0); }
+
+int SetError(int code, int os_error) {
   ErrorState& s = State();
   s.code = code;
   s.fs_number = 0;
   s.fs_code.clear();
   s.fs_text.clear();
+  s.os_error = os_error;
   return code;
 }
 
-int SetFileSystemError(int fs_code, std::string_view fs_text) {
+std::string SystemReason() {
+  const int err = State().os_error;
+  return err ? std::strerror(err) : std::string();
+}
+
+int SetFileSystemError(int fs_code, std::string_view fs_text, int os_error) {
   ErrorState& s = State();
   s.code = kFileSystemError;
+  s.os_error = os_error;
   s.fs_number = fs_code;
   s.fs_code = std::to_string(fs_code);
   s.fs_text = fs_text;

@@ -59,6 +59,10 @@ struct ErrorState {
   int fs_number = 0;    // set with code 90: the driver's own code
   std::string fs_code;  // the same in decimal, as FileErrorCode gives it
   std::string fs_text;  // set with code 90: the driver's own text
+  // The operating system's error behind the failure, when a driver knows it
+  // (a write refused with 5 because the disk is full): what a message about
+  // a file says after its name.  0 when there is none.
+  int os_error = 0;
 };
 
 // The process-wide error state.
@@ -67,9 +71,15 @@ const ErrorState& CurrentError();
 // Records `code` (0 clears) and returns it, so drivers can write
 // `return SetError(kRecordNotAvailable);`.  Clears the file-system details.
 int SetError(int code);
+// The same, keeping the operating system's error behind it.
+int SetError(int code, int os_error);
 
 // Records code 90 with the driver's own code and text.
-int SetFileSystemError(int fs_code, std::string_view fs_text);
+int SetFileSystemError(int fs_code, std::string_view fs_text, int os_error = 0);
+
+// The system's words for the error behind the current failure ("No space
+// left on device"), or empty when the driver knew of none.
+std::string SystemReason();
 
 // Makes `saved` (a copy of CurrentError() taken earlier) the error state
 // again, so a message can describe a failure after other calls have run.

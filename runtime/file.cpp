@@ -46,31 +46,44 @@ int File::Attach() {
   return driver_ ? kNoError : kInsufficientMemory;
 }
 
+// The result of a driver's call, recorded in the error state.  A driver
+// that met an operating-system error has recorded it with its code (the
+// state was cleared before the call); any other code is recorded here.
+namespace {
+int Result(int rc) {
+  const ErrorState& e = CurrentError();
+  if (rc == kFileSystemError || (rc != kNoError && e.code == rc && e.os_error != 0)) return rc;
+  return SetError(rc);
+}
+}  // namespace
+
 #define MIRABO_WITH_DRIVER \
   if (int rc = Attach()) return SetError(rc)
 
 int File::Open(uint8_t access_mode) {
   MIRABO_WITH_DRIVER;
   if (open_) return SetError(kFileAlreadyOpen);
+  SetError(kNoError);
   const int rc = driver_->Open(access_mode);
   open_ = rc == kNoError;
   if (open_) OpenFiles().insert(this);
-  return rc == kFileSystemError ? rc : SetError(rc);
+  return Result(rc);
 }
 
 int File::Create() {
   if (!decl_->create) return SetError(kNoCreateAttribute);
   MIRABO_WITH_DRIVER;
-  const int rc = driver_->Create();
-  return rc == kFileSystemError ? rc : SetError(rc);
+  SetError(kNoError);
+  return Result(driver_->Create());
 }
 
 int File::Close() {
   if (!driver_ || !open_) return SetError(kFileNotOpen);
   open_ = false;
   OpenFiles().erase(this);
+  SetError(kNoError);
   const int rc = driver_->Close();
-  return rc == kFileSystemError ? rc : SetError(rc);
+  return Result(rc);
 }
 
 std::string File::Name() {
@@ -82,8 +95,8 @@ std::string File::Name() {
 // error (90) have already recorded its details; the rest record their code here.
 #define MIRABO_OPEN_OP(call)                             \
   if (!driver_ || !open_) return SetError(kFileNotOpen); \
-  const int rc = driver_->call;                          \
-  return rc == kFileSystemError ? rc : SetError(rc)
+  SetError(kNoError);                                    \
+  return Result(driver_->call)
 
 int File::Records(int64_t* count) { MIRABO_OPEN_OP(Records(count)); }
 int File::SetKeyStart(int key) { MIRABO_OPEN_OP(SetKeyStart(key)); }

@@ -20,9 +20,9 @@ IoStatus IoStatus::SharingViolation() { return Code(kAccessDenied, EAGAIN); }
 
 int IoStatus::Report() const {
   if (code_ == kFileSystemError) {
-    return SetFileSystemError(os_error_, std::strerror(os_error_));
+    return SetFileSystemError(os_error_, std::strerror(os_error_), os_error_);
   }
-  return SetError(code_);
+  return SetError(code_, os_error_);
 }
 
 OpenOptions OpenOptionsForAccess(uint8_t access_mode) {

@@ -37,6 +37,11 @@ std::string ToUpper1252(std::string_view s);
 // so every byte string survives a round trip.
 std::string Utf8FromCp1252(std::string_view bytes);
 
+// `text` (UTF-8, the user's own bytes: a path, an argument) as a message may
+// show it: control characters and bytes that are not UTF-8 escaped (\t,
+// \x1B), cut to `limit` characters with "..." after.
+std::string Printable(std::string_view text, size_t limit = 40);
+
 // UTF-8 to Windows-1252.  Returns nullopt when `utf8` is malformed or holds a
 // character that Windows-1252 cannot represent; `bad_at`, when given, receives
 // the byte offset of the first such character.

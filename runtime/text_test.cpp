@@ -124,5 +124,14 @@ TEST(OptionTextTest, BlanksRemovedAndUpperCasedBeforeReading) {
   EXPECT_TRUE(OptionOn("ON") && OptionOn("") && OptionOn("0"));
 }
 
+TEST(PrintableTest, EscapesControlsAndBrokenUtf8AndCutsLongText) {
+  EXPECT_EQ(Printable("plain text"), "plain text");
+  EXPECT_EQ(Printable("tab\there\r\n"), "tab\\there\\r\\n");
+  EXPECT_EQ(Printable("\x1b[2J"), "\\x1B[2J");
+  EXPECT_EQ(Printable("caf\xc3\xa9"), "caf\xc3\xa9") << "whole UTF-8 characters pass";
+  EXPECT_EQ(Printable("caf\xe9!"), "caf\\xE9!") << "a Windows-1252 byte is escaped";
+  EXPECT_EQ(Printable(std::string(50, 'a'), 10), "aaaaaaaaaa...");
+}
+
 }  // namespace
 }  // namespace mirabo

@@ -1,5 +1,7 @@
 #include "tools/commands.h"
 
+#include "runtime/text.h"
+
 #include <unistd.h>
 
 #include <charconv>

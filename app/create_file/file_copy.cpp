@@ -230,10 +230,10 @@ void FileCopy::Step() {
 
 void FileCopy::Finish() {
   if (target_.Flush() != kNoError) {
-    tally_.finish_failure = "Writing the file to disk failed: " + ErrorDescription();
+    tally_.finish_failure = "Writing the file to disk failed: " + FailureReason();
   }
   if (target_.Close() != kNoError && tally_.finish_failure.empty()) {
-    tally_.finish_failure = "Closing the file failed: " + ErrorDescription();
+    tally_.finish_failure = "Closing the file failed: " + FailureReason();
   }
 }
 

@@ -232,6 +232,11 @@ std::string Expand(std::string_view tmpl, std::string_view text1, std::string_vi
 
 }  // namespace
 
+std::string FailureReason() {
+  const std::string system = SystemReason();
+  return system.empty() ? ErrorDescription() : system + " (" + ErrorDescription() + ")";
+}
+
 std::string PercentText(int percent) { return FormatPicture("N3", percent) + "% Completed"; }
 
 std::string ErrorDescription() {

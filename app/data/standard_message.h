@@ -24,6 +24,11 @@ constexpr int kLastStandardMessage = 38;
 // text and code; at most 150 characters.
 std::string ErrorDescription();
 
+// Why the last file operation failed, for a message about an output: the
+// system's words when a driver knew them ("No space left on device"), with
+// the runtime's description after them; else the description alone.
+std::string FailureReason();
+
 // The progress text of a long run (a report, a copy) for a percentage after
 // the start: the number in picture "N3" followed by "% Completed".
 std::string PercentText(int percent);

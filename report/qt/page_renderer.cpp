@@ -9,8 +9,11 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <cmath>
+#include <memory>
+#include <string>
 #include <variant>
 
+#include "runtime/output_file.h"
 #include "ui/qt/image_painter.h"
 #include "ui/qt/qt_text.h"
 
@@ -183,11 +186,72 @@ int QtFontMetrics::LineHeight(const Font& font) {
   return static_cast<int>(std::ceil(fm.height()));
 }
 
+namespace {
+
+// A file written by Qt through a file of the program's own: the temporary
+// file beside `path` that becomes it only once every step has succeeded.
+class PageOutputFile {
+ public:
+  explicit PageOutputFile(std::string path) : path_(std::move(path)) {}
+
+  // Opens the temporary file; false (failure() says why) when it cannot.
+  bool Open() {
+    if (const IoStatus s = OutputFile::Begin(path_, &output_); !s.ok()) {
+      return Fail(IoStatusText(s));
+    }
+    file_.setFileName(QString::fromStdString(output_->path()));
+    if (!file_.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+      return Fail(file_.errorString().toStdString());
+    }
+    return true;
+  }
+  QFile& device() { return file_; }
+
+  // Flushes and closes what Qt wrote, then gives it the target's name.
+  bool Commit() {
+    const bool written = file_.flush() && file_.error() == QFileDevice::NoError;
+    const std::string why = file_.errorString().toStdString();
+    file_.close();
+    if (!written || file_.error() != QFileDevice::NoError) {
+      output_->Abandon();
+      return Fail(written ? file_.errorString().toStdString() : why);
+    }
+    if (const IoStatus s = output_->Commit(); !s.ok()) return Fail(IoStatusText(s));
+    return true;
+  }
+  // Drops the file; whatever was at the target stays.
+  void Abandon() {
+    if (file_.isOpen()) file_.close();
+    if (output_) output_->Abandon();
+  }
+
+  const std::string& failure() const { return failure_; }
+
+ private:
+  bool Fail(std::string why) {
+    failure_ = std::move(why);
+    return false;
+  }
+
+  std::string path_;
+  std::unique_ptr<OutputFile> output_;
+  QFile file_;
+  std::string failure_;
+};
+
+Status CannotWrite(const char* what, const std::string& path, const std::string& why) {
+  return Status(StatusCode::kPrintFailed,
+                std::string("The ") + what + " " + path + " cannot be written: " + why + ".");
+}
+
+}  // namespace
+
 Status WritePdf(const PageImageList& pages, const std::string& path, const std::string& title) {
-  const QString file = QString::fromLocal8Bit(path.c_str());
+  PageOutputFile out(path);
+  if (!out.Open()) return CannotWrite("PDF file", path, out.failure());
   Status result;
   {
-    QPdfWriter pdf(file);
+    QPdfWriter pdf(&out.device());
     pdf.setTitle(ui::qt::FromCp1252(title));
     pdf.setCreator(QStringLiteral("Mirabo Features Database Browser"));
     pdf.setResolution(1200);
@@ -201,21 +265,25 @@ Status WritePdf(const PageImageList& pages, const std::string& path, const std::
       const QPageSize size(QSizeF(page.width / 1000.0, page.height / 1000.0), QPageSize::Inch,
                            QString(), QPageSize::ExactMatch);
       pdf.setPageLayout(QPageLayout(size, QPageLayout::Portrait, QMarginsF()));
-      if (i == 0) {
-        if (!painter.begin(&pdf)) {
-          result = Status(StatusCode::kPrintFailed, "The PDF file " + path + " cannot be written.");
-          break;
-        }
-      } else if (!pdf.newPage()) {
-        result = Status(StatusCode::kPrintFailed, "The PDF file " + path + " cannot be written.");
+      const bool ready = i == 0 ? painter.begin(&pdf) : pdf.newPage();
+      if (!ready || out.device().error() != QFileDevice::NoError) {
+        result = CannotWrite("PDF file", path, out.device().errorString().toStdString());
         break;
       }
       PaintPage(painter, page, QRectF(0, 0, page.width * 1.2, page.height * 1.2));
     }
-    if (painter.isActive()) painter.end();
+    // The writer finishes the file at the painter's end: a failure there is
+    // a file cut short.
+    if (painter.isActive() && !painter.end() && result.ok()) {
+      result = CannotWrite("PDF file", path, out.device().errorString().toStdString());
+    }
   }
-  if (!result.ok()) QFile::remove(file);
-  return result;
+  if (!result.ok()) {
+    out.Abandon();
+    return result;
+  }
+  if (!out.Commit()) return CannotWrite("PDF file", path, out.failure());
+  return Status::Ok();
 }
 
 Status WritePng(const std::string& name, const std::string& path, int dpi) {
@@ -231,9 +299,14 @@ Status WritePng(const std::string& name, const std::string& path, int dpi) {
     QPainter p(&img);
     PaintPage(p, page, QRectF(QPointF(0, 0), QSizeF(px)));
   }
-  if (!img.save(QString::fromLocal8Bit(path.c_str()), "PNG")) {
-    return Status(StatusCode::kPrintFailed, "The picture " + path + " cannot be written.");
+  PageOutputFile out(path);
+  if (!out.Open()) return CannotWrite("picture", path, out.failure());
+  if (!img.save(&out.device(), "PNG")) {
+    const std::string why = out.device().errorString().toStdString();
+    out.Abandon();
+    return CannotWrite("picture", path, why);
   }
+  if (!out.Commit()) return CannotWrite("picture", path, out.failure());
   return Status::Ok();
 }
 

@@ -37,11 +37,14 @@ class QtFontMetrics final : public FontMetrics {
 };
 
 // Writes the pages to a PDF file at `path`, one PDF page a page, with fonts
-// embedded once; the document's title is `title`.  Stops at a page that
-// cannot be read (and removes the partial file).
+// embedded once; the document's title is `title`.  The file is written
+// beside `path` and takes its name only once whole and on disk: a page that
+// cannot be read or a write that fails (a full disk) leaves whatever was at
+// `path` as it was, and the status names the file and the reason.
 Status WritePdf(const PageImageList& pages, const std::string& path, const std::string& title);
 
-// Renders one page file to a PNG picture at `dpi` dots per inch.
+// Renders one page file to a PNG picture at `dpi` dots per inch, replacing
+// `path` as WritePdf does.
 Status WritePng(const std::string& page, const std::string& path, int dpi);
 
 // Makes page files drawable by name in image controls and printable by the

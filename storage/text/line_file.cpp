@@ -86,16 +86,18 @@ int LineFile::Close() {
   pending_.clear();
   IoStatus s = handle_->Close();
   handle_.reset();
-  if (!written) return kAccessDenied;
+  if (!written) return WriteFailed();
   return s.ok() ? kNoError : s.Report();
 }
 
 int LineFile::Flush() {
   if (!handle_) return kFileNotOpen;
-  if (!WritePending() || !TrimTail()) return kAccessDenied;
+  if (!WritePending() || !TrimTail()) return WriteFailed();
   IoStatus s = handle_->Sync();
   return s.ok() ? kNoError : s.Report();
 }
+
+int LineFile::WriteFailed() const { return SetError(kAccessDenied, write_error_); }
 
 bool LineFile::TrimTail() {
   if (dirty_end_ == 0 || dirty_end_ <= end_) return true;
@@ -107,6 +109,7 @@ bool LineFile::TrimTail() {
 bool LineFile::Write(std::string_view bytes) {
   size_t written = 0;
   const IoStatus s = handle_->WriteAt(end_, bytes, &written);
+  write_error_ = s.os_error();
   if (s.ok()) {
     end_ += static_cast<int64_t>(bytes.size());
     return true;
@@ -146,11 +149,11 @@ int LineFile::WriteLine(std::string_view record) {
   line_ += end_of_record_;
   if (capacity_ == 0) {
     const int64_t at = end_;
-    if (!Write(line_)) return kAccessDenied;
+    if (!Write(line_)) return WriteFailed();
     current_ = at;
     return kNoError;
   }
-  if (pending_.size() + line_.size() > capacity_ && !WritePending()) return kAccessDenied;
+  if (pending_.size() + line_.size() > capacity_ && !WritePending()) return WriteFailed();
   current_ = end_ + static_cast<int64_t>(pending_.size());
   pending_ += line_;
   return kNoError;

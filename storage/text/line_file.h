@@ -102,11 +102,15 @@ class LineFile {
   bool WritePending();
   // Cuts away what failed writes left past `end_`; false when that fails.
   bool TrimTail();
+  // A failed write as the drivers report it: 5, with the system's error
+  // behind it kept in the error state (a full disk says so).
+  int WriteFailed() const;
 
   const size_t capacity_;
   std::unique_ptr<FileHandle> handle_;
   uint8_t access_ = 0;
   int64_t current_ = -1;   // first byte of the line written last
+  int write_error_ = 0;    // the system's error of the last write
   int64_t end_ = -1;       // the file's end without the buffered lines; -1: not yet known
   int64_t dirty_end_ = 0;  // failed writes left bytes up to here; past end_ they must go
   std::string line_;       // the line being written, reused from write to write

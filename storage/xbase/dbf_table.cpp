@@ -154,7 +154,12 @@ int DbfTable::Close() {
   file_locked_ = false;
   const IoStatus s = file_->Close();
   file_.reset();
-  return s.ok() ? kDbfOk : kErrClose;
+  return Ok(s) ? kDbfOk : kErrClose;
+}
+
+bool DbfTable::Ok(const IoStatus& s) {
+  if (!s.ok()) os_error_ = s.os_error();
+  return s.ok();
 }
 
 void DbfTable::CheckInvariants() const {
@@ -186,7 +191,7 @@ void DbfTable::BlankRecord() { record_.assign(header_.record_length, ' '); }
 
 int DbfTable::WriteHeader() {
   SetHeaderDate(&header_, TodayUtc());
-  return file_->WriteAt(0, EncodeHeader(header_)).ok() ? kDbfOk : kErrWrite;
+  return Ok(file_->WriteAt(0, EncodeHeader(header_))) ? kDbfOk : kErrWrite;
 }
 
 int DbfTable::LoadBlock(int64_t n) {
@@ -195,7 +200,7 @@ int DbfTable::LoadBlock(int64_t n) {
   const size_t length = header_.record_length;
   std::string bytes;
   block_count_ = 0;
-  if (!file_->ReadAt(Offset(n), want * length, &bytes).ok()) return kErrRead;
+  if (!Ok(file_->ReadAt(Offset(n), want * length, &bytes))) return kErrRead;
   // Only whole records count: a file shorter than its header says holds
   // fewer records than promised, and the missing ones are read failures.
   const int64_t got = static_cast<int64_t>(bytes.size() / length);
@@ -217,7 +222,7 @@ int DbfTable::Read(int64_t n) {
     record_.assign(BlockSlot(n), header_.record_length);
   } else {
     std::string bytes;
-    if (!file_->ReadAt(Offset(n), header_.record_length, &bytes).ok()) return kErrRead;
+    if (!Ok(file_->ReadAt(Offset(n), header_.record_length, &bytes))) return kErrRead;
     if (bytes.size() != header_.record_length) return kErrRead;
     record_ = std::move(bytes);
   }
@@ -352,7 +357,7 @@ int DbfTable::Append(int64_t* number) {
     std::string bytes = record_;
     bytes += kEndOfFile;
     header_.records = static_cast<uint32_t>(n);
-    if (!file_->WriteAt(Offset(n), bytes).ok() || WriteHeader() != kDbfOk) {
+    if (!Ok(file_->WriteAt(Offset(n), bytes)) || WriteHeader() != kDbfOk) {
       header_.records = static_cast<uint32_t>(n - 1);
       rc = kErrWrite;
     }
@@ -383,7 +388,7 @@ int DbfTable::Append(int64_t* number) {
 
 int DbfTable::WriteRecord() {
   if (!buffered()) {
-    if (!file_->WriteAt(Offset(current_), record_).ok()) return kErrWrite;
+    if (!Ok(file_->WriteAt(Offset(current_), record_))) return kErrWrite;
     return WriteHeader();
   }
   if (!InBlock(current_)) {
@@ -432,7 +437,7 @@ int DbfTable::WriteBlock() {
   const size_t length = header_.record_length;
   size_t bytes = block_count_ * length;
   if (appended_) block_[bytes++] = kEndOfFile;
-  if (!file_->WriteAt(Offset(block_first_), std::string_view(block_.data(), bytes)).ok()) {
+  if (!Ok(file_->WriteAt(Offset(block_first_), std::string_view(block_.data(), bytes)))) {
     return kErrWrite;
   }
   if (int rc = WriteHeader()) return rc;
@@ -445,7 +450,7 @@ int DbfTable::Flush() {
   if (!file_) return kErrInvalidHandle;
   if (!changed_) return kDbfOk;
   if (int rc = WriteBlock()) return rc;
-  return file_->Sync().ok() ? kDbfOk : kErrFlush;
+  return Ok(file_->Sync()) ? kDbfOk : kErrFlush;
 }
 
 int DbfTable::Pack() {

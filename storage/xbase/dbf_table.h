@@ -145,7 +145,13 @@ class DbfTable {
   bool file_locked() const { return file_locked_; }
   int lock_count() const { return static_cast<int>(locks_.size()); }
 
+  // The operating system's error behind the last failed read or write of
+  // the table (a full disk), or 0.
+  int os_error() const { return os_error_; }
+
  private:
+  // Whether `s` succeeded; a failure's system error is kept for os_error().
+  bool Ok(const IoStatus& s);
   DbfTable() = default;
   int OpenFile(const std::string& path, const DbfAccess& access);
   void CloseFile();
@@ -175,6 +181,7 @@ class DbfTable {
   std::string record_;
 
   // Buffered mode.
+  int os_error_ = 0;
   int capacity_ = 0;
   std::string block_;  // capacity_ records and a byte for the 0x1A
   int64_t block_first_ = 0;

@@ -112,8 +112,13 @@ int XbaseFile::TableName(std::string* path) {
 
 int XbaseFile::Translate(int engine_code) {
   const int code = RuntimeCodeOf(engine_code);
+  // The system's error behind a failed read or write (a full disk) goes
+  // with the code, for messages that name the file.
+  const int os_error = table_ && code != kNoError ? table_->os_error() : 0;
   if (code == kFileSystemError) {
-    SetFileSystemError(engine_code, DbfErrorText(engine_code));
+    SetFileSystemError(engine_code, DbfErrorText(engine_code), os_error);
+  } else if (code != kNoError) {
+    SetError(code, os_error);
   }
   if (code != kNoError && IsDbfError(engine_code) && ext_errors_) {
     const std::string text(code == kFileSystemError ? std::string(DbfErrorText(engine_code))

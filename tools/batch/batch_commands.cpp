@@ -13,6 +13,7 @@
 #include "app/create_file/create_files.h"
 #include "app/data/declarations.h"
 #include "app/data/globals.h"
+#include "app/data/output_check.h"
 #include "app/data/thread_block.h"
 #include "app/reports/reports.h"
 #include "app/reports/search_report.h"
@@ -102,18 +103,19 @@ constexpr OrderName kOrders[] = {
 int EnterData(const std::string& data, const char* command) {
   std::error_code ec;
   if (!fs::is_directory(data, ec)) {
-    std::cerr << "mirabo " << command << ": " << data << ": no such data folder\n";
+    std::cerr << "mirabo " << command << ": " << Printable(data, 200) << ": no such data folder\n";
     return kBatchFailed;
   }
   fs::current_path(data, ec);
   if (ec) {
-    std::cerr << "mirabo " << command << ": " << data << ": " << ec.message() << "\n";
+    std::cerr << "mirabo " << command << ": " << Printable(data, 200) << ": " << ec.message()
+              << "\n";
     return kBatchFailed;
   }
   for (app::DataFile f : app::kAllDataFiles) {
     const std::string file = app::DataFileDecl(f).label + ".KVX";
     if (!fs::is_regular_file(file, ec)) {
-      std::cerr << "mirabo " << command << ": " << (fs::path(data) / file).string()
+      std::cerr << "mirabo " << command << ": " << Printable((fs::path(data) / file).string(), 200)
                 << ": no such data file\n";
       return kBatchFailed;
     }
@@ -121,16 +123,78 @@ int EnterData(const std::string& data, const char* command) {
   return kBatchDone;
 }
 
-// An output name made absolute before the data folder becomes current,
-// refused when it exists and --force was not given.
-int CheckOutput(const std::string& out, bool force, const char* command, std::string* full) {
+// A name the user gave, made absolute before the data folder becomes
+// current.  Its bytes are the user's own: never converted.
+std::string Absolute(const std::string& name) {
   std::error_code ec;
-  *full = fs::absolute(out, ec).lexically_normal().string();
-  if (fs::exists(*full, ec) && !force) {
-    std::cerr << "mirabo " << command << ": " << out << ": exists already (--force replaces it)\n";
+  const fs::path full = fs::absolute(name, ec);
+  return ec ? name : full.lexically_normal().string();
+}
+
+// The checks on the name an output will write (`target`, as the driver
+// completes it), with the data folder current: a folder or a data file is
+// never replaced, an existing file or link only with --force (said on
+// stderr, since the window's question is not asked).
+int CheckOutput(const std::string& target, bool force, const char* command) {
+  const app::OutputTarget there = app::InspectOutput(target);
+  if (there == app::OutputTarget::kFolder || there == app::OutputTarget::kDataFile) {
+    std::cerr << "mirabo " << command << ": " << Printable(target, 200) << ": "
+              << app::RefusalText(there) << "\n";
+    return kBatchFailed;
+  }
+  if (there == app::OutputTarget::kExisting) {
+    if (!force) {
+      std::cerr << "mirabo " << command << ": " << Printable(target, 200)
+                << ": exists already (--force replaces it)\n";
+      return kBatchFailed;
+    }
+    std::cerr << "mirabo " << command << ": " << Printable(target, 200)
+              << ": exists; replacing it once the new one is complete (--force)\n";
+  }
+  return kBatchDone;
+}
+
+// The one output a printing command names, made absolute before the data
+// folder becomes current.
+PageOutput Output(const Args& a) {
+  const int given = (a.pdf ? 1 : 0) + (a.png ? 1 : 0) + (a.print ? 1 : 0);
+  if (given != 1) throw UsageError{"give one of --pdf OUT.pdf, --png OUTDIR or --print [PRINTER]"};
+  PageOutput out;
+  out.force = a.force;
+  out.print = a.print;
+  out.printer = a.printer;
+  if (a.png) out.png = Absolute(*a.png);
+  if (a.pdf) out.pdf = Absolute(*a.pdf);
+  return out;
+}
+
+// The checks on a printing command's files, with the data folder current:
+// a PDF as any output; a PNG folder must be a folder (made when missing),
+// whose earlier pages are replaced only with --force.
+int CheckPages(const PageOutput& out, const char* command) {
+  if (out.pdf) return CheckOutput(*out.pdf, out.force, command);
+  if (!out.png) return kBatchDone;
+  const app::OutputTarget there = app::InspectOutput(*out.png);
+  if (there != app::OutputTarget::kNew && there != app::OutputTarget::kFolder) {
+    std::cerr << "mirabo " << command << ": " << Printable(*out.png, 200)
+              << ": is not a folder for the pages\n";
+    return kBatchFailed;
+  }
+  if (there == app::OutputTarget::kFolder && !out.force && !PagePictures(*out.png).empty()) {
+    std::cerr << "mirabo " << command << ": " << Printable(*out.png, 200)
+              << ": holds pages of an earlier run (--force replaces them)\n";
     return kBatchFailed;
   }
   return kBatchDone;
+}
+
+// A row the command line named that could not be found: a usage error, or
+// status 2 when the data file could not be read.
+int Refused(const PickedRow& picked, const char* command) {
+  if (picked.ok) return kBatchDone;
+  if (!picked.unreadable) throw UsageError{picked.error};
+  std::cerr << "mirabo " << command << ": " << picked.error << "\n";
+  return kBatchFailed;
 }
 
 // Another program holding a data file: said once, given up after a minute.
@@ -173,9 +237,10 @@ int Export(const Args& a) {
   const std::string& format = a.positional[1];
   if (format != "dbf" && format != "txt")
     throw UsageError{"unknown format '" + format + "' (dbf or txt)"};
-  std::string out;
-  if (int rc = CheckOutput(a.positional[2], a.force, "export", &out)) return rc;
+  const std::string out = Absolute(a.positional[2]);
   if (int rc = EnterData(a.data, "export")) return rc;
+  const std::string target = app::CopyTargetPath(table.table, format == "dbf", out);
+  if (int rc = CheckOutput(target, a.force, "export")) return rc;
 
   LockWaits waits("export");
   BatchSession s(std::cerr);
@@ -191,7 +256,7 @@ int Export(const Args& a) {
   if (!w) return kBatchFailed;
   w->SetValue(app::kCreateSourceGroup, table.choice);
   w->SetValue(app::kCreateTypeGroup, format == "dbf" ? "Xbase" : "Text (Delim)");
-  w->SetValue(app::kCreateName, Cp1252FromUtf8(out).value_or(out));
+  w->SetValue(app::kCreateName, out);
   Progress progress("export");
   // Read only while the window is there: the procedure closes it at the end.
   s.set_on_step([&] {
@@ -228,13 +293,13 @@ int Publish(const Args& a) {
   } else if (a.value) {
     throw UsageError{"--value needs --order"};
   }
-  std::string out;
-  if (int rc = CheckOutput(a.positional[1], a.force, "publish", &out)) return rc;
+  const std::string out = Absolute(a.positional[1]);
   if (int rc = EnterData(a.data, "publish")) return rc;
+  if (int rc = CheckOutput(app::PageTargetPath(out), a.force, "publish")) return rc;
   PickedRow picked;
   if (order && order->range) {
     picked = PickRow(*order->range, *a.value);
-    if (!picked.ok) throw UsageError{picked.error};
+    if (int rc = Refused(picked, "publish")) return rc;
   }
 
   LockWaits waits("publish");
@@ -253,7 +318,7 @@ int Publish(const Args& a) {
   s.Post(id, ui::EVENT_Accepted, app::kBrowsePublish);
   ui::Window* html = s.Top(id);
   if (!html || html == browse) return kBatchFailed;
-  html->SetValue(app::kHtmlName, Cp1252FromUtf8(out).value_or(out));
+  html->SetValue(app::kHtmlName, out);
   Progress progress("publish");
   int64_t total = 0;
   {
@@ -297,24 +362,6 @@ constexpr ReportName kReports[] = {
     {"features-by-issue", app::ReportId::kFeaturesByIssue, app::DataFile::kIssues},
 };
 
-// The one output a printing command names, made absolute before the data
-// folder becomes current; an existing PDF is refused without --force.
-int Output(const Args& a, const char* command, PageOutput* out) {
-  const int given = (a.pdf ? 1 : 0) + (a.png ? 1 : 0) + (a.print ? 1 : 0);
-  if (given != 1) throw UsageError{"give one of --pdf OUT.pdf, --png OUTDIR or --print [PRINTER]"};
-  out->force = a.force;
-  out->print = a.print;
-  out->printer = a.printer;
-  std::error_code ec;
-  if (a.png) out->png = fs::absolute(*a.png, ec).lexically_normal().string();
-  if (a.pdf) {
-    std::string full;
-    if (int rc = CheckOutput(*a.pdf, a.force, command, &full)) return rc;
-    out->pdf = full;
-  }
-  return kBatchDone;
-}
-
 int Report(const Args& a) {
   const ReportName* report = nullptr;
   for (const ReportName& r : kReports) {
@@ -327,13 +374,13 @@ int Report(const Args& a) {
   }
   if (report->group && !a.value) throw UsageError{std::string(report->word) + " needs --value"};
   if (!report->group && a.value) throw UsageError{std::string(report->word) + " takes no --value"};
-  PageOutput out;
-  if (int rc = Output(a, "report", &out)) return rc;
+  const PageOutput out = Output(a);
   if (int rc = EnterData(a.data, "report")) return rc;
+  if (int rc = CheckPages(out, "report")) return rc;
   PickedRow picked;
   if (report->group) {
     picked = PickRow(*report->group, *a.value);
-    if (!picked.ok) throw UsageError{picked.error};
+    if (int rc = Refused(picked, "report")) return rc;
   }
   LockWaits waits("report");
   // The value a pick in the lookup leaves for the report.
@@ -400,9 +447,9 @@ app::SearchCriteria SearchFieldsOf(const std::optional<std::string>& in) {
 int Search(const Args& a) {
   app::SearchCriteria criteria = SearchFieldsOf(a.in);
   criteria.text = SearchTextOf(a.positional[0]);
-  PageOutput out;
-  if (int rc = Output(a, "search", &out)) return rc;
+  const PageOutput out = Output(a);
   if (int rc = EnterData(a.data, "search")) return rc;
+  if (int rc = CheckPages(out, "search")) return rc;
   LockWaits waits("search");
   // What "Start Search" hands the report.
   auto setup = [&] {
@@ -500,7 +547,9 @@ int RunBatchCommand(const std::string& command, const std::vector<std::string>& 
       }
       status = c.run(a);
     } catch (const UsageError& e) {
-      std::cerr << "mirabo " << c.name << ": " << e.text << "\nusage: " << c.usage << "\n";
+      // The text may quote an argument: its control characters are shown escaped.
+      std::cerr << "mirabo " << c.name << ": " << Printable(e.text, 400) << "\nusage: " << c.usage
+                << "\n";
       status = kBatchUsage;
     }
     fs::current_path(previous, ec);

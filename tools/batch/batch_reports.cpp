@@ -1,10 +1,12 @@
 #include "tools/batch/batch_reports.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
 
+#include "runtime/text.h"
 #include "tools/batch/batch_commands.h"
 #include "tools/batch/batch_progress.h"
 
@@ -21,6 +23,29 @@
 #endif
 
 namespace mirabo::tools {
+
+std::string PagePictureName(size_t page) {
+  char name[32];
+  std::snprintf(name, sizeof name, "page-%04zu.png", page);
+  return name;
+}
+
+std::vector<std::string> PagePictures(const std::string& folder) {
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+    const std::string name = entry.path().filename().string();
+    // "page-" digits ".png", as PagePictureName writes them.
+    if (name.size() < 13 || name.compare(0, 5, "page-") != 0 ||
+        name.compare(name.size() - 4, 4, ".png") != 0 ||
+        name.find_first_not_of("0123456789", 5) != name.size() - 4) {
+      continue;
+    }
+    names.push_back(name);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
 
 #ifdef MIRABO_BATCH_REPORTS
 namespace {
@@ -43,26 +68,32 @@ int Write(const app::FinishedReport& f, const PageOutput& out, const char* comma
   if (out.pdf) {
     const report::Status s = report::qt::WritePdf(pages, *out.pdf, f.plan.layout.title);
     if (!s.ok()) {
-      std::cerr << "mirabo " << command << ": " << *out.pdf << ": " << s.message() << "\n";
+      std::cerr << "mirabo " << command << ": " << Printable(s.message(), 400) << "\n";
       return kBatchFailed;
     }
   }
   if (out.png) {
     std::error_code ec;
     fs::create_directories(*out.png, ec);
+    if (ec) {
+      std::cerr << "mirabo " << command << ": " << Printable(*out.png, 200) << ": " << ec.message()
+                << "\n";
+      return kBatchFailed;
+    }
+    // Each page takes its name only once whole; pages an earlier, longer run
+    // left go, so the folder holds this run's pages and no others.
+    const std::vector<std::string> earlier = PagePictures(*out.png);
     for (size_t i = 0; i < pages.size(); ++i) {
-      char name[32];
-      std::snprintf(name, sizeof name, "page-%04zu.png", i + 1);
-      const std::string path = (fs::path(*out.png) / name).string();
-      if (!out.force && fs::exists(path, ec)) {
-        std::cerr << "mirabo " << command << ": " << path
-                  << ": exists already (--force replaces it)\n";
-        return kBatchFailed;
-      }
+      const std::string path = (fs::path(*out.png) / PagePictureName(i + 1)).string();
       const report::Status s = report::qt::WritePng(pages[i], path, 150);
       if (!s.ok()) {
-        std::cerr << "mirabo " << command << ": " << path << ": " << s.message() << "\n";
+        std::cerr << "mirabo " << command << ": " << Printable(s.message(), 400) << "\n";
         return kBatchFailed;
+      }
+    }
+    for (const std::string& name : earlier) {
+      if (std::strtoull(name.c_str() + 5, nullptr, 10) > pages.size()) {
+        fs::remove(fs::path(*out.png) / name, ec);
       }
     }
   }
@@ -93,7 +124,8 @@ int Write(const app::FinishedReport& f, const PageOutput& out, const char* comma
 // the command's own and outlive the run, which awaits this at once.
 ui::Task<app::Outcome> WritePages(app::FinishedReport& f, const PageOutput& out,
                                   const char* command) {
-  if (Write(f, out, command) != kBatchDone) co_return app::Outcome::Failed("not written");
+  if (Write(f, out, command) != kBatchDone)
+    co_return app::Outcome::Failed("the pages were not written");
   co_return app::Outcome::Complete(static_cast<int64_t>(f.pages.size()));
 }
 

@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "ui/task.h"
 
@@ -20,6 +21,11 @@ struct PageOutput {
   std::optional<std::string> printer;  // a named one
   bool force = false;                  // replace existing files
 };
+
+// The name of page `page` (from 1) in a --png folder: "page-0001.png"; and
+// the names of that form a folder holds, sorted.
+std::string PagePictureName(size_t page);
+std::vector<std::string> PagePictures(const std::string& folder);
 
 // Runs `procedure` (made once the session has started, after `setup` has set
 // the globals it reads) and writes its pages to `out`.  Status: 0 written, 2

@@ -36,7 +36,8 @@ PickedRow PickRow(app::DataFile table, const std::string& value) {
   const int name_field = relation.name_field, key_field = relation.lookup_field;
   File file(decl);
   if (const int rc = file.Open(kOpenShared); rc != kNoError) {
-    out.error = file.Name() + ": " + ErrorText(rc);
+    out.error = Printable(file.Name(), 200) + ": " + ErrorText(rc);
+    out.unreadable = true;
     return out;
   }
   std::vector<Row> rows;
@@ -48,6 +49,7 @@ PickedRow PickRow(app::DataFile table, const std::string& value) {
   (void)file.Close();
   if (rc != kRecordNotAvailable) {
     out.error = decl.label + ": " + ErrorText(rc);
+    out.unreadable = true;
     return out;
   }
 

@@ -11,9 +11,10 @@ namespace mirabo::tools {
 
 struct PickedRow {
   bool ok = false;
-  double key = 0;     // the reference or issue number
-  std::string name;   // the row's name, as UTF-8
-  std::string error;  // when not ok: why, with the matches when several
+  double key = 0;           // the reference or issue number
+  std::string name;         // the row's name, as UTF-8
+  std::string error;        // when not ok: why, with the matches when several
+  bool unreadable = false;  // not ok because the table could not be read
 };
 
 // Looks `value` up in `table` (SUPPLIER, REVIEW, CATEGORY or ISSUES) of the

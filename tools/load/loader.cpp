@@ -446,43 +446,6 @@ class Loader {
 
 }  // namespace
 
-std::string Printable(std::string_view text, size_t limit) {
-  std::string out;
-  size_t shown = 0;
-  for (size_t i = 0; i < text.size(); ++shown) {
-    if (shown == limit) return out + "...";
-    const auto c = static_cast<unsigned char>(text[i]);
-    if (c < 0x20 || c == 0x7F) {
-      static const char* const kNamed[] = {"\\0", 0,     0,     0,     0,     0,     0,
-                                           "\\a", "\\b", "\\t", "\\n", "\\v", "\\f", "\\r"};
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "\\x%02X", c);
-      out += c < 14 && kNamed[c] ? kNamed[c] : hex;
-      ++i;
-      continue;
-    }
-    // A whole UTF-8 character passes; a byte that starts none is escaped.
-    size_t len = c < 0x80             ? 1
-                 : (c & 0xE0) == 0xC0 ? 2
-                 : (c & 0xF0) == 0xE0 ? 3
-                 : (c & 0xF8) == 0xF0 ? 4
-                                      : 0;
-    bool valid = len > 0 && i + len <= text.size();
-    for (size_t k = 1; valid && k < len; ++k) {
-      valid = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
-    }
-    if (!valid) {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "\\x%02X", c);
-      out += hex;
-      ++i;
-      continue;
-    }
-    out.append(text.substr(i, len));
-    i += len;
-  }
-  return out;
-}
 
 LoadResult Load(const std::vector<std::string>& csv_files, const LoadOptions& options) {
   return Loader(options).Run(csv_files);

@@ -53,8 +53,4 @@ struct LoadResult {
 
 LoadResult Load(const std::vector<std::string>& csv_files, const LoadOptions& options);
 
-// `text` as a message may show it: control characters and bytes that are not
-// UTF-8 escaped (\t, \x1B), cut to `limit` characters with "..." after.
-std::string Printable(std::string_view text, size_t limit = 40);
-
 }  // namespace mirabo::tools

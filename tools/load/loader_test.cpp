@@ -412,15 +412,6 @@ TEST_F(LoaderTest, ALockedDataFileIsWaitedForAndNamed) {
   }
 }
 
-TEST(PrintableTest, EscapesControlsAndBrokenUtf8AndCutsLongText) {
-  EXPECT_EQ(Printable("plain text"), "plain text");
-  EXPECT_EQ(Printable("tab\there\r\n"), "tab\\there\\r\\n");
-  EXPECT_EQ(Printable("\x1b[2J"), "\\x1B[2J");
-  EXPECT_EQ(Printable("caf\xc3\xa9"), "caf\xc3\xa9") << "whole UTF-8 characters pass";
-  EXPECT_EQ(Printable("caf\xe9!"), "caf\\xE9!") << "a Windows-1252 byte is escaped";
-  EXPECT_EQ(Printable(std::string(50, 'a'), 10), "aaaaaaaaaa...");
-}
-
 TEST_F(LoaderTest, TheShippedSampleDataLoadsWhole) {
   std::vector<std::string> files;
   for (const char* t : {"FEATURES", "SUPPLIER", "REVIEW", "CATEGORY", "ISSUES"}) {
