@@ -121,7 +121,7 @@ class HtmlWriter {
     decl_.name = output_->path();
     file_ = std::make_unique<File>(decl_);
     if (file_->Create() != kNoError || file_->Open(kOpenExclusive) != kNoError) {
-      failure_ = ErrorDescriptionNow();
+      Failed(ErrorDescriptionNow());
       Abandon();
       return false;
     }
@@ -131,13 +131,13 @@ class HtmlWriter {
   [[nodiscard]] bool Line(const std::string& text) {
     if (!failure_.empty()) return false;
     file_->Field(0).SetString(text);
-    if (file_->Add() != kNoError) failure_ = ErrorDescriptionNow();
+    if (file_->Add() != kNoError) Failed(ErrorDescriptionNow());
     return failure_.empty();
   }
   // Closes the page and makes it the target; false (failure() says why)
   // when a write, the close or the rename failed.
   [[nodiscard]] bool Commit() {
-    if (failure_.empty() && file_->Close() != kNoError) failure_ = ErrorDescriptionNow();
+    if (failure_.empty() && file_->Close() != kNoError) Failed(ErrorDescriptionNow());
     if (!failure_.empty()) {
       Abandon();
       return false;
@@ -148,6 +148,9 @@ class HtmlWriter {
     }
     return true;
   }
+  // What a message names after the stop box's text: the file and the
+  // system's reason, when it gave one.
+  std::string detail() const { return reason_.empty() ? target_ : target_ + ": " + reason_; }
   // Why the page could not be written, in the stop box's words.
   const std::string& failure() const { return failure_; }
   // Drops the page; a file that was there stays as it was.
@@ -162,8 +165,14 @@ class HtmlWriter {
   FileDecl decl_;
   std::unique_ptr<File> file_;
   std::unique_ptr<OutputFile> output_;
+  void Failed(std::string text) {
+    failure_ = std::move(text);
+    reason_ = SystemReason();
+  }
+
   bool existed_ = false;
   std::string failure_;
+  std::string reason_;  // the system's words for failure_, if any
 };
 
 // The text of each cell of the browse's current record.
@@ -264,7 +273,7 @@ ui::Task<Outcome> FinishPage(HtmlWriter& writer, int64_t rows) {
   const std::string text = writer.failure();
   const Outcome failed = Outcome::Failed(text);
   NotifyOutcome(failed);  // the stop box may end the program
-  co_await ui::StopBox(text, writer.target());
+  co_await ui::StopBox(text, writer.detail());
   co_return failed;
 }
 

@@ -1,8 +1,8 @@
 #include "report/qt/page_renderer.h"
 
-#include <QFile>
 #include <QFontMetricsF>
 #include <QGuiApplication>
+#include <QIODevice>
 #include <QImage>
 #include <QPageLayout>
 #include <QPageSize>
@@ -13,6 +13,7 @@
 #include <string>
 #include <variant>
 
+#include "runtime/file_system.h"
 #include "runtime/output_file.h"
 #include "ui/qt/image_painter.h"
 #include "ui/qt/qt_text.h"
@@ -188,54 +189,94 @@ int QtFontMetrics::LineHeight(const Font& font) {
 
 namespace {
 
-// A file written by Qt through a file of the program's own: the temporary
-// file beside `path` that becomes it only once every step has succeeded.
+// A device Qt writes to that is a file of the program's own (through the
+// runtime's file interface), so every failed write is known with the
+// system's reason, which Qt's own file device does not keep.
+class HandleDevice final : public QIODevice {
+ public:
+  explicit HandleDevice(std::unique_ptr<FileHandle> file) : file_(std::move(file)) {}
+
+  // The first failure, or ok.
+  const IoStatus& status() const { return status_; }
+  // Makes what was written durable and closes the file.
+  void Finish() {
+    if (status_.ok()) status_ = file_->Sync();
+    const IoStatus closed = file_->Close();
+    if (status_.ok()) status_ = closed;
+    QIODevice::close();
+  }
+
+ protected:
+  qint64 readData(char*, qint64) override { return -1; }
+  qint64 writeData(const char* data, qint64 size) override {
+    if (!status_.ok()) return -1;
+    status_ = file_->WriteAt(at_, std::string_view(data, static_cast<size_t>(size)));
+    if (!status_.ok()) return -1;
+    at_ += size;
+    return size;
+  }
+
+ private:
+  std::unique_ptr<FileHandle> file_;
+  IoStatus status_;
+  int64_t at_ = 0;
+};
+
+// A file written by Qt: the temporary file beside `path` that becomes it only
+// once every step has succeeded.
 class PageOutputFile {
  public:
   explicit PageOutputFile(std::string path) : path_(std::move(path)) {}
 
   // Opens the temporary file; false (failure() says why) when it cannot.
   bool Open() {
-    if (const IoStatus s = OutputFile::Begin(path_, &output_); !s.ok()) {
-      return Fail(IoStatusText(s));
+    IoStatus s = OutputFile::Begin(path_, &output_);
+    std::unique_ptr<FileHandle> file;
+    if (s.ok()) {
+      OpenOptions o;
+      o.write = true;
+      o.truncate = true;
+      s = CurrentFileSystem().Open(output_->path(), o, &file);
     }
-    file_.setFileName(QString::fromStdString(output_->path()));
-    if (!file_.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-      return Fail(file_.errorString().toStdString());
+    if (!s.ok()) {
+      if (output_) output_->Abandon();
+      failure_ = IoStatusText(s);
+      return false;
     }
+    device_ = std::make_unique<HandleDevice>(std::move(file));
+    device_->open(QIODevice::WriteOnly);
     return true;
   }
-  QFile& device() { return file_; }
+  QIODevice& device() { return *device_; }
+  // Why a write failed so far ("File too large"); empty when none did.
+  std::string write_failure() const {
+    return device_->status().ok() ? std::string() : IoStatusText(device_->status());
+  }
 
   // Flushes and closes what Qt wrote, then gives it the target's name.
   bool Commit() {
-    const bool written = file_.flush() && file_.error() == QFileDevice::NoError;
-    const std::string why = file_.errorString().toStdString();
-    file_.close();
-    if (!written || file_.error() != QFileDevice::NoError) {
+    device_->Finish();
+    IoStatus s = device_->status();
+    if (s.ok()) s = output_->Commit();
+    if (!s.ok()) {
       output_->Abandon();
-      return Fail(written ? file_.errorString().toStdString() : why);
+      failure_ = IoStatusText(s);
+      return false;
     }
-    if (const IoStatus s = output_->Commit(); !s.ok()) return Fail(IoStatusText(s));
     return true;
   }
   // Drops the file; whatever was at the target stays.
   void Abandon() {
-    if (file_.isOpen()) file_.close();
+    if (device_ && device_->isOpen()) device_->Finish();
     if (output_) output_->Abandon();
   }
 
   const std::string& failure() const { return failure_; }
 
  private:
-  bool Fail(std::string why) {
-    failure_ = std::move(why);
-    return false;
-  }
-
   std::string path_;
   std::unique_ptr<OutputFile> output_;
-  QFile file_;
+  std::unique_ptr<HandleDevice> device_;
   std::string failure_;
 };
 
@@ -266,8 +307,8 @@ Status WritePdf(const PageImageList& pages, const std::string& path, const std::
                            QString(), QPageSize::ExactMatch);
       pdf.setPageLayout(QPageLayout(size, QPageLayout::Portrait, QMarginsF()));
       const bool ready = i == 0 ? painter.begin(&pdf) : pdf.newPage();
-      if (!ready || out.device().error() != QFileDevice::NoError) {
-        result = CannotWrite("PDF file", path, out.device().errorString().toStdString());
+      if (!ready || !out.write_failure().empty()) {
+        result = CannotWrite("PDF file", path, out.write_failure());
         break;
       }
       PaintPage(painter, page, QRectF(0, 0, page.width * 1.2, page.height * 1.2));
@@ -275,7 +316,10 @@ Status WritePdf(const PageImageList& pages, const std::string& path, const std::
     // The writer finishes the file at the painter's end: a failure there is
     // a file cut short.
     if (painter.isActive() && !painter.end() && result.ok()) {
-      result = CannotWrite("PDF file", path, out.device().errorString().toStdString());
+      result = CannotWrite("PDF file", path, out.write_failure());
+    }
+    if (result.ok() && !out.write_failure().empty()) {
+      result = CannotWrite("PDF file", path, out.write_failure());
     }
   }
   if (!result.ok()) {
@@ -301,10 +345,10 @@ Status WritePng(const std::string& name, const std::string& path, int dpi) {
   }
   PageOutputFile out(path);
   if (!out.Open()) return CannotWrite("picture", path, out.failure());
-  if (!img.save(&out.device(), "PNG")) {
-    const std::string why = out.device().errorString().toStdString();
+  if (!img.save(&out.device(), "PNG") || !out.write_failure().empty()) {
+    const std::string why = out.write_failure();
     out.Abandon();
-    return CannotWrite("picture", path, why);
+    return CannotWrite("picture", path, why.empty() ? "the picture could not be made" : why);
   }
   if (!out.Commit()) return CannotWrite("picture", path, out.failure());
   return Status::Ok();
