@@ -75,6 +75,7 @@ QApplication& App() {
 constexpr int kList = 1;
 constexpr int kEntry = 3;
 constexpr int kClose = 4;
+constexpr int kFileName = 5;
 
 const WindowDef& FrameDef() {
   static const WindowDef def = [] {
@@ -144,6 +145,11 @@ const WindowDef& BrowseDef() {
          .at = {4, 16, 200, 100},
          .format = "120L(2)|M~Supplier~@s36@40R(2)|M~Ref~C@n6@"},
         {.kind = ControlKind::kEntry, .id = kEntry, .at = {4, 2, 100, 10}, .picture = "s20"},
+        {.kind = ControlKind::kEntry,
+         .id = kFileName,
+         .at = {110, 2, 90, 10},
+         .picture = "s255",
+         .file_name = true},
         {.kind = ControlKind::kButton,
          .id = kClose,
          .text = "&Close",
@@ -578,6 +584,22 @@ TEST_F(QtBackendTest, EntryShowsAndReturnsWindows1252) {
   ASSERT_TRUE(WaitFor([&] { return browse_.Has(EVENT_Accepted, kEntry); }));
   EXPECT_EQ(browse_.window->Value(kEntry), "B");
 
+  // A file name is the user's own bytes both ways, whatever Windows-1252
+  // could hold.
+  auto* file = qobject_cast<QLineEdit*>(backend_.ControlWidget(*browse_.window, kFileName));
+  ASSERT_NE(file, nullptr);
+  browse_.window->SetValue(kFileName,
+                           "/home/u/T\xC3\xA9"
+                           "l\xC3\xA9"
+                           "chargements/a.txt");
+  backend_.Pump();
+  EXPECT_EQ(file->text(), QString::fromUtf8("/home/u/Téléchargements/a.txt"));
+  file->setFocus();
+  file->setText(QString::fromUtf8("報告/review.txt"));
+  QTest::keyClick(file, Qt::Key_Return);
+  ASSERT_TRUE(WaitFor([&] { return browse_.Has(EVENT_Accepted, kFileName); }));
+  EXPECT_EQ(browse_.window->Value(kFileName), "\xE5\xA0\xB1\xE5\x91\x8A/review.txt");
+
   // Clicking away from an entry nobody edited completes nothing.
   edit->setFocus(Qt::MouseFocusReason);
   backend_.Pump();
@@ -815,6 +837,20 @@ TEST_F(QtBackendTest, FileDialogOffersTheFilterAndAnswersCancel) {
   EXPECT_FALSE(dlg->testOption(QFileDialog::DontConfirmOverwrite));
   dlg->reject();
   ASSERT_TRUE(WaitFor([&] { return !answer.has_value(); }));
+
+  // A name chosen is the user's own bytes, whatever Windows-1252 could hold.
+  answer = "unset";
+  scheduler_.Start(pick(&answer));
+  ASSERT_TRUE(WaitFor([&] {
+    dlg = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    return dlg != nullptr;
+  }));
+  auto* typed = dlg->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+  ASSERT_NE(typed, nullptr);
+  typed->setText(QString::fromUtf8("報告.HTM"));
+  QMetaObject::invokeMethod(dlg, "accept");
+  ASSERT_TRUE(WaitFor([&] { return answer.has_value() && *answer != "unset"; }));
+  EXPECT_EQ(*answer, QDir::tempPath().toStdString() + "/\xE5\xA0\xB1\xE5\x91\x8A.HTM");
 }
 
 TEST_F(QtBackendTest, PrinterSetupConfiguresTheBackendsPrinter) {
