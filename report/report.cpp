@@ -23,7 +23,6 @@ bool NumericPicture(const Picture& p) {
   }
 }
 
-
 }  // namespace
 
 ReportControl Text(std::string text, Rect at, Justify justify) {
@@ -237,6 +236,19 @@ Status Report::EndReport() {
 }
 
 std::string Report::job_name() const { return def_.title.empty() ? def_.name : def_.title; }
+
+void Report::Restart() {
+  if (state_ == State::kFailed || state_ == State::kClosed) return;
+  FileSystem& fs = CurrentFileSystem();
+  for (const std::string& name : written_) (void)fs.Remove(name);
+  written_.clear();
+  page_ = PageImage();
+  page_number_ = 0;
+  cursor_y_ = 0;
+  bands_on_page_ = 0;
+  pages_ = nullptr;
+  state_ = State::kLoaded;
+}
 
 void Report::Close() {
   if (state_ == State::kClosed) return;

@@ -11,6 +11,7 @@
 //                                             starts the next)
 //   page open --EndReport-->   ended         (the last page closed)
 //   any      --Close-->        closed        (every page file removed)
+//   collecting, page open, ended --Restart--> loaded (every page file removed)
 //   a failed page write        -> failed     (nothing more is printed)
 //
 // Invariants: every page file the report wrote is in `written_` until Close
@@ -76,6 +77,12 @@ class Report {
   // Discards the pages: every page file is removed.  The caller's list is
   // left as it is (the caller empties it).  Safe to call more than once.
   void Close();
+
+  // Discards the pages made so far (their files removed) and goes back to
+  // the state before Open, for a run that starts again; the page counter
+  // starts again too.  The caller empties its list.  A failed report stays
+  // failed.
+  void Restart();
 
   // The display list of the page being composed (empty before the first).
   const PageImage& current_page() const { return page_; }

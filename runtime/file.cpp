@@ -154,6 +154,8 @@ void File::SetHoldWait(int seconds) {
   if (Attach() == kNoError) driver_->SetHoldWait(seconds);
 }
 
+int File::DataVersion(uint64_t* version) { MIRABO_OPEN_OP(DataVersion(version)); }
+
 void File::ReleaseLocks() {
   if (driver_ && open_) driver_->ReleaseLocks();
 }

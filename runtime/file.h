@@ -67,6 +67,8 @@ class File {
   [[nodiscard]] int Option(std::string_view text, std::string* answer = nullptr);
   void SetHoldWait(int seconds);
   void ReleaseLocks();
+  // See DriverFile::DataVersion.
+  [[nodiscard]] int DataVersion(uint64_t* version);
 
   // Records read by Next, Previous and the Get operations since the file was
   // constructed: what the browse and report tests count.

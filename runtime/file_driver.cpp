@@ -32,6 +32,7 @@ int DriverFile::Rollback() { return kUnsupportedFunction; }
 int DriverFile::Option(std::string_view, std::string*) { return kUnsupportedFunction; }
 void DriverFile::SetHoldWait(int) {}
 void DriverFile::ReleaseLocks() {}
+int DriverFile::DataVersion(uint64_t*) { return kUnsupportedFunction; }
 
 namespace {
 std::map<std::string, std::shared_ptr<const FileDriver>, std::less<>>& Registry() {

@@ -82,6 +82,11 @@ class DriverFile {
   [[nodiscard]] virtual int Option(std::string_view text, std::string* answer);
   // Seconds to wait for a record held by another process; 0 waits forever.
   virtual void SetHoldWait(int seconds);
+  // A number that changes whenever another connection or process commits a
+  // change to the file: a long run compares it between its batches to know
+  // it still reads one state of the data.  kUnsupportedFunction from a
+  // driver that cannot tell.
+  [[nodiscard]] virtual int DataVersion(uint64_t* version);
   // Gives up any read lock the open file keeps between operations, so other
   // processes can write while this one waits for its user.  The next read
   // continues where the last one stopped.

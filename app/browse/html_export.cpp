@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include "app/browse/browse.h"
+#include "app/data/data_snapshot.h"
 #include "app/data/globals.h"
 #include "app/data/outcome.h"
 #include "app/data/output_check.h"
@@ -105,7 +106,11 @@ class HtmlWriter {
   // Checks the target and creates the temporary file; false (failure()
   // says why) when it cannot.
   bool Begin(const std::string& target) {
+    Abandon();
+    file_.reset();
     target_ = target;
+    failure_.clear();
+    reason_.clear();
     const OutputTarget there = InspectOutput(target);
     existed_ = there == OutputTarget::kExisting;
     if (there == OutputTarget::kFolder || there == OutputTarget::kDataFile) {
@@ -261,6 +266,23 @@ std::string PageTargetPath(const std::string& name) {
 
 namespace {
 
+// The page's first lines: false when one could not be written.
+bool WriteHead(HtmlWriter& writer, const BrowseDesign& design) {
+  const std::string head[] = {"<HTML>",
+                              "",
+                              "<HEAD><TITLE>Features Database</TITLE></HEAD>",
+                              "",
+                              "<BODY>",
+                              "",
+                              design.html_heading,
+                              "<HR>",
+                              "<TABLE BORDER=1>",
+                              design.html_header};
+  bool ok = true;
+  for (const std::string& line : head) ok = ok && writer.Line(line);
+  return ok;
+}
+
 // How a page ends.  Whole: its closing lines, then it takes its name.  A
 // page that cannot be written shows the runtime's stop box and is dropped.
 ui::Task<Outcome> FinishPage(HtmlWriter& writer, int64_t rows) {
@@ -291,6 +313,8 @@ ui::Proc PublishHtml(Browse& browse) {
   int icon = 15;
   bool started = false;  // the header is written and the page not yet ended
   HtmlWriter writer;
+  std::string target;     // the page's name, taken when it is begun
+  DataSnapshot snapshot;  // the state of the data every record is read from
   // A window closed before a page was begun wrote nothing.
   Outcome outcome = Outcome::Cancelled();
 
@@ -336,27 +360,15 @@ ui::Proc PublishHtml(Browse& browse) {
       w.Unhide(kHtmlProgress);
       progress("Building Header");
       // The run keeps its own copy of the name.
-      const std::string target = PageTargetPath(HTMLName);
+      target = PageTargetPath(HTMLName);
       if (!writer.Begin(target)) {
         fail(writer.target() + ": " + writer.failure());
         NotifyOutcome(outcome);  // the stop box may end the program
         co_await ui::StopBox(writer.failure(), writer.target());
         continue;
       }
-      const std::string head[] = {"<HTML>",
-                                  "",
-                                  "<HEAD><TITLE>Features Database</TITLE></HEAD>",
-                                  "",
-                                  "<BODY>",
-                                  "",
-                                  design.html_heading,
-                                  "<HR>",
-                                  "<TABLE BORDER=1>",
-                                  design.html_header};
-      bool ok = true;
-      for (const std::string& line : head) ok = ok && writer.Line(line);
       started = true;
-      if (!ok) {
+      if (!WriteHead(writer, design)) {
         outcome = co_await FinishPage(writer, 0);
         started = false;
         w.Post(ui::EVENT_CloseWindow);
@@ -376,22 +388,29 @@ ui::Proc PublishHtml(Browse& browse) {
       w.Post(ui::EVENT_CloseWindow);
     } else if (e.code == ui::EVENT_Accepted && e.control == kHtmlAll && started) {
       icon = 1;
+      snapshot.Take(design.files);
       browse.ResetView();
       // One pass: each supplier's, review kind's and category's name is
       // read once; the browse reads them afresh again afterwards.
       browse.view().KeepLookupRows();
       w.SetTimer(1);
     } else if (e.code == ui::EVENT_Timer && started) {
+      // Between events other processes may have written the files: a page
+      // is one state of the data, so it starts again when they did.
+      bool again = snapshot.Changed();
       // At least ten rows an event, more while the event is short of its
       // time budget (ui/timer_batch.h): a large browse goes at disk speed.
       ui::TimerBatch batch(kPublishBatch);
       bool ok = true;
-      while (ok && batch.More()) {
+      while (!again && ok && batch.More()) {
         const int rc = browse.view().Next();
         if (rc == kRecordNotAvailable) {
-          end = true;
-          w.SetTimer(0);
-          w.Post(ui::EVENT_CloseWindow);
+          again = snapshot.Changed();
+          if (!again) {
+            end = true;
+            w.SetTimer(0);
+            w.Post(ui::EVENT_CloseWindow);
+          }
           break;
         }
         if (rc != kNoError) {
@@ -409,6 +428,26 @@ ui::Proc PublishHtml(Browse& browse) {
         for (const std::string& line : HtmlRowLines(RowCells(browse))) ok = ok && writer.Line(line);
       }
       if (!ok) end = true;  // FinishPage finds the failure and says so
+      if (again && started) {
+        writer.Abandon();
+        if (!snapshot.Restart()) {
+          fail(DataSnapshot::kKeptChanging);
+          ui::MessageRequest m{"The HTML page could not be written: " +
+                                   std::string(DataSnapshot::kKeptChanging) + ".",
+                               "Publish", ui::Icon::kExclamation};
+          m.detail = target;
+          co_await ui::Message(m);
+          continue;
+        }
+        if (!writer.Begin(target) || !WriteHead(writer, design)) {
+          end = true;  // FinishPage finds the failure and says so
+        } else {
+          written = 0;
+          browse.ResetView();
+          browse.view().KeepLookupRows(false);
+          browse.view().KeepLookupRows();
+        }
+      }
       progress("Processing. Record Read: " + std::to_string(written));
       icon = icon + 1 == 16 ? 1 : icon + 1;
       w.SetIcon(kHtmlIcon, "~KVHTML" + FormatPicture("N02", icon) + ".ICO");

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/create_file/file_copy.h"
+#include "app/data/data_snapshot.h"
 #include "app/data/declarations.h"
 #include "app/data/globals.h"
 #include "app/data/open_checked_file.h"
@@ -34,6 +35,12 @@ using ui::ControlDef;
 using ui::ControlKind;
 
 constexpr char kSection[] = "CreateFiles";
+
+// Opened and, on the way out, released in this order; a copy reads one
+// state of all of them.
+const std::vector<DataFile> kCopyFiles = {DataFile::kCategory, DataFile::kFeatures,
+                                          DataFile::kIssues, DataFile::kReview,
+                                          DataFile::kSupplier};
 constexpr char kXbase[] = "Xbase";
 constexpr char kText[] = "Text (Delim)";
 
@@ -122,9 +129,12 @@ void ShowProgress(ui::Window& w, int percent) {
 }
 
 // The copy in the source's order, from the first record to the last.  The
-// window shows its progress; the copy gives way between batches.
-ui::Task<CopyTally> RunCopy(ui::Window& w, const CopyPlan& plan, File& target, int64_t total,
-                            CopyPacing pacing) {
+// window shows its progress; the copy gives way between batches.  None when
+// another process committed to the data files meanwhile (the target is then
+// closed, to be dropped): the copy must start again to be one state of them.
+ui::Task<std::optional<CopyTally>> RunCopy(ui::Window& w, const CopyPlan& plan, File& target,
+                                           int64_t total, CopyPacing pacing,
+                                           DataSnapshot& snapshot) {
   using Clock = std::chrono::steady_clock;
   FileCopy copy(plan, CurrentThread(), target, total);
   copy.Begin();
@@ -152,7 +162,12 @@ ui::Task<CopyTally> RunCopy(ui::Window& w, const CopyPlan& plan, File& target, i
       co_await ui::Sleep(pause);
       batch = 0;
       batch_start = Clock::now();
+      if (snapshot.Changed()) break;
     }
+  }
+  if (snapshot.Changed()) {
+    (void)target.Close();
+    co_return std::nullopt;
   }
   copy.Finish();
   co_return copy.tally();
@@ -193,26 +208,45 @@ ui::Task<Outcome> StartCopy(ui::Window& w, const CopyPlan& plan, bool xbase, std
     const int pressed = co_await ui::Message(ask);
     if (pressed != ui::kButtonOk) co_return Outcome::Cancelled();
   }
+  DataSnapshot snapshot;
+  snapshot.Take(kCopyFiles);
   std::unique_ptr<OutputFile> output;
-  if (const IoStatus s = OutputFile::Begin(path, &output); !s.ok()) {
-    co_return co_await CannotCreate(path, IoStatusText(s));
-  }
-  decl.name = output->path();
-  File target(decl);
-  if (target.Create() != kNoError || target.Open(kOpenExclusive) != kNoError ||
-      target.PostOpen() != kNoError) {
-    const std::string why = ErrorDescription();
-    if (target.is_open()) (void)target.Close();
-    output->Abandon();
-    co_return co_await CannotCreate(path, why);
-  }
+  CopyTally tally;
+  for (;;) {
+    if (const IoStatus s = OutputFile::Begin(path, &output); !s.ok()) {
+      co_return co_await CannotCreate(path, IoStatusText(s));
+    }
+    decl.name = output->path();
+    File target(decl);
+    if (target.Create() != kNoError || target.Open(kOpenExclusive) != kNoError ||
+        target.PostOpen() != kNoError) {
+      const std::string why = ErrorDescription();
+      if (target.is_open()) (void)target.Close();
+      output->Abandon();
+      co_return co_await CannotCreate(path, why);
+    }
 
-  w.SetValue(kCreateProgress, "0");
-  w.SetValue(kCreateStatus, "Generating File");
-  w.SetValue(kCreatePercent, "0% Completed");
-  for (int id : kInputControls) w.Disable(id);
-  w.Display();
-  CopyTally tally = co_await RunCopy(w, plan, target, total, pacing);
+    w.SetValue(kCreateProgress, "0");
+    w.SetValue(kCreateStatus, "Generating File");
+    w.SetValue(kCreatePercent, "0% Completed");
+    for (int id : kInputControls) w.Disable(id);
+    w.Display();
+    const std::optional<CopyTally> copied =
+        co_await RunCopy(w, plan, target, total, pacing, snapshot);
+    if (copied) {
+      tally = *copied;
+      break;
+    }
+    // Another process committed while the copy read: it starts again on
+    // the data as it is now, or gives up when the data keeps changing.
+    output->Abandon();
+    if (!snapshot.Restart()) {
+      tally.total = total;
+      tally.read_failure = std::string("Reading stopped: ") + DataSnapshot::kKeptChanging;
+      break;
+    }
+    if (source.Records(&total) != kNoError) total = 0;
+  }
   if (tally.failed()) {
     output->Abandon();
   } else if (const IoStatus s = output->Commit(); !s.ok()) {
@@ -248,9 +282,7 @@ ui::Proc CreateFiles(CopyPacing pacing) {
   ThreadBlock& block = CurrentThread();
   block.SharedRequest.value = 0;
   block.SharedResponse.value = 0;
-  // Opened and, on the way out, released in this order.
-  const std::vector<DataFile> files = {DataFile::kCategory, DataFile::kFeatures, DataFile::kIssues,
-                                       DataFile::kReview, DataFile::kSupplier};
+  const std::vector<DataFile> files = kCopyFiles;
   co_await OpenDataFiles(files);
   Bindings& bindings = block.bindings();
   bindings.PushScope();

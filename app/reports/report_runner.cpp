@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cctype>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <utility>
 
+#include "app/data/data_snapshot.h"
 #include "app/data/globals.h"
 #include "app/data/open_checked_file.h"
 #include "app/data/standard_message.h"
@@ -55,7 +57,10 @@ class ReportRun {
   ui::Proc Position(report::Report& report);
   ui::Proc PrintBatch(report::Report& report);
   // Shows why the report could not be made and ends the run failed.
-  ui::Proc Fail(const report::Status& status);
+  ui::Proc Fail(std::string why);
+  // Another process committed to the files since the run began: the run
+  // starts again from its first record, or fails after too many starts.
+  ui::Proc StartAgain(report::Report& report);
   // Enters kEnding with `outcome`: no more batches, no more Cancel; only the
   // CloseWindow posted is still to come.
   void End(Outcome outcome);
@@ -73,6 +78,8 @@ class ReportRun {
   int64_t printed_ = 0;          // detail bands printed
   int percent_ = 0;              // the percentage shown
   bool pending_ = false;         // a record read waits to be printed
+  DataSnapshot snapshot_;        // the state of the data the run reads
+  bool start_again_ = false;     // the data changed: StartAgain after this event
   std::string read_failure_;     // why the last read failed; empty when it did not
   report::PageImageList pages_;  // PageImageList
   std::unique_ptr<View> view_;   // ReportView
@@ -81,12 +88,13 @@ class ReportRun {
 };
 
 // The message that a report failed where it could not go on: its definition
-// does not fit its variables, or a page could not be written.
-ui::Proc ShowReportFailure(const ReportPlan& plan, const report::Status& status) {
+// does not fit its variables, a page could not be written, the data kept
+// changing.
+ui::Proc ShowReportFailure(const ReportPlan& plan, const std::string& why) {
   ui::MessageRequest m;
   m.caption = "Report";
   m.text = "The report \"" + (plan.layout.title.empty() ? plan.procedure : plan.layout.title) +
-           "\" could not be made.\n" + status.message();
+           "\" could not be made.\n" + why;
   m.icon = ui::Icon::kExclamation;
   co_await ui::Message(m);
 }
@@ -138,6 +146,11 @@ ui::Proc ReportRun::ReadOnAndSettle(const ui::TimerBatch& batch) {
   if (pending_) state_ = State::kPrinting;
   if (found != Found::kStop) co_return;
   if (read_failure_.empty()) {
+    // The pages are whole only if the data did not change under them.
+    if (snapshot_.Changed()) {
+      start_again_ = true;
+      co_return;
+    }
     End(Outcome::Complete(0));  // its pages are counted once they are made
     co_return;
   }
@@ -170,12 +183,36 @@ void ReportRun::CheckInvariants() const {
   assert(state_ == State::kEnding || outcome_.kind == Outcome::Kind::kCancelled);
 }
 
-ui::Proc ReportRun::Fail(const report::Status& status) {
-  End(Outcome::Failed(status.message()));
-  co_await ShowReportFailure(plan_, status);
+ui::Proc ReportRun::Fail(std::string why) {
+  End(Outcome::Failed(why));
+  co_await ShowReportFailure(plan_, why);
+}
+
+ui::Proc ReportRun::StartAgain(report::Report& report) {
+  start_again_ = false;
+  if (!snapshot_.Restart()) {
+    std::string why = DataSnapshot::kKeptChanging;
+    why[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(why[0])));
+    co_await Fail(why + ".");
+    co_return;
+  }
+  report.Restart();
+  pages_.clear();
+  records_read_ = 0;
+  printed_ = 0;
+  pending_ = false;
+  percent_ = 0;
+  window_->SetValue(kProgressBar, "0");
+  window_->SetText(kProgressPercent, kStartText);
+  // A fresh view: the names it kept belong to the old data.
+  view_->Close();
+  view_->KeepLookupRows(false);
+  view_->KeepLookupRows();
+  co_await Position(report);
 }
 
 ui::Proc ReportRun::Position(report::Report& report) {
+  if (state_ == State::kLoading) snapshot_.Take(plan_.files);
   state_ = State::kPositioning;
   // A view that cannot be ordered, filtered or opened would print records
   // that the report does not select (every feature under one supplier's
@@ -193,7 +230,7 @@ ui::Proc ReportRun::Position(report::Report& report) {
   // Pages are only made when a detail is printed: a run that finds nothing
   // leaves none.
   if (const report::Status s = report.Open(&pages_, settings_.pages); !s.ok()) {
-    co_await Fail(s);
+    co_await Fail(s.message());
     co_return;
   }
   const ui::TimerBatch batch(kReportBatch);
@@ -201,6 +238,11 @@ ui::Proc ReportRun::Position(report::Report& report) {
 }
 
 ui::Proc ReportRun::PrintBatch(report::Report& report) {
+  // Between events other processes may have written the files.
+  if (snapshot_.Changed()) {
+    start_again_ = true;
+    co_return;
+  }
   ui::TimerBatch batch(kReportBatch);
   if (!pending_) {
     // Still reading past records the report skips.
@@ -209,7 +251,7 @@ ui::Proc ReportRun::PrintBatch(report::Report& report) {
   }
   while (batch.More()) {
     if (const report::Status s = report.PrintDetail(); !s.ok()) {
-      co_await Fail(s);
+      co_await Fail(s.message());
       co_return;
     }
     ++printed_;
@@ -233,7 +275,7 @@ ui::Task<Outcome> ReportRun::Run() {
     // A layout that does not match its variables is the program's fault;
     // nothing is opened.
     const report::Status status = report.status();
-    co_await ShowReportFailure(plan_, status);
+    co_await ShowReportFailure(plan_, status.message());
     block.SharedResponse.value = RespCancelled;
     const Outcome failed = Outcome::Failed(status.message());
     NotifyOutcome(failed);
@@ -295,6 +337,7 @@ ui::Task<Outcome> ReportRun::Run() {
       default:
         break;
     }
+    while (start_again_ && state_ != State::kEnding) co_await StartAgain(report);
     CheckInvariants();
   }
   // The progress window goes before the preview comes.
@@ -304,7 +347,7 @@ ui::Task<Outcome> ReportRun::Run() {
   Outcome outcome = state_ == State::kEnding ? outcome_ : Outcome::Cancelled();
   if (completed) {
     if (const report::Status s = report.EndReport(); !s.ok()) {
-      co_await ShowReportFailure(plan_, s);
+      co_await ShowReportFailure(plan_, s.message());
       completed = false;
       outcome = Outcome::Failed(s.message());
     } else {

@@ -28,6 +28,10 @@
 //     --a page that could not be made (End)--> kEnding, failed
 //   kPositioning, kPrinting
 //     --Cancel (End)--> kEnding, cancelled: the pages are discarded
+//     --another process committed to the files between events, or before
+//       the end of the data was kept (StartAgain)--> kPositioning, from the
+//       first record with no pages (app/data/data_snapshot.h); after too many
+//       starts --> kEnding, failed
 //   kEnding       only the CloseWindow posted is still to come; then the last
 //                 page closed and the pages given to the output (complete and
 //                 incomplete runs that printed), the pages removed, the files

@@ -333,6 +333,18 @@ int NativeFile::Option(std::string_view text, std::string* answer) {
   return kUnsupportedFunction;
 }
 
+int NativeFile::DataVersion(uint64_t* version) {
+  if (!db_) return kFileNotOpen;
+  // SQLite's count of commits by other connections as this connection sees
+  // them; cheap, and needs no lock.
+  sqlite3_stmt* stmt = nullptr;
+  int rc = sqlite3_prepare_v2(db_, "PRAGMA data_version", -1, &stmt, nullptr);
+  if (rc == SQLITE_OK) rc = sqlite3_step(stmt);
+  if (rc == SQLITE_ROW) *version = static_cast<uint64_t>(sqlite3_column_int64(stmt, 0));
+  sqlite3_finalize(stmt);
+  return rc == SQLITE_ROW ? kNoError : MapError(rc, db_, BusyMode::kRead);
+}
+
 void NativeFile::ReleaseLocks() {
   // A live chain and the read transaction keep SQLite's shared lock;
   // dropping them lets other processes write.  The next read builds a new

@@ -95,6 +95,7 @@ class NativeFile final : public DriverFile {
   int Option(std::string_view text, std::string* answer) override;
   void SetHoldWait(int seconds) override { hold_wait_ = seconds; }
   void ReleaseLocks() override;
+  int DataVersion(uint64_t* version) override;
 
   std::vector<std::pair<std::string, std::string>> Explain();
   int prepared() const { return prepared_; }

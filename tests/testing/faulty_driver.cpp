@@ -73,6 +73,7 @@ class FaultyFile final : public DriverFile {
   }
   void SetHoldWait(int seconds) override { real_->SetHoldWait(seconds); }
   void ReleaseLocks() override { real_->ReleaseLocks(); }
+  int DataVersion(uint64_t* version) override { return real_->DataVersion(version); }
 
  private:
   template <typename F>

@@ -4,6 +4,7 @@
 // disk), in this process where a read must fail half-way.
 #include <sys/wait.h>
 
+#include <cctype>
 #include <cstring>
 #include <filesystem>
 #include <iostream>
@@ -13,7 +14,10 @@
 
 #include <gtest/gtest.h>
 
+#include "app/data/data_snapshot.h"
 #include "runtime/error.h"
+#include "runtime/file.h"
+#include "tests/testing/external_readers.h"
 #include "tests/testing/faulty_driver.h"
 #include "tests/testing/temp_dir.h"
 #include "tools/batch/batch_commands.h"
@@ -227,6 +231,92 @@ TEST_F(BatchOutputsTest, NamesAreTheUsersOwnBytes) {
                         ": No such file or directory"),
             std::string::npos)
       << r.said;
+}
+
+// A load that commits while a run reads (between two of its batches): the
+// output is the new data's, never a mix of old and new; a load before every
+// batch makes the run give up with a message and status 2.
+TEST_F(BatchOutputsTest, ARunBesideALoadWritesOneStateOfTheData) {
+  // The new data: fewer features, every supplier's name in other letters.
+  TempDir csv;
+  std::vector<std::string> files;
+  for (const char* t : {"FEATURES", "SUPPLIER", "REVIEW", "CATEGORY", "ISSUES"}) {
+    std::string text = ReadFile(std::string(MIRABO_SOURCE_DIR) + "/data/sample/" + t + ".csv");
+    if (std::string(t) == "FEATURES") {
+      size_t at = 0;
+      for (int line = 0; line <= 2000; ++line) at = text.find('\n', at) + 1;
+      text.resize(at);
+    }
+    if (std::string(t) == "SUPPLIER") {
+      for (size_t i = text.find('\n'); i < text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (std::isalpha(c) && c < 0x80) text[i] = static_cast<char>(c ^ 0x20);
+      }
+    }
+    WriteFile(csv.File(std::string(t) + ".csv"), text);
+    files.push_back(csv.File(std::string(t) + ".csv"));
+  }
+  // The other process commits where the run checks; it could only have
+  // done so while the run's read locks were given up, as between events.
+  auto load_new = [&](const std::string& dir) {
+    ReleaseAllFileLocks();
+    LoadOptions o;
+    o.data_dir = dir;
+    o.replace = true;
+    const LoadResult r = Load(files, o);
+    ASSERT_TRUE(r.ok) << r.error;
+  };
+  auto copy_old = [&](const std::string& dir) {
+    for (const auto& f : fs::directory_iterator(Data())) {
+      fs::copy_file(f.path(), fs::path(dir) / f.path().filename());
+    }
+  };
+  auto text_of = [](const std::string& path) {
+    if (path.size() < 4 || path.compare(path.size() - 4, 4, ".pdf") != 0) return ReadFile(path);
+    return testing::RunCommand("pdftotext '" + path + "' -").value_or("<no pdftotext>");
+  };
+  const std::vector<std::string> cases[] = {
+      {"export", "features", "txt", "out.txt"},
+      {"export", "features", "dbf", "out.dbf"},
+      {"publish", "features", "--order", "supplier", "--value", "1", "out.htm"},
+      {"report", "supplier-table", "--pdf", "out.pdf"},
+      {"search", "e", "--in", "product,supplier", "--pdf", "out.pdf"},
+  };
+  TempDir fresh;
+  load_new(fresh.path());
+  for (const std::vector<std::string>& c : cases) {
+    SCOPED_TRACE(c[0] + " " + c[1]);
+    const std::string out = out_.File(c.back());
+    std::vector<std::string> args = {"--data", fresh.path(), "--force"};
+    args.insert(args.end(), c.begin() + 1, c.end());
+    ASSERT_EQ(InProcess(c[0], args).status, kBatchDone);
+    const std::string expected = text_of(out);
+
+    // Loaded once, after the run began: it starts again on the new data.
+    TempDir data;
+    copy_old(data.path());
+    int checks = 0;
+    app::DataSnapshot::SetCheckHookForTests([&] {
+      if (checks++ == 0) load_new(data.path());
+    });
+    args[1] = data.path();
+    Said r = InProcess(c[0], args);
+    EXPECT_EQ(r.status, kBatchDone) << r.said;
+    EXPECT_GE(checks, 2) << "the run looked again after the load";
+    EXPECT_TRUE(text_of(out) == expected) << "the output is the new data's, byte for byte";
+
+    // Loaded before every batch: it gives up.
+    TempDir busy;
+    copy_old(busy.path());
+    app::DataSnapshot::SetCheckHookForTests([&] { load_new(busy.path()); });
+    args[1] = busy.path();
+    fs::remove(out);
+    r = InProcess(c[0], args);
+    app::DataSnapshot::SetCheckHookForTests(nullptr);
+    EXPECT_EQ(r.status, kBatchFailed) << r.said;
+    EXPECT_NE(r.said.find("kept changing"), std::string::npos) << r.said;
+    EXPECT_FALSE(fs::exists(out));
+  }
 }
 
 }  // namespace
