@@ -30,4 +30,15 @@ std::string ProcessName(int pid) {
   return name;
 }
 
+std::string LockSentence(const std::string& file, int holder) {
+  std::string who = "another program";
+  if (holder > 0) {
+    const std::string name = ProcessName(holder);
+    who = (name.empty() ? "process " : name + " (process ") + std::to_string(holder) +
+          (name.empty() ? "" : ")");
+  }
+  const size_t slash = file.rfind('/');
+  return (slash == std::string::npos ? file : file.substr(slash + 1)) + " is locked by " + who;
+}
+
 }  // namespace mirabo

@@ -23,6 +23,10 @@ struct LockWait {
   int holder = 0;         // id of a process holding the lock; 0 when unknown
   int64_t waited_ms = 0;  // since this wait began
   bool first = false;     // the first step of this wait
+  // The pause the caller takes next on the program's clock.  A batch run,
+  // whose clock does not wait (its timers fire at once), takes it for real
+  // in its observer; 0 when the caller sleeps for real itself.
+  int64_t pause_ms = 0;
 };
 
 using LockWaitObserver = std::function<bool(const LockWait&)>;
@@ -35,5 +39,10 @@ bool ObserveLockWait(const LockWait& wait);
 
 // The name of process `pid` as the system gives it ("sqlite3"), or "".
 std::string ProcessName(int pid);
+
+// "SUPPLIER.KVX is locked by sqlite3 (process 4242)": the file's name
+// without its folder and the holder as well as the system tells it
+// ("another program" when it does not).
+std::string LockSentence(const std::string& file, int holder);
 
 }  // namespace mirabo

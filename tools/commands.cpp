@@ -11,6 +11,7 @@
 #include "tools/batch/batch_commands.h"
 #include "tools/generate/sample_generator.h"
 #include "tools/load/loader.h"
+#include "tools/load/repair.h"
 
 namespace mirabo::tools {
 
@@ -22,6 +23,7 @@ std::string Usage() {
          "  mirabo load [--data DIR] [--replace] [--cp1252] [--wait SECONDS] FILE...\n"
          "                             build the data files from CSV files or xBase tables\n"
          "                             named after their tables (FEATURES.csv, SUPPLIER.dbf)\n"
+         "  mirabo repair [--data DIR]  rebuild the keys of data files another tool damaged\n"
          "  mirabo generate [--features N] [--suppliers N] [--issues N] [--reviews N]\n"
          "                  [--categories N] [--seed S] [--no-edge-cases] DIR\n"
          "                             write a generated sample data set as CSV\n" +
@@ -95,11 +97,38 @@ int RunLoadCommand(const std::vector<std::string>& args) {
   return 0;
 }
 
+int RunRepairCommand(const std::vector<std::string>& args) {
+  std::string data = ".";
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--data" && i + 1 < args.size()) {
+      data = args[++i];
+    } else if (args[i] == "--help" || args[i] == "-h") {
+      std::cout << "usage: mirabo repair [--data DIR]\n";
+      return kBatchDone;
+    } else {
+      std::cerr << "mirabo repair: unknown argument " << Printable(args[i])
+                << "\nusage: mirabo repair [--data DIR]\n";
+      return kBatchUsage;
+    }
+  }
+  const RepairResult r = RepairKeys(data);
+  for (const std::string& file : r.rebuilt) {
+    std::cout << Printable(file, 200) << ": keys rebuilt\n";
+  }
+  if (!r.ok) {
+    std::cerr << "mirabo repair: " << r.error << "\n";
+    return kBatchFailed;
+  }
+  if (r.rebuilt.empty()) std::cout << "The data files need no repair.\n";
+  return kBatchDone;
+}
+
 int RunSubcommand(const std::vector<std::string>& args) {
   if (args.empty()) return -1;
   const std::vector<std::string> rest(args.begin() + 1, args.end());
   if (args[0] == "load") return RunLoadCommand(rest);
   if (args[0] == "generate") return RunGenerateCommand(rest);
+  if (args[0] == "repair") return RunRepairCommand(rest);
   if (const int rc = RunBatchCommand(args[0], rest); rc >= 0) return rc;
   if (args[0] == "help" || args[0] == "--help" || args[0] == "-h") {
     std::cout << Usage();

@@ -186,7 +186,7 @@ ui::Task<Outcome> CannotCreate(const std::string& path, const std::string& why) 
 // target and takes the target's name only once it is whole, so a copy that
 // fails leaves a file that was there as it was.
 ui::Task<Outcome> StartCopy(ui::Window& w, const CopyPlan& plan, bool xbase, std::string name,
-                            CopyPacing pacing) {
+                            CopyPacing pacing, bool ask_before_replacing) {
   File& source = CurrentThread().Data(plan.source);
   int64_t total = 0;
   if (source.Records(&total) != kNoError) total = 0;
@@ -202,7 +202,7 @@ ui::Task<Outcome> StartCopy(ui::Window& w, const CopyPlan& plan, bool xbase, std
   if (there == OutputTarget::kFolder || there == OutputTarget::kDataFile) {
     co_return co_await CannotCreate(path, RefusalText(there));
   }
-  if (there == OutputTarget::kExisting) {
+  if (there == OutputTarget::kExisting && ask_before_replacing) {
     const ui::MessageRequest ask{"File already exists. Overwrite ?", "", ui::Icon::kInformation,
                                  ui::kButtonOk | ui::kButtonCancel, ui::kButtonCancel};
     const int pressed = co_await ui::Message(ask);
@@ -278,7 +278,7 @@ const ui::WindowDef& CreateFilesWindowDef() {
   return def;
 }
 
-ui::Proc CreateFiles(CopyPacing pacing) {
+ui::Proc CreateFiles(CopyPacing pacing, bool ask_before_replacing) {
   ThreadBlock& block = CurrentThread();
   block.SharedRequest.value = 0;
   block.SharedResponse.value = 0;
@@ -338,7 +338,10 @@ ui::Proc CreateFiles(CopyPacing pacing) {
       case kCreateStart: {
         name = w.Value(kCreateName);
         const CopyPlan* plan = FindCopyPlan(Clip(source));
-        if (plan) NotifyOutcome(co_await StartCopy(w, *plan, type == kXbase, name, pacing));
+        if (plan) {
+          NotifyOutcome(
+              co_await StartCopy(w, *plan, type == kXbase, name, pacing, ask_before_replacing));
+        }
         break;
       }
       case kCreateCancel:

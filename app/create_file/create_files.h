@@ -56,7 +56,10 @@ struct CopyPacing {
   int pause_ms = 1;
 };
 
-ui::Proc CreateFiles(CopyPacing pacing = {});
+// `ask_before_replacing` false: a file the name names is replaced without
+// the question, for a caller that has asked already (the batch export's
+// --force).
+ui::Proc CreateFiles(CopyPacing pacing = {}, bool ask_before_replacing = true);
 
 // The file a copy of `source` named `name` writes, as its driver completes
 // the name: the xBase driver adds ".DBF" to a name without an extension and

@@ -18,10 +18,21 @@
 
 namespace mirabo::app {
 
+// How OpenCheckedFile treats what it meets.  The window waits ten seconds for
+// a lock and offers to rebuild damaged keys; a batch command waits as its
+// --wait says and never changes a data file: damaged keys are reported, not
+// rebuilt.
+struct OpenCheckSettings {
+  int lock_wait_seconds = 10;
+  bool may_repair = true;
+};
+// Installs `settings` for every open from now on; returns the ones replaced.
+OpenCheckSettings SetOpenCheckSettings(OpenCheckSettings settings);
+
 // Opens `file` read-only, shared with others (0x40), creating it when it is
-// missing, retrying with the driver's recovery for up to ten seconds (between
-// events) when another process holds it locked, and offering a key rebuild
-// when its keys are damaged.
+// missing, retrying with the driver's recovery (between events, telling the
+// lock-wait observer whose lock it waits for) when another process holds it
+// locked, and offering a key rebuild when its keys are damaged.
 // Returns only with the file open; every failure it cannot repair shows its
 // standard message and halts the program.  `file` must outlive the task.
 ui::Proc OpenCheckedFile(File& file);

@@ -168,10 +168,15 @@ TEST_F(OpenCheckedFileTest, ScriptedBranches) {
     const char* halt;
   };
   const std::string open = "open 64";  // read-only, deny none
-  // Still locked: tried again every tenth of a second for ten seconds.
+  // Still locked: tried again every tenth of a second for ten seconds, each
+  // time asking who holds the lock, for whoever watches the wait.
+  const std::string holder = "option LOCKHOLDER";
   std::deque<int> always_locked(200, kFileIsAlreadyLocked);
   std::vector<std::string> tried_for_ten_seconds = {open, "option Recover=10"};
-  tried_for_ten_seconds.insert(tried_for_ten_seconds.end(), 101, open);
+  for (int i = 0; i <= 100; ++i) {
+    tried_for_ten_seconds.push_back(open);
+    tried_for_ten_seconds.push_back(holder);
+  }
   const Case cases[] = {
       {"locked, free after the recovery",
        {32, 0},
@@ -187,7 +192,7 @@ TEST_F(OpenCheckedFileTest, ScriptedBranches) {
        {},
        {},
        {},
-       {open, "option Recover=10", open, open, open},
+       {open, "option Recover=10", open, holder, open, holder, open},
        {},
        "",
        ""},

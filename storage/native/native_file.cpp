@@ -14,6 +14,7 @@
 #include "runtime/option_text.h"
 #include "runtime/text.h"
 #include "storage/native/joint_transaction.h"
+#include "storage/native/lock_holder.h"
 
 namespace mirabo::native {
 
@@ -320,6 +321,12 @@ int NativeFile::Option(std::string_view text, std::string* answer) {
   if (opt.name == "PNM") {
     if (!db_) return kFileNotOpen;
     *answer = name_.path;
+    return kNoError;
+  }
+  if (opt.name == "LOCKHOLDER") {
+    // Who holds the file locked, for a program that waits for it: a process
+    // id, or 0 when nobody (or nobody the system names) does.
+    *answer = std::to_string(std::max(LockHolder(Name()), 0));
     return kNoError;
   }
   if (opt.name == "RECOVER") {

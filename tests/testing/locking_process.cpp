@@ -1,5 +1,6 @@
 #include "tests/testing/locking_process.h"
 
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -32,6 +33,10 @@ LockingProcess::LockingProcess(const std::string& path, const std::string& sql) 
   close(in[0]);
   close(out[1]);
   to_shell_ = in[1];
+  // Programs the test starts later must not hold the shell's input open: the
+  // shell ends (and lets go) when the last writer closes it.
+  fcntl(to_shell_, F_SETFD, FD_CLOEXEC);
+  fcntl(out[0], F_SETFD, FD_CLOEXEC);
   if (pid_ > 0) {
     // The shell answers the marker once the statements before it have run.
     const std::string script = sql + ";\nSELECT 'holding';\n";

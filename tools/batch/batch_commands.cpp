@@ -1,5 +1,7 @@
 #include "tools/batch/batch_commands.h"
 
+#include <charconv>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -7,12 +9,14 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <thread>
 
 #include "app/browse/browses.h"
 #include "app/browse/html_export.h"
 #include "app/create_file/create_files.h"
 #include "app/data/declarations.h"
 #include "app/data/globals.h"
+#include "app/data/open_checked_file.h"
 #include "app/data/output_check.h"
 #include "app/data/thread_block.h"
 #include "app/reports/reports.h"
@@ -36,6 +40,7 @@ namespace fs = std::filesystem;
 struct Args {
   std::string data = ".";
   bool force = false;
+  int wait = 5;  // seconds to wait for a data file another program holds locked
   std::optional<std::string> order, value, in, pdf, png, printer;
   bool print = false;
   bool help = false;
@@ -197,21 +202,54 @@ int Refused(const PickedRow& picked, const char* command) {
   return kBatchFailed;
 }
 
-// Another program holding a data file: said once, given up after a minute.
+// Another program holding a data file: the run waits for it up to --wait
+// seconds (in real time, though the session's clock does not wait), says
+// once whose lock it waits for, and when it gives up says so again with what
+// to do.  A batch run never changes a data file: damaged keys are reported,
+// not rebuilt.
 class LockWaits {
  public:
-  explicit LockWaits(const char* command)
-      : previous_(SetLockWaitObserver([command](const LockWait& w) {
-          if (w.first && w.waited_ms == 0) {
-            std::cerr << "mirabo " << command << ": waiting for "
-                      << fs::path(w.file).filename().string() << ", locked by another program\n";
-          }
-          return w.waited_ms < 60'000;
-        })) {}
-  ~LockWaits() { SetLockWaitObserver(std::move(previous_)); }
+  LockWaits(const char* command, int seconds)
+      : command_(command),
+        seconds_(seconds),
+        previous_settings_(app::SetOpenCheckSettings({seconds, /*may_repair=*/false})),
+        previous_(SetLockWaitObserver([this](const LockWait& w) { return Step(w); })) {}
+  ~LockWaits() {
+    SetLockWaitObserver(std::move(previous_));
+    app::SetOpenCheckSettings(previous_settings_);
+    if (gave_up_) {
+      std::cerr << "mirabo " << command_ << ": " << Printable(LockSentence(file_, holder_), 300)
+                << "; close it or end its transaction, then try again"
+                << (seconds_ > 0 ? "" : " (--wait SECONDS waits for it)") << "\n";
+    }
+  }
+  LockWaits(const LockWaits&) = delete;
+  LockWaits& operator=(const LockWaits&) = delete;
 
  private:
+  bool Step(const LockWait& w) {
+    file_ = w.file;
+    holder_ = w.holder;
+    if (w.waited_ms >= int64_t{seconds_} * 1000) {
+      gave_up_ = true;
+      return false;
+    }
+    if (noticed_.insert(w.file).second) {
+      std::cerr << "mirabo " << command_ << ": " << Printable(LockSentence(w.file, w.holder), 300)
+                << "; waiting up to " << seconds_ << " seconds for it\n";
+    }
+    if (w.pause_ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(w.pause_ms));
+    return true;
+  }
+
+  const char* command_;
+  int seconds_;
+  app::OpenCheckSettings previous_settings_;
   LockWaitObserver previous_;
+  std::set<std::string> noticed_;
+  std::string file_;
+  int holder_ = 0;
+  bool gave_up_ = false;
 };
 
 // The exit status of a run that wrote a file: done only when it says it
@@ -239,19 +277,15 @@ int Export(const Args& a) {
     throw UsageError{"unknown format '" + format + "' (dbf or txt)"};
   const std::string out = Absolute(a.positional[2]);
   if (int rc = EnterData(a.data, "export")) return rc;
+  LockWaits waits("export", a.wait);
   const std::string target = app::CopyTargetPath(table.table, format == "dbf", out);
   if (int rc = CheckOutput(target, a.force, "export")) return rc;
 
-  LockWaits waits("export");
   BatchSession s(std::cerr);
-  // Replacing an existing output was allowed by --force; the procedure asks.
-  s.set_answer_rule([](const ui::MessageRequest& r) {
-    if (r.buttons & ui::kButtonAbort) return static_cast<int>(ui::kButtonAbort);
-    if ((r.buttons & ui::kButtonOk) && (r.buttons & ui::kButtonCancel))
-      return static_cast<int>(ui::kButtonOk);
-    return r.default_button;
-  });
-  const ui::ThreadId id = s.Start(app::CreateFiles());
+  // Replacing an existing output was allowed by --force, above.
+  const ui::ThreadId id = s.Start(app::CreateFiles({}, /*ask_before_replacing=*/false));
+  // The window opens once the data files are open: a lock may be waited for.
+  s.RunUntil([&] { return s.Top(id) != nullptr || !s.Alive(id); });
   ui::Window* w = s.Top(id);
   if (!w) return kBatchFailed;
   w->SetValue(app::kCreateSourceGroup, table.choice);
@@ -295,6 +329,7 @@ int Publish(const Args& a) {
   }
   const std::string out = Absolute(a.positional[1]);
   if (int rc = EnterData(a.data, "publish")) return rc;
+  LockWaits waits("publish", a.wait);
   if (int rc = CheckOutput(app::PageTargetPath(out), a.force, "publish")) return rc;
   PickedRow picked;
   if (order && order->range) {
@@ -302,7 +337,6 @@ int Publish(const Args& a) {
     if (int rc = Refused(picked, "publish")) return rc;
   }
 
-  LockWaits waits("publish");
   BatchSession s(std::cerr);
   const ui::ThreadId id = s.Start(table.browse());
   s.RunUntil([] { return false; });
@@ -376,13 +410,13 @@ int Report(const Args& a) {
   if (!report->group && a.value) throw UsageError{std::string(report->word) + " takes no --value"};
   const PageOutput out = Output(a);
   if (int rc = EnterData(a.data, "report")) return rc;
+  LockWaits waits("report", a.wait);
   if (int rc = CheckPages(out, "report")) return rc;
   PickedRow picked;
   if (report->group) {
     picked = PickRow(*report->group, *a.value);
     if (int rc = Refused(picked, "report")) return rc;
   }
-  LockWaits waits("report");
   // The value a pick in the lookup leaves for the report.
   auto setup = [&] {
     if (report->group) app::SetReportSelection(*report->group, picked.key);
@@ -449,8 +483,8 @@ int Search(const Args& a) {
   criteria.text = SearchTextOf(a.positional[0]);
   const PageOutput out = Output(a);
   if (int rc = EnterData(a.data, "search")) return rc;
+  LockWaits waits("search", a.wait);
   if (int rc = CheckPages(out, "search")) return rc;
-  LockWaits waits("search");
   // What "Start Search" hands the report.
   auto setup = [&] {
     app::SearchText.Assign(criteria.text);
@@ -465,20 +499,27 @@ int Search(const Args& a) {
 // ---------------------------------------------------------------------------
 
 const Command kCommands[] = {
-    {"export", "mirabo export  [--data DIR] [--force] TABLE FORMAT OUT", {}, 3, Export},
+    {"export",
+     "mirabo export  [--data DIR] [--force] [--wait SECONDS] TABLE FORMAT OUT",
+     {},
+     3,
+     Export},
     {"publish",
-     "mirabo publish [--data DIR] [--force] BROWSE [--order ORDER [--value VALUE]] OUT.htm",
+     "mirabo publish [--data DIR] [--force] [--wait SECONDS] BROWSE [--order ORDER [--value "
+     "VALUE]] OUT.htm",
      {"--order", "--value"},
      2,
      Publish},
     {"report",
-     "mirabo report  [--data DIR] [--force] REPORT [--value VALUE] (--pdf OUT.pdf | --png OUTDIR "
+     "mirabo report  [--data DIR] [--force] [--wait SECONDS] REPORT [--value VALUE] (--pdf OUT.pdf "
+     "| --png OUTDIR "
      "| --print [PRINTER])",
      {"--value", "--pdf", "--png", "--print"},
      1,
      Report},
     {"search",
-     "mirabo search  [--data DIR] [--force] TEXT [--in FIELDS] (--pdf OUT.pdf | --png OUTDIR | "
+     "mirabo search  [--data DIR] [--force] [--wait SECONDS] TEXT [--in FIELDS] (--pdf OUT.pdf | "
+     "--png OUTDIR | "
      "--print [PRINTER])",
      {"--in", "--pdf", "--png", "--print"},
      1,
@@ -499,6 +540,14 @@ Args Parse(const Command& c, const std::vector<std::string>& args) {
       a.data = value();
     } else if (arg == "--force") {
       a.force = true;
+    } else if (arg == "--wait") {
+      const std::string text = value();
+      int seconds = -1;
+      const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), seconds);
+      if (ec != std::errc() || end != text.data() + text.size() || seconds < 0) {
+        throw UsageError{"--wait needs a number of seconds, not '" + text + "'"};
+      }
+      a.wait = seconds;
     } else if (arg.size() > 2 && arg.compare(0, 2, "--") == 0) {
       if (!c.options.count(arg)) throw UsageError{"unknown option " + arg};
       if (arg == "--order") a.order = value();

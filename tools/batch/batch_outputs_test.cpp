@@ -5,11 +5,13 @@
 #include <sys/wait.h>
 
 #include <cctype>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -19,6 +21,7 @@
 #include "runtime/file.h"
 #include "tests/testing/external_readers.h"
 #include "tests/testing/faulty_driver.h"
+#include "tests/testing/locking_process.h"
 #include "tests/testing/temp_dir.h"
 #include "tools/batch/batch_commands.h"
 #include "tools/load/loader.h"
@@ -317,6 +320,89 @@ TEST_F(BatchOutputsTest, ARunBesideALoadWritesOneStateOfTheData) {
     EXPECT_NE(r.said.find("kept changing"), std::string::npos) << r.said;
     EXPECT_FALSE(fs::exists(out));
   }
+}
+
+// Every batch command beside a data file another program holds locked: it
+// waits up to --wait seconds naming the holder, then says what to do and
+// exits 2; a lock that goes while it waits is no failure.
+TEST_F(BatchOutputsTest, EveryCommandWaitsForALockThenSaysWhoseItIs) {
+  const std::vector<std::string> cases[] = {
+      {"export", "features", "txt", "out.txt"},
+      {"publish", "features", "out.htm"},
+      {"publish", "features", "--order", "supplier", "--value", "1", "out.htm"},
+      {"report", "features-by-supplier", "--value", "1", "--pdf", "out.pdf"},
+      {"search", "ltd", "--in", "supplier", "--pdf", "out.pdf"},
+  };
+  const std::string supplier = (fs::path(Data()) / "SUPPLIER.KVX").string();
+  for (const std::vector<std::string>& c : cases) {
+    SCOPED_TRACE(c[0] + " " + c[1] + " " + c[2]);
+    std::vector<std::string> args = {c[0], "--data", Data(), "--force", "--wait", "1"};
+    args.insert(args.end(), c.begin() + 1, c.end());
+    testing::LockingProcess shell(supplier, "BEGIN EXCLUSIVE");
+    ASSERT_TRUE(shell.holding());
+    const std::string holder =
+        "SUPPLIER.KVX is locked by sqlite3 (process " + std::to_string(shell.pid()) + ")";
+    Said r = Program(args);
+    EXPECT_EQ(r.status, kBatchFailed) << r.said;
+    EXPECT_NE(r.said.find(holder + "; waiting up to 1 seconds for it"), std::string::npos)
+        << r.said;
+    EXPECT_NE(r.said.find(holder + "; close it or end its transaction, then try again"),
+              std::string::npos)
+        << r.said;
+    EXPECT_FALSE(fs::exists(out_.File(c.back())));
+
+    // Released while the command waits: it goes on.
+    args[5] = "20";
+    FILE* p = popen(("'" + std::string(MIRABO_BINARY) + "'" +
+                     [&] {
+                       std::string tail;
+                       for (size_t i = 0; i < args.size(); ++i) tail += " '" + args[i] + "'";
+                       return tail;
+                     }() +
+                     " 2>&1")
+                        .c_str(),
+                    "r");
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    shell.Release();
+    std::string said;
+    char buffer[4096];
+    for (size_t n; (n = fread(buffer, 1, sizeof buffer, p)) > 0;) said.append(buffer, n);
+    EXPECT_EQ(WEXITSTATUS(pclose(p)), kBatchDone) << said;
+    fs::remove(out_.File(c.back()));
+  }
+}
+
+// A batch command never changes a data file: damaged keys are reported with
+// the way to mend them, and a lookup table that cannot be read is the data's
+// failure (status 2), not a usage error.
+TEST_F(BatchOutputsTest, DamagedDataIsReportedNeverMendedByABatchCommand) {
+  TempDir data;
+  for (const auto& f : fs::directory_iterator(Data())) {
+    fs::copy_file(f.path(), fs::path(data.path()) / f.path().filename());
+  }
+  const std::string features = data.File("FEATURES.KVX");
+  ASSERT_TRUE(
+      testing::RunCommand("sqlite3 '" + features + "' 'DROP INDEX \"UNNAMED$FEATSUPP\"' 2>&1")
+          .has_value());
+  const std::string before = ReadFile(features);
+  Said r = Program({"export", "--data", data.path(), "features", "txt", "out.txt"});
+  EXPECT_EQ(r.status, kBatchFailed) << r.said;
+  EXPECT_NE(r.said.find("mirabo repair"), std::string::npos) << r.said;
+  EXPECT_NE(r.said.find(features), std::string::npos) << r.said;
+  EXPECT_TRUE(ReadFile(features) == before) << "the data file is as it was";
+
+  // "mirabo repair" mends it, and the export then goes.
+  r = Program({"repair", "--data", data.path()});
+  EXPECT_EQ(r.status, kBatchDone) << r.said;
+  r = Program({"export", "--data", data.path(), "features", "txt", "out.txt"});
+  EXPECT_EQ(r.status, kBatchDone) << r.said;
+
+  WriteFile(data.File("ISSUES.KVX"), "not a database at all, but long enough to be looked at....");
+  r = Program(
+      {"report", "--data", data.path(), "features-by-issue", "--value", "12", "--pdf", "x.pdf"});
+  EXPECT_EQ(r.status, kBatchFailed) << r.said;
+  EXPECT_EQ(r.said.find("usage:"), std::string::npos) << r.said;
+  EXPECT_NE(r.said.find("ISSUES"), std::string::npos) << r.said;
 }
 
 }  // namespace

@@ -23,19 +23,14 @@ class BatchSession::Backend final : public ui::HeadlessBackend {
     } else if (r.buttons & ui::kButtonAbort) {
       answer = ui::kButtonAbort;  // a stop box ends the run
     }
-    // A question the command answered itself is not shown: nobody could
-    // answer it, and the command says what it did instead.
-    const bool question = (r.buttons & (ui::kButtonCancel | ui::kButtonNo)) != 0;
-    if (!question || !*rule_) {
-      std::string text = r.text;
-      for (char& c : text) {
-        if (c == '\r' || c == '\n') c = ' ';
-      }
-      if (!r.caption.empty()) out_ << Utf8FromCp1252(r.caption) << ": ";
-      out_ << Utf8FromCp1252(text);
-      if (!r.detail.empty()) out_ << ": " << Printable(r.detail, 400);
-      out_ << "\n";
+    std::string text = r.text;
+    for (char& c : text) {
+      if (c == '\r' || c == '\n') c = ' ';
     }
+    if (!r.caption.empty()) out_ << Utf8FromCp1252(r.caption) << ": ";
+    out_ << Utf8FromCp1252(text);
+    if (!r.detail.empty()) out_ << ": " << Printable(r.detail, 400);
+    out_ << "\n";
     answers.push_front(answer);
     ui::HeadlessBackend::ShowMessage(r, std::move(done));
   }

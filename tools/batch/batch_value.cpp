@@ -1,12 +1,15 @@
 #include "tools/batch/batch_value.h"
 
 #include <charconv>
+#include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <vector>
 
 #include "runtime/access.h"
 #include "runtime/error.h"
 #include "runtime/file.h"
+#include "runtime/lock_wait.h"
 #include "runtime/text.h"
 
 namespace mirabo::tools {
@@ -35,7 +38,20 @@ PickedRow PickRow(app::DataFile table, const std::string& value) {
   const app::Relation& relation = *app::RelationTo(table);
   const int name_field = relation.name_field, key_field = relation.lookup_field;
   File file(decl);
-  if (const int rc = file.Open(kOpenShared); rc != kNoError) {
+  // Another program holding the table locked is waited for as the lock-wait
+  // observer says (a batch command: --wait seconds, in real time).
+  int open_rc = kNoError;
+  const auto started = std::chrono::steady_clock::now();
+  for (bool first = true; (open_rc = file.Open(kOpenShared)) == kFileIsAlreadyLocked;
+       first = false) {
+    const int64_t waited = std::chrono::duration_cast<std::chrono::milliseconds>(
+                               std::chrono::steady_clock::now() - started)
+                               .count();
+    std::string holder;
+    (void)file.Option("LOCKHOLDER", &holder);
+    if (!ObserveLockWait({file.Name(), std::atoi(holder.c_str()), waited, first, 100})) break;
+  }
+  if (const int rc = open_rc; rc != kNoError) {
     out.error = Printable(file.Name(), 200) + ": " + ErrorText(rc);
     out.unreadable = true;
     return out;

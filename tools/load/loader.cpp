@@ -224,15 +224,7 @@ class Loader {
     return true;
   }
 
-  std::string LockSentence() const {
-    std::string who = "another program";
-    if (locked_holder_ > 0) {
-      const std::string name = ProcessName(locked_holder_);
-      who = (name.empty() ? "process " : name + " (process ") + std::to_string(locked_holder_) +
-            (name.empty() ? "" : ")");
-    }
-    return fs::path(locked_file_).filename().string() + " is locked by " + who;
-  }
+  std::string LockSentence() const { return mirabo::LockSentence(locked_file_, locked_holder_); }
 
   std::string LockRefusal() const {
     return LockSentence() + "; close it or end its transaction, then load again" +
@@ -445,7 +437,6 @@ class Loader {
 };
 
 }  // namespace
-
 
 LoadResult Load(const std::vector<std::string>& csv_files, const LoadOptions& options) {
   return Loader(options).Run(csv_files);
