@@ -29,14 +29,16 @@
 #include "report/report_def.h"
 #include "report/status.h"
 #include "runtime/picture.h"
+#include "runtime/run_folder.h"
 #include "runtime/value.h"
 
 namespace mirabo::report {
 
 // Where finished pages go: the folder and the three-letter prefix of their
-// file names.
+// file names.  By default the run's private folder (runtime/run_folder.h),
+// which nobody else can read and which goes when the program does.
 struct PageFiles {
-  std::string folder = TempFolder();
+  std::string folder = RunFolder().empty() ? TempFolder() : RunFolder();
   std::string prefix = "RPG";
 };
 

@@ -8,6 +8,7 @@
 #include <random>
 
 #include "runtime/error.h"
+#include "runtime/run_folder.h"
 
 namespace mirabo {
 namespace {
@@ -82,6 +83,7 @@ IoStatus OutputFile::Begin(const std::string& target, std::unique_ptr<OutputFile
         return closed;
       }
       out->reset(new OutputFile(target, path));
+      NoteTemporaryFile(path);
       return IoStatus::Ok();
     }
     if (last.os_error() != EEXIST) return last;
@@ -115,6 +117,7 @@ IoStatus OutputFile::Commit() {
     return s;
   }
   done_ = true;
+  ForgetTemporaryFile(path_);
   SyncFolder(FolderOf(target_));
   return IoStatus::Ok();
 }
@@ -123,6 +126,7 @@ void OutputFile::Abandon() {
   if (done_) return;
   done_ = true;
   (void)CurrentFileSystem().Remove(path_);
+  ForgetTemporaryFile(path_);
 }
 
 }  // namespace mirabo

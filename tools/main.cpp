@@ -3,12 +3,14 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <string>
 #include <vector>
 
+#include "runtime/run_folder.h"
 #include "tools/commands.h"
 #include "tools/load/loader.h"
 #include "tools/shared_data.h"
@@ -140,6 +142,17 @@ int main(int argc, char** argv) {
   if (args.size() == 1 && args[0] == "--version") {
     std::cout << "mirabo " << mirabo::tools::Version() << "\n";
     return 0;
+  }
+  // Temporary files live in a folder of the run's own, which goes with it
+  // (also on SIGINT, SIGTERM and SIGHUP); those of runs that were killed go
+  // at the next start.
+  mirabo::RemoveStaleRunFolders();
+  mirabo::RemoveRunFolderAtExit();
+  // Qt makes a runtime folder in the temporary folder when the session has
+  // none; the run's own serves, and goes with it.
+  if (const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+      (!runtime || !*runtime) && !mirabo::RunFolder().empty()) {
+    setenv("XDG_RUNTIME_DIR", mirabo::RunFolder().c_str(), 1);
   }
   const int rc = mirabo::tools::RunSubcommand(args);
   if (rc >= 0) return rc;

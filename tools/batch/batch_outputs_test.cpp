@@ -2,7 +2,10 @@
 // promise broken for real, with the installed program's binary where the
 // failure must come from the system (a file-size limit stands for a full
 // disk), in this process where a read must fail half-way.
+#include <signal.h>
+#include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cctype>
 #include <chrono>
@@ -403,6 +406,78 @@ TEST_F(BatchOutputsTest, DamagedDataIsReportedNeverMendedByABatchCommand) {
   EXPECT_EQ(r.status, kBatchFailed) << r.said;
   EXPECT_EQ(r.said.find("usage:"), std::string::npos) << r.said;
   EXPECT_NE(r.said.find("ISSUES"), std::string::npos) << r.said;
+}
+
+// Page files live in a folder of the run's own that nobody else can read; a
+// signal that ends the run removes it and the output it was writing, and the
+// next start removes the folder of a run that was killed outright.
+TEST_F(BatchOutputsTest, PageFilesArePrivateAndGoWithTheRun) {
+  TempDir tmp;
+  const std::string env_tmp = "TMPDIR=" + tmp.path();
+  auto start = [&](std::vector<std::string> args) {
+    args.insert(args.begin(), MIRABO_BINARY);
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::vector<char*> envp;
+    for (char** e = environ; *e; ++e) {
+      if (std::strncmp(*e, "XDG_RUNTIME_DIR=", 16) != 0 && std::strncmp(*e, "TMPDIR=", 7) != 0) {
+        envp.push_back(*e);
+      }
+    }
+    std::string tmpdir = env_tmp;
+    envp.push_back(tmpdir.data());
+    envp.push_back(nullptr);
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&defaults, sig);
+    posix_spawnattr_setsigdefault(&attr, &defaults);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF);
+    pid_t pid = -1;
+    posix_spawn(&pid, MIRABO_BINARY, nullptr, &attr, argv.data(), envp.data());
+    posix_spawnattr_destroy(&attr);
+    return pid;
+  };
+  for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGKILL}) {
+    SCOPED_TRACE(strsignal(sig));
+    const std::string pages = out_.File("pages-" + std::to_string(sig));
+    const pid_t pid =
+        start({"search", "--data", Data(), "e", "--in", "product,supplier", "--png", pages});
+    ASSERT_GT(pid, 0);
+    const std::string folder =
+        tmp.File("mirabo-" + std::to_string(getuid()) + "-" + std::to_string(pid));
+    for (int i = 0; i < 200 && (!fs::exists(folder) || fs::is_empty(folder)); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ASSERT_FALSE(fs::is_empty(folder)) << "the run's page files are there";
+    EXPECT_EQ(fs::status(folder).permissions() & fs::perms::all, fs::perms::owner_all);
+    if (sig == SIGTERM) {
+      // Ended while it writes its pictures: the one under way goes too.
+      for (int i = 0; i < 400 && (!fs::exists(pages) || fs::is_empty(pages)); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      }
+    }
+    kill(pid, sig);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig);
+    std::vector<std::string> left;
+    if (fs::exists(pages)) {
+      for (const std::string& name : testing::FilesIn(pages)) {
+        if (name[0] == '.') left.push_back(name);
+      }
+    }
+    if (sig == SIGKILL) {
+      EXPECT_TRUE(fs::exists(folder)) << "nothing runs after SIGKILL";
+      const pid_t next = start({"export", "--help"});
+      waitpid(next, &status, 0);
+    } else {
+      EXPECT_EQ(left, std::vector<std::string>()) << "the page it was writing went too";
+    }
+    EXPECT_FALSE(fs::exists(folder));
+  }
 }
 
 }  // namespace
