@@ -3,6 +3,7 @@
 #include "runtime/text.h"
 #include "storage/xbase/dbf_error.h"
 #include "storage/xbase/dbf_table.h"
+#include "tools/load/memo_file.h"
 
 namespace mirabo::tools {
 namespace {
@@ -15,8 +16,8 @@ std::string EngineReason(int code) {
 
 class DbfSource final : public RowSource {
  public:
-  explicit DbfSource(std::unique_ptr<DbfTable> table)
-      : table_(std::move(table)), count_(table_->RecordCount()) {}
+  DbfSource(std::unique_ptr<DbfTable> table, std::unique_ptr<MemoFile> memo)
+      : table_(std::move(table)), memo_(std::move(memo)), count_(table_->RecordCount()) {}
 
   Result Header(std::vector<std::string>* names, std::string*) override {
     names->clear();
@@ -32,9 +33,21 @@ class DbfSource final : public RowSource {
         *error = "cannot be read: " + EngineReason(rc);
         return Result::kError;
       }
-      values->resize(table_->fields().size());
+      const std::vector<xbase::DbfField>& fields = table_->fields();
+      values->resize(fields.size());
       for (size_t i = 0; i < values->size(); ++i) {
-        (void)table_->GetText(static_cast<int>(i), &(*values)[i]);
+        const xbase::DbfField& f = fields[i];
+        if (f.type != 'M') {
+          (void)table_->GetText(static_cast<int>(i), &(*values)[i]);
+          continue;
+        }
+        // A memo field holds a block number; its text is in the memo file.
+        std::string why;
+        const std::string_view stored = table_->record().substr(f.offset, f.width);
+        if (!memo_->Text(stored, &(*values)[i], &why)) {
+          *error = "field " + f.name + ": " + why;
+          return Result::kError;
+        }
       }
       return Result::kRow;
     }
@@ -57,6 +70,7 @@ class DbfSource final : public RowSource {
   }
 
   std::unique_ptr<DbfTable> table_;
+  std::unique_ptr<MemoFile> memo_;  // when the table has memo fields
   int64_t count_;
   int64_t record_ = 0;
 };
@@ -71,7 +85,17 @@ std::unique_ptr<RowSource> OpenDbfSource(const std::string& path, std::string* e
     *error = "cannot be opened as an xBase table: " + EngineReason(rc);
     return nullptr;
   }
-  return std::make_unique<DbfSource>(std::move(table));
+  std::unique_ptr<MemoFile> memo;
+  for (const xbase::DbfField& f : table->fields()) {
+    if (f.type != 'M' || memo) continue;
+    std::string why;
+    memo = MemoFile::Open(path, &why);
+    if (!memo) {
+      *error = "field " + f.name + ": " + why;
+      return nullptr;
+    }
+  }
+  return std::make_unique<DbfSource>(std::move(table), std::move(memo));
 }
 
 }  // namespace mirabo::tools

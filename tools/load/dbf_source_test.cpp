@@ -18,6 +18,7 @@
 #include "storage/native/native_driver.h"
 #include "storage/xbase/dbf_error.h"
 #include "storage/xbase/dbf_table.h"
+#include "tests/testing/external_readers.h"
 #include "tests/testing/temp_dir.h"
 #include "tools/load/loader.h"
 
@@ -160,6 +161,56 @@ TEST_F(DbfLoadTest, TablesThatDoNotFitAreRefusedByName) {
   EXPECT_EQ(Run({dir_.File("ISSUES.dbf")}).error,
             dir_.File("ISSUES.dbf") +
                 ": cannot be opened as an xBase table: invalid xBase version (-218)");
+}
+
+// A table whose COMMENTS is a memo field (as python3-dbf writes one): the
+// texts come from its memo file; a memo file that is missing or damaged is
+// refused by the field's name, never loaded as block numbers.
+TEST_F(DbfLoadTest, MemoFieldsAreReadFromTheMemoFile) {
+  const std::string python = testing::PythonWithDbf();
+  if (python.empty()) GTEST_SKIP() << "python3-dbf is not installed";
+  const std::string path = dir_.File("FEATURES.dbf");
+  const std::string long_text = std::string(150, 'x') + " and more";
+  testing::WriteFile(dir_.File("make.py"),
+                     "import dbf, sys\n"
+                     "t = dbf.Table(sys.argv[1], 'PRODUCT C(86); REVIEW N(5,0); ISSUE N(4,0); "
+                     "SUPPLIER N(5,0); HS C(4); CATEGORY N(5,0); V C(15); COMMENTS M', "
+                     "codepage='cp1252')\n"
+                     "t.open(dbf.READ_WRITE)\n"
+                     "t.append(('First', 1, 12, 1, 'S', 1, '1.0', 'Caf\\u00e9 review'))\n"
+                     "t.append(('Second', 1, 12, 1, 'S', 1, '1.0', ''))\n"
+                     "t.append(('Third', 1, 13, 1, 'S', 1, '1.0', '" +
+                         long_text +
+                         "'))\n"
+                         "t.close()\n");
+  ASSERT_TRUE(testing::RunCommand(python + " " + dir_.File("make.py") + " " + path).has_value());
+  const LoadResult r = Run({path});
+  ASSERT_TRUE(r.ok) << r.error;
+  {
+    testing::ScopedChdir in(data_);
+    File fea(app::DataFileDecl(app::DataFile::kFeatures));
+    ASSERT_EQ(fea.Open(kOpenShared), kNoError);
+    ASSERT_EQ(fea.SetKeyStart(app::FEA::FEATPROD), kNoError);
+    std::vector<std::string> comments;
+    while (fea.Next() == kNoError)
+      comments.emplace_back(Clip(fea.Field(app::FEA::COMMENTS).Bytes()));
+    EXPECT_EQ(comments, (std::vector<std::string>{"Caf\xE9 review", "", long_text}));
+  }
+  // The memo file cut short, then gone.
+  std::string dbt;
+  for (const auto& f : fs::directory_iterator(dir_.path())) {
+    if (f.path().extension() == ".dbt") dbt = f.path().string();
+  }
+  ASSERT_FALSE(dbt.empty());
+  testing::WriteFile(dbt, ReadFile(dbt).substr(0, 700));
+  LoadResult bad = Run({path});
+  EXPECT_FALSE(bad.ok);
+  EXPECT_NE(bad.error.find("field COMMENTS: its memo in block"), std::string::npos) << bad.error;
+  fs::remove(dbt);
+  bad = Run({path});
+  EXPECT_NE(bad.error.find("field COMMENTS: it has memo fields but no memo file"),
+            std::string::npos)
+      << bad.error;
 }
 
 }  // namespace
