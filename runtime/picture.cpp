@@ -792,6 +792,16 @@ std::string Picture::FormatScientific(double value) const {
   return Overflow();
 }
 
+std::string FixedText(double value, int places) {
+  std::string int_part, frac_part;
+  RoundedDigits(value, places, &int_part, &frac_part);
+  const bool zero = int_part.empty() && frac_part.find_first_not_of('0') == std::string::npos;
+  std::string out = value < 0 && !zero ? "-" : "";
+  out += int_part.empty() ? "0" : int_part;
+  if (places > 0) out += "." + frac_part;
+  return out;
+}
+
 std::string FormatPicture(std::string_view picture, double value) {
   return Picture::Compile(picture).Format(value);
 }

@@ -108,6 +108,12 @@ class Picture {
 
 // Compiles `picture` and formats with it; "" when the picture is invalid.
 std::string FormatPicture(std::string_view picture, double value);
+
+// `value` in fixed point with `places` decimals ("-12.50", "13", "0.5" as
+// "0.50"), rounded as pictures round: half away from zero on the value's
+// 15 significant digits.  Every output that shows a number rounds this way,
+// so a text copy and an xBase copy of one record agree.
+std::string FixedText(double value, int places);
 std::string FormatPicture(std::string_view picture, std::string_view text);
 
 // Day serials count days since 28 December 1800, a Sunday, so serial 4 is

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "runtime/error.h"
+#include "runtime/picture.h"
 #include "runtime/text.h"
 #include "storage/xbase/dbf_error.h"
 #include "storage/xbase/table_paths.h"
@@ -277,16 +278,15 @@ int DbfTable::PutText(int field, std::string_view text) {
 int DbfTable::PutNumber(int field, double value) {
   const DbfField& f = fields_.at(field);
   if (!std::isfinite(value)) return kErrBadData;
-  char text[352];
-  int n = std::snprintf(text, sizeof text, "%.*f", f.decimals, value);
-  if (n < 0 || n > f.width) return kErrBadData;
-  // A negative that rounds to zero is stored as zero.
-  std::string_view digits(text, n);
-  if (digits[0] == '-' && digits.find_first_of("123456789") == std::string_view::npos) {
-    digits.remove_prefix(1);
-    --n;
-  }
-  if (std::fabs(std::strtod(std::string(digits).c_str(), nullptr)) > f.largest) return kErrBadData;
+  // Rounded as the program's pictures round (half away from zero), so the
+  // text copy of a record shows the number this column holds; a negative
+  // that rounds to zero is stored as zero.
+  if (std::fabs(value) >= 1e300) return kErrBadData;
+  const std::string text = FixedText(value, f.decimals);
+  const std::string_view digits = text;
+  const int n = static_cast<int>(digits.size());
+  if (n > f.width) return kErrBadData;
+  if (std::fabs(std::strtod(text.c_str(), nullptr)) > f.largest) return kErrBadData;
   record_.replace(f.offset, f.width - n, f.width - n, ' ');
   record_.replace(f.offset + f.width - n, n, digits);
   return kDbfOk;

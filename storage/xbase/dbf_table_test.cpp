@@ -69,6 +69,10 @@ TEST_F(DbfTableTest, NumbersAreRightAlignedWithTheirDecimalsOrRefused) {
       {1, -2.5, "    -2.50"}, {1, 999999.99, "999999.99"},
       {1, 1e6, nullptr},      {2, 99.99, "99.99"},
       {2, 100, nullptr},      {2, 1.0 / 0.0, nullptr},
+      // Halves round away from zero, as the program's pictures do (a text
+      // copy of the same record shows the same number).
+      {0, 12.5, " 13"},       {0, -12.5, "-13"},
+      {2, 1.005, " 1.01"},    {2, -0.004, " 0.00"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.value);
