@@ -97,11 +97,26 @@ int NativeFile::Open(uint8_t access_mode) {
     CloseConnection();
     return rc;
   }
+  if (CanWrite(access_mode)) RemoveStaleJournal();
   recover_seconds_ = 0;
   order_ = kRecordOrder;
   pending_ = PendingKind::kNone;
   has_current_ = false;
   return kNoError;
+}
+
+void NativeFile::RemoveStaleJournal() {
+  const std::string journal = name_.path + "-journal";
+  if (::access(journal.c_str(), F_OK) != 0) return;
+  // Taking the reserved lock reads the file first, which rolls a hot journal
+  // back; with the lock held no other writer can be making one.  What is
+  // left is a journal SQLite will never use.
+  if (sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) return;
+  if (sqlite3_exec(db_, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr) ==
+      SQLITE_OK) {
+    (void)::unlink(journal.c_str());
+  }
+  sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
 }
 
 // Positions carry a record number in four bytes: a table that another tool

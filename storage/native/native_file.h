@@ -115,6 +115,10 @@ class NativeFile final : public DriverFile {
   void CloseConnection();
   int VerifySchema(sqlite3* db, bool full);
   int CheckRecordNumbers();
+  // A journal left beside the file that SQLite does not take for hot (a
+  // writer killed between the steps of a multi-file commit leaves one whose
+  // super-journal is gone) is never used again: a writable open removes it.
+  void RemoveStaleJournal();
   int MapError(int rc, sqlite3* db, BusyMode mode);
   int Exec(sqlite3* db, const std::string& sql, BusyMode mode);
   sqlite3_stmt* Statement(const StmtId& id);

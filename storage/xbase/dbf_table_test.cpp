@@ -62,17 +62,26 @@ TEST_F(DbfTableTest, NumbersAreRightAlignedWithTheirDecimalsOrRefused) {
     const char* stored;  // nullptr: refused with bad data, field unchanged
   };
   const Case cases[] = {
-      {0, 7, "  7"},          {0, 999, "999"},
-      {0, -99, "-99"},        {0, 1234, nullptr},
-      {0, -999, nullptr},     {0, 12.6, " 13"},
-      {0, -0.2, "  0"},       {1, 3.14159, "     3.14"},
-      {1, -2.5, "    -2.50"}, {1, 999999.99, "999999.99"},
-      {1, 1e6, nullptr},      {2, 99.99, "99.99"},
-      {2, 100, nullptr},      {2, 1.0 / 0.0, nullptr},
+      {0, 7, "  7"},
+      {0, 999, "999"},
+      {0, -99, "-99"},
+      {0, 1234, nullptr},
+      {0, -999, nullptr},
+      {0, 12.6, " 13"},
+      {0, -0.2, "  0"},
+      {1, 3.14159, "     3.14"},
+      {1, -2.5, "    -2.50"},
+      {1, 999999.99, "999999.99"},
+      {1, 1e6, nullptr},
+      {2, 99.99, "99.99"},
+      {2, 100, nullptr},
+      {2, 1.0 / 0.0, nullptr},
       // Halves round away from zero, as the program's pictures do (a text
       // copy of the same record shows the same number).
-      {0, 12.5, " 13"},       {0, -12.5, "-13"},
-      {2, 1.005, " 1.01"},    {2, -0.004, " 0.00"},
+      {0, 12.5, " 13"},
+      {0, -12.5, "-13"},
+      {2, 1.005, " 1.01"},
+      {2, -0.004, " 0.00"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.value);
