@@ -56,7 +56,9 @@ ui::Proc OpenCheckedFile(File& file) {
     // driver does not wait: the wait is taken here, in short steps on the
     // scheduler's clock, so every window repaints and answers meanwhile.
     const int seconds = g_settings.lock_wait_seconds;
-    (void)file.Option("Recover=" + std::to_string(seconds));
+    // Rolling back what a writer left half-done changes the file: only a
+    // run that may mend the data files does it.
+    if (g_settings.may_repair) (void)file.Option("Recover=" + std::to_string(seconds));
     const int64_t started = ui::Scheduler::Get().clock().NowMs();
     for (bool first = true; (rc = file.Open(kOpenShared)) == kFileIsAlreadyLocked; first = false) {
       const int64_t waited = ui::Scheduler::Get().clock().NowMs() - started;
