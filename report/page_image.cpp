@@ -13,6 +13,7 @@
 
 #include "runtime/error.h"
 #include "runtime/file_system.h"
+#include "runtime/output_file.h"
 
 namespace mirabo::report {
 namespace {
@@ -343,16 +344,18 @@ Status WritePageFile(const PageImage& page, const std::string& folder, const std
   }
   if (!opened.ok()) {
     return Status(StatusCode::kWriteFailed, "A page file could not be created in " + where + " (" +
-                                                std::strerror(opened.os_error()) + ").");
+                                                IoStatusText(opened) + ").");
   }
-  IoStatus wrote = file->WriteAt(0, bytes);
-  IoStatus closed = file->Close();
+  const IoStatus wrote = file->WriteAt(0, bytes);
+  const IoStatus closed = file->Close();
+  // The first step that failed is the one named: a close can fail after a
+  // write that succeeded (a disk that reports a full device only then).
   if (!wrote.ok() || !closed.ok()) {
-    const int err = !wrote.ok() ? wrote.os_error() : closed.os_error();
     (void)fs.Remove(candidate);
-    return Status(StatusCode::kWriteFailed,
-                  "The page file " + candidate + " could not be written (" +
-                      (err ? std::strerror(err) : "error " + std::to_string(wrote.code())) + ").");
+    const std::string what = !wrote.ok() ? "written" : "closed";
+    return Status(StatusCode::kWriteFailed, "The page file " + candidate + " could not be " + what +
+                                                " (" + IoStatusText(!wrote.ok() ? wrote : closed) +
+                                                ").");
   }
   *name = candidate;
   return Status::Ok();
@@ -364,18 +367,22 @@ Status ReadBytes(const std::string& name, size_t limit, std::string* bytes) {
   std::unique_ptr<FileHandle> file;
   const IoStatus opened = CurrentFileSystem().Open(name, OpenOptions{}, &file);
   if (!opened.ok()) {
-    if (opened.os_error() == ENOENT) {
+    if (opened.code() == kFileNotFound || opened.code() == kPathNotFound) {
       return Status(StatusCode::kMissing, "The page file " + name + " is missing.");
     }
-    return Status(StatusCode::kMissing,
-                  "The page file " + name + " cannot be opened (" +
-                      (opened.os_error() ? std::strerror(opened.os_error()) : "refused") + ").");
+    // There, but not to be read (refused, a folder): not a page image this
+    // program can read, which is not the same as gone.
+    return Status(StatusCode::kDamaged,
+                  "The page file " + name + " cannot be opened (" + IoStatusText(opened) + ").");
   }
   int64_t size = 0;
   IoStatus s = file->Size(&size);
   if (s.ok()) s = file->ReadAt(0, std::min<size_t>(static_cast<size_t>(size), limit), bytes);
   (void)file->Close();
-  if (!s.ok()) return Status(StatusCode::kDamaged, "The page file " + name + " cannot be read.");
+  if (!s.ok()) {
+    return Status(StatusCode::kDamaged,
+                  "The page file " + name + " cannot be read (" + IoStatusText(s) + ").");
+  }
   return Status::Ok();
 }
 

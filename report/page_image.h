@@ -77,12 +77,14 @@ constexpr size_t kPageHeaderSize = 32;
 // and a unique ending, through the runtime's current file system; `*name`
 // receives the file's path.  The name is at most kPageNameLimit characters:
 // when `folder` is too long for that, the file goes to "/tmp" instead.  On
-// failure nothing is left behind.
+// failure (kWriteFailed) nothing is left behind, and the message says which
+// step failed (the creation, the write or the close) and the system's reason.
 Status WritePageFile(const PageImage& page, const std::string& folder, const std::string& prefix,
                      std::string* name);
 
 // Reads the page file `name`: kMissing when there is none, kDamaged when it
-// cannot be read as a page image; the message names the file.
+// is there but cannot be opened, read or taken as a page image; the message
+// names the file and, for a failed open or read, the system's reason.
 Status ReadPageFile(const std::string& name, PageImage* page);
 // Reads only the page size.
 Status ReadPageSize(const std::string& name, int* width, int* height);

@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 
+#include "runtime/error.h"
 #include "runtime/faulty_file_system.h"
 #include "runtime/file_system.h"
 #include "tests/testing/temp_dir.h"
@@ -140,16 +143,84 @@ TEST_F(PageFileTest, MissingAndDamagedFilesReadAsErrorsNamingTheFile) {
   EXPECT_EQ(ReadPageSize(junk, &w, &h).code(), StatusCode::kDamaged);
 }
 
-TEST_F(PageFileTest, FailedWriteLeavesNothingBehind) {
-  FaultyFileSystem faulty(FileSystem::Default());
-  ScopedFileSystemForTests use(faulty);
-  faulty.FillDiskAfter(40);
-  std::string name = "unchanged";
+// A file system whose opens are refused without a reason from the system,
+// as a file system of the program's own may refuse them.
+class NoReasonFileSystem : public FileSystem {
+ public:
+  IoStatus Open(const std::string&, const OpenOptions&,
+                std::unique_ptr<FileHandle>* file) override {
+    file->reset();
+    return IoStatus::Code(kAccessDenied);
+  }
+  IoStatus Remove(const std::string&) override { return IoStatus::Ok(); }
+  IoStatus Rename(const std::string&, const std::string&) override { return IoStatus::Ok(); }
+};
+
+// Each failure names the step that failed and the system's reason, and
+// leaves nothing behind.
+TEST_F(PageFileTest, AFailedWriteSaysWhatFailedAndWhyAndLeavesNothingBehind) {
+  struct Case {
+    const char* what;
+    std::function<void(FaultyFileSystem&)> fault;
+    std::string says;
+  };
+  const Case cases[] = {
+      {"full disk", [](FaultyFileSystem& f) { f.FillDiskAfter(40); },
+       "could not be written (No space left on device)"},
+      {"write", [](FaultyFileSystem& f) { f.FailWrite(1, EIO); },
+       "could not be written (Input/output error)"},
+      {"close", [](FaultyFileSystem& f) { f.FailClose(EIO); },
+       "could not be closed (Input/output error)"},
+      {"creation", [](FaultyFileSystem& f) { f.FailOpen(EACCES); },
+       "could not be created in " + dir_.path() + " (Permission denied)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    FaultyFileSystem faulty(FileSystem::Default());
+    ScopedFileSystemForTests use(faulty);
+    c.fault(faulty);
+    std::string name = "unchanged";
+    const Status s = WritePageFile(SamplePage(), dir_.path(), "RPG", &name);
+    EXPECT_EQ(s.code(), StatusCode::kWriteFailed);
+    EXPECT_NE(s.message().find(c.says), std::string::npos) << s.message();
+    EXPECT_EQ(name, "unchanged");
+    EXPECT_TRUE(std::filesystem::is_empty(dir_.path()));
+  }
+  NoReasonFileSystem refusing;
+  ScopedFileSystemForTests use(refusing);
+  std::string name;
   const Status s = WritePageFile(SamplePage(), dir_.path(), "RPG", &name);
-  EXPECT_EQ(s.code(), StatusCode::kWriteFailed);
-  EXPECT_NE(s.message().find("No space"), std::string::npos) << s.message();
-  EXPECT_EQ(name, "unchanged");
-  EXPECT_TRUE(std::filesystem::is_empty(dir_.path()));
+  EXPECT_NE(s.message().find("(" + ErrorText(kAccessDenied) + ")"), std::string::npos)
+      << s.message();
+}
+
+// A page file that is there but cannot be opened or read is not missing.
+TEST_F(PageFileTest, AFailedReadSaysWhyAndIsNotTakenForAMissingFile) {
+  std::string name;
+  ASSERT_TRUE(WritePageFile(SamplePage(), dir_.path(), "RPG", &name).ok());
+  struct Case {
+    const char* what;
+    std::function<void(FaultyFileSystem&)> fault;
+    StatusCode code;
+    const char* says;
+  };
+  const Case cases[] = {
+      {"open refused", [](FaultyFileSystem& f) { f.FailOpen(EACCES); }, StatusCode::kDamaged,
+       "cannot be opened (Permission denied)"},
+      {"read", [](FaultyFileSystem& f) { f.FailRead(1, EIO); }, StatusCode::kDamaged,
+       "cannot be read (Input/output error)"},
+      {"gone", [](FaultyFileSystem& f) { f.FailOpen(ENOENT); }, StatusCode::kMissing, "is missing"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    FaultyFileSystem faulty(FileSystem::Default());
+    ScopedFileSystemForTests use(faulty);
+    c.fault(faulty);
+    PageImage page;
+    const Status s = ReadPageFile(name, &page);
+    EXPECT_EQ(s.code(), c.code);
+    EXPECT_NE(s.message().find(name + " " + c.says), std::string::npos) << s.message();
+  }
 }
 
 }  // namespace

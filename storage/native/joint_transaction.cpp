@@ -2,6 +2,7 @@
 
 #include "runtime/error.h"
 #include "runtime/file.h"
+#include "runtime/output_file.h"
 #include "storage/native/native_file.h"
 
 namespace mirabo::native {
@@ -29,6 +30,16 @@ int JointTransaction::Begin(const std::vector<File*>& files) {
     if (!n || !n->db_) return SetError(kFileNotOpen);
     if (n->in_transaction_ || n->joint_ || (n->open_flags_ & SQLITE_OPEN_READWRITE) == 0) {
       return SetError(kAccessDenied);
+    }
+    // A data file can take part once: a second member on it would attach
+    // the leader's own file (or close the leader's connection, when it is
+    // the leader itself) and the transaction would wait on its own lock.
+    for (const NativeFile* earlier : members) {
+      if (earlier == n || earlier->name_.path == n->name_.path ||
+          SameFile(earlier->name_.path, n->name_.path)) {
+        return SetFileSystemError(
+            SQLITE_MISUSE, "the data file " + n->name_.path + " is named twice in one transaction");
+      }
     }
     members.push_back(n);
   }

@@ -33,8 +33,10 @@ class JointTransaction {
   JointTransaction& operator=(const JointTransaction&) = delete;
 
   // Begins over `files`: native files, open for writing, in no transaction,
-  // at most ten.  On failure returns the code (43 when another process holds
-  // a file locked past the wait) and leaves every file as it was.
+  // at most ten, each on a data file of its own.  On failure returns the
+  // code (43 when another process holds a file locked past the wait; 90
+  // with a text naming the file when a data file is given twice) and leaves
+  // every file as it was.
   [[nodiscard]] int Begin(const std::vector<File*>& files);
   // Commits all or nothing; on failure every file is as it was before
   // Begin.  Either way the transaction is over and the files work alone again.

@@ -210,6 +210,44 @@ TEST_F(NativeLockTest, AJointTransactionCommitsEveryFileOrNone) {
   EXPECT_TRUE(Leftovers().empty());
 }
 
+// A data file given twice, as the same file, as another table in it or
+// through a link, is refused before anything changes: the members keep their
+// own connections and go on working alone.
+TEST_F(NativeLockTest, AJointTransactionTakesEachDataFileOnce) {
+  Make(a_, 1);
+  const FileDecl other = ItemDecl("ALPHA\\!OTHER");
+  const FileDecl link = ItemDecl("LINK");
+  Make(other, 2);
+  std::filesystem::create_symlink(dir_.File("ALPHA.KVX"), dir_.File("LINK.KVX"));
+  File a(a_), in_alpha(other), through_link(link);
+  for (File* f : {&a, &in_alpha, &through_link}) ASSERT_EQ(f->Open(kOpenExclusive), kNoError);
+  // Were the second member attached, the wait for its lock would never end.
+  ScopedObserver give_up([](const LockWait& w) { return w.waited_ms < 50; });
+  const std::pair<const char*, std::vector<File*>> cases[] = {
+      {"the same file", {&a, &a}},
+      {"another table of the file", {&a, &in_alpha}},
+      {"a link to the file", {&through_link, &a}},
+  };
+  for (const auto& [what, files] : cases) {
+    SCOPED_TRACE(what);
+    JointTransaction t;
+    EXPECT_EQ(t.Begin(files), kFileSystemError);
+    EXPECT_NE(CurrentError().fs_text.find("named twice"), std::string::npos)
+        << CurrentError().fs_text;
+    EXPECT_FALSE(t.active());
+    EXPECT_EQ(Count(a), 1);
+    EXPECT_EQ(Count(in_alpha), 2);
+  }
+  // The others' read locks would keep a writer waiting; the first file's
+  // own connection writes once they are closed.
+  ASSERT_EQ(in_alpha.Close(), kNoError);
+  ASSERT_EQ(through_link.Close(), kNoError);
+  ASSERT_EQ(a.BeginTransaction(), kNoError);
+  Add(a, "alone", 2);
+  ASSERT_EQ(a.Commit(), kNoError);
+  EXPECT_EQ(Count(a), 2);
+}
+
 TEST_F(NativeLockTest, ClosingAMemberRollsTheJointTransactionBack) {
   Make(a_, 1);
   Make(b_, 1);

@@ -30,6 +30,21 @@ uint32_t Get32(std::string_view s, size_t at) { return Get16(s, at) | (Get16(s, 
 
 char UpperLetter(char c) { return static_cast<char>(ToUpper1252(static_cast<unsigned char>(c))); }
 
+// Whether a field of `type` can be `width` bytes wide: D, L and M have the
+// widths their values are written in, every other type at least one byte.
+bool WidthFitsType(char type, int width) {
+  switch (type) {
+    case 'D':
+      return width == 8;
+    case 'L':
+      return width == 1;
+    case 'M':
+      return width == 10;
+    default:
+      return width >= 1;
+  }
+}
+
 }  // namespace
 
 DbfDate TodayUtc() {
@@ -175,6 +190,11 @@ int DecodeFields(const DbfHeader& header, std::string_view descriptors,
       default:
         return kErrFieldType;
     }
+    // The width comes from the file, and the record's layout and every
+    // getter and putter follow it: a width the type's values are not written
+    // in (a logical or date field without a byte, a memo field of other than
+    // ten) makes a table whose values cannot be trusted either way.
+    if (!WidthFitsType(f.type, f.width)) return kErrFieldLength;
     f.offset = offset;
     offset += f.width;
     fields->push_back(std::move(f));

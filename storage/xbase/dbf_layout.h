@@ -81,7 +81,9 @@ std::string EncodeDescriptor(const NewField& f);
 
 // Checks a header read from a file (version, date) and reads the descriptors
 // that follow it: `descriptors` holds DescriptorBytes(header) bytes from
-// offset 32 (fewer when the file is shorter).  Returns 0 or an engine error.
+// offset 32 (fewer when the file is shorter).  Returns 0 or an engine error;
+// a field whose width its type cannot have (D other than 8, L other than 1,
+// M other than 10, any other type 0) is kErrFieldLength.
 int DecodeFields(const DbfHeader& header, std::string_view descriptors,
                  std::vector<DbfField>* fields);
 

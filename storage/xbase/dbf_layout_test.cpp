@@ -164,6 +164,36 @@ TEST_F(DbfLayoutTest, OpenChecksVersionDateDescriptorsAndRecordLength) {
   }
 }
 
+// A one-field table from another program whose descriptor gives the field a
+// width: one that its type cannot have is refused, the record length and all
+// else being right.
+TEST_F(DbfLayoutTest, OpenRefusesAWidthTheTypeCannotHave) {
+  struct Case {
+    char type;
+    uint8_t width;
+    int result;
+  };
+  const Case cases[] = {
+      {'D', 8, kDbfOk},          {'D', 0, kErrFieldLength}, {'D', 9, kErrFieldLength},
+      {'L', 1, kDbfOk},          {'L', 0, kErrFieldLength}, {'L', 2, kErrFieldLength},
+      {'M', 10, kDbfOk},         {'M', 4, kErrFieldLength}, {'M', 40, kErrFieldLength},
+      {'C', 0, kErrFieldLength}, {'N', 0, kErrFieldLength}, {'F', 0, kErrFieldLength},
+      {'N', 20, kDbfOk},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(1, c.type) + std::to_string(c.width));
+    ASSERT_EQ(Create({{"NAME", 'C', 10, 0}}), kDbfOk);
+    std::string b = File();
+    b[0] = static_cast<char>(c.type == 'M' ? kVersionWithMemo : kVersion);
+    b[10] = static_cast<char>(1 + c.width);
+    b[43] = c.type;
+    b[48] = static_cast<char>(c.width);
+    fs_.SetContents("t.dbf", b);
+    std::unique_ptr<DbfTable> t;
+    EXPECT_EQ(DbfTable::Open("t.dbf", {}, &t), c.result);
+  }
+}
+
 TEST_F(DbfLayoutTest, OpenReadsAHeaderLongerThanItsDescriptors) {
   // Some writers leave room after the terminator; records start at the
   // header length all the same.

@@ -246,7 +246,9 @@ int DbfTable::GetNumber(int field, double* value) const {
 }
 
 int DbfTable::GetLogical(int field, char* value) const {
-  const char c = record_[fields_.at(field).offset];
+  const DbfField& f = fields_.at(field);
+  // A field without a byte has no value: it reads as a blank.
+  const char c = f.width > 0 ? record_[f.offset] : ' ';
   *value = TruthOf(c) ? TruthOf(c) : '?';
   return c == ' ' ? kWarnBlankField : kDbfOk;
 }
@@ -293,17 +295,25 @@ int DbfTable::PutNumber(int field, double value) {
 }
 
 int DbfTable::PutLogical(int field, char value) {
+  const DbfField& f = fields_.at(field);
   const char stored = value == ' ' || value == '?' ? ' ' : TruthOf(value);
   if (stored == 0) return kErrBadData;
-  record_[fields_.at(field).offset] = stored;
+  // A field without a byte cannot hold the value; at the end of the record
+  // its offset is the record's length.
+  if (f.width < 1) return kErrFieldLength;
+  record_[f.offset] = stored;
   return kDbfOk;
 }
 
 int DbfTable::PutMemo(int field, uint32_t block) {
   const DbfField& f = fields_.at(field);
   char text[16];
-  std::snprintf(text, sizeof text, "%10lu", static_cast<unsigned long>(block));
-  record_.replace(f.offset, f.width, text, f.width);
+  const int n = std::snprintf(text, sizeof text, "%lu", static_cast<unsigned long>(block));
+  // The digits are right-aligned in the field, as "%10lu" puts them in an
+  // M field; only the digits come from `text`, whatever the field's width.
+  if (n < 0 || n > f.width) return kErrBadData;
+  record_.replace(f.offset, f.width - n, f.width - n, ' ');
+  record_.replace(f.offset + f.width - n, n, text, n);
   return kDbfOk;
 }
 

@@ -114,11 +114,14 @@ class DbfTable {
   int GetDate(int field, std::string* yyyymmdd) const;  // empty for blanks
   int GetMemo(int field, uint32_t* block) const;        // 0 for blanks
 
-  // Putters change the record buffer only.  PutText blank-pads and cuts
+  // Putters change the record buffer only, and never more than the field's
+  // own bytes, for any type and width.  PutText blank-pads and cuts
   // (kWarnTruncated) for any type; PutNumber formats fixed-point with the
   // field's decimals, right-aligned, and refuses (kErrBadData, field
   // unchanged) a value that does not fit; PutLogical takes T t Y y 1 / F f N
-  // n 0 / blank ?; PutMemo stores the block number as "%10lu".
+  // n 0 / blank ? into the field's first byte; PutMemo stores the block
+  // number right-aligned ("%10lu" in an M field) and refuses (kErrBadData,
+  // field unchanged) one with more digits than the field has bytes.
   int PutText(int field, std::string_view text);
   int PutNumber(int field, double value);
   int PutLogical(int field, char value);

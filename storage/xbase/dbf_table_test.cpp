@@ -109,8 +109,11 @@ TEST_F(DbfTableTest, NumbersAreRightAlignedWithTheirDecimalsOrRefused) {
 }
 
 TEST_F(DbfTableTest, TextLogicalDateAndMemoFieldsFollowTheirRules) {
-  auto t =
-      Make({{"NAME", 'C', 5, 0}, {"OK", 'L', 1, 0}, {"WHEN", 'D', 8, 0}, {"TEXT", 'M', 10, 0}});
+  auto t = Make({{"NAME", 'C', 5, 0},
+                 {"OK", 'L', 1, 0},
+                 {"WHEN", 'D', 8, 0},
+                 {"TEXT", 'M', 10, 0},
+                 {"WIDE", 'C', 20, 0}});
   std::string s;
   EXPECT_EQ(t->PutText(0, "abcdefg"), kWarnTruncated);
   EXPECT_EQ(t->GetText(0, &s), kDbfOk);
@@ -141,12 +144,30 @@ TEST_F(DbfTableTest, TextLogicalDateAndMemoFieldsFollowTheirRules) {
   EXPECT_EQ(t->GetDate(2, &s), kDbfOk);
   EXPECT_EQ(s, "20260517");
 
-  ASSERT_EQ(t->PutMemo(3, 42), kDbfOk);
-  (void)t->GetText(3, &s);
-  EXPECT_EQ(s, "        42");
-  uint32_t block = 0;
-  EXPECT_EQ(t->GetMemo(3, &block), kDbfOk);
-  EXPECT_EQ(block, 42u);
+  // Block numbers go right-aligned into a field of any width, or are refused
+  // with the field unchanged when their digits do not fit.
+  const struct {
+    int field;
+    uint32_t block;
+    const char* stored;  // nullptr: refused
+  } memos[] = {
+      {3, 42, "        42"}, {3, 4294967295u, "4294967295"}, {0, 42, "   42"},
+      {0, 123456, nullptr},  {4, 7, "                   7"},
+  };
+  for (const auto& m : memos) {
+    SCOPED_TRACE(m.block);
+    ASSERT_EQ(t->PutText(m.field, "old"), kDbfOk);
+    std::string before;
+    (void)t->GetText(m.field, &before);
+    EXPECT_EQ(t->PutMemo(m.field, m.block), m.stored ? kDbfOk : kErrBadData);
+    (void)t->GetText(m.field, &s);
+    EXPECT_EQ(s, m.stored ? m.stored : before);
+    uint32_t block = 0;
+    if (m.stored) {
+      EXPECT_EQ(t->GetMemo(m.field, &block), kDbfOk);
+      EXPECT_EQ(block, m.block);
+    }
+  }
 }
 
 TEST_F(DbfTableTest, BufferedAppendsReachTheDiskOnlyAtTheFlushOfClose) {

@@ -242,6 +242,8 @@ int XbaseFile::Close() {
 }
 
 int XbaseFile::Records(int64_t* count) {
+  *count = 0;
+  if (!table_) return kFileNotOpen;
   *count = table_->RecordCount();
   return kNoError;
 }
@@ -307,11 +309,13 @@ void XbaseFile::FromTable() {
 }
 
 int XbaseFile::Append() {
+  if (!table_) return kFileNotOpen;
   if (int rc = ToTable()) return Translate(rc);
   return Translate(table_->Append());
 }
 
 int XbaseFile::Step(int direction) {
+  if (!table_) return kFileNotOpen;
   const int64_t count = table_->RecordCount();
   int64_t n = position_ == 0 ? (direction > 0 ? 1 : count) : position_ + direction;
   for (; n >= 1 && n <= count; n += direction) {
@@ -326,20 +330,26 @@ int XbaseFile::Step(int direction) {
 }
 
 int XbaseFile::Delete() {
+  if (!table_) return kFileNotOpen;
   if (table_->current() < 1) return kRecordNotAvailable;
   return Translate(table_->Delete(table_->current()));
 }
 
 int XbaseFile::Pack() {
+  if (!table_) return kFileNotOpen;
   position_ = 0;
   return Translate(table_->Pack());
 }
 
-int XbaseFile::Lock() { return Translate(table_->LockFile()); }
-int XbaseFile::Unlock() { return Translate(table_->UnlockFile()); }
-int XbaseFile::Flush() { return Translate(table_->Flush()); }
+int XbaseFile::Lock() { return table_ ? Translate(table_->LockFile()) : kFileNotOpen; }
+int XbaseFile::Unlock() { return table_ ? Translate(table_->UnlockFile()) : kFileNotOpen; }
+int XbaseFile::Flush() { return table_ ? Translate(table_->Flush()) : kFileNotOpen; }
 
+// The table is closed and made anew.  When the new one cannot be created or
+// opened the file is left without a table: it still counts as open to the
+// runtime, so every operation checks for the table and answers 37.
 int XbaseFile::Empty() {
+  if (!table_) return kFileNotOpen;
   if (table_->access().shared || table_->access().read_only) return kExclusiveAccessRequired;
   const DbfAccess access = table_->access();
   const std::string path = table_->path();

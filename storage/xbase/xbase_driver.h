@@ -21,6 +21,11 @@
 // SetKeyStart(kRecordOrder): from the first or from the last record),
 // skipping deleted records unless IGNORESTATUS is on, and convert back.
 //
+// Empty closes the table and creates it anew with the same fields.  An
+// Empty that cannot create or reopen the table returns that failure and
+// leaves the file open without a table: every later operation answers 37
+// (Close too, which ends the file's open).
+//
 // Options, kept from when they are set for the life of the file instance:
 // "BUFFERS" (0), "EXTERRORS" (OFF), "IGNORESTATUS" (OFF) answer their value
 // to a query; "DELETED" answers "ON" or "OFF" for the current record and

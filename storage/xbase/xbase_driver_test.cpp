@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <functional>
 #include <memory>
 #include <string>
@@ -515,6 +516,54 @@ TEST_F(XbaseDriverTest, FailuresAtCloseAreReportedAndTheFileIsClosedAllTheSame) 
         << "only a table whose records reached the disk counts them";
   }
   EXPECT_EQ(CurrentError().fs_text, "flush to disk failure");
+}
+
+// Empty closes the table and makes it anew; when the new table cannot be
+// made or opened the file is left without one, and every operation answers
+// 37 instead of reaching for the table.
+TEST_F(XbaseDriverTest, AfterAFailedEmptyEveryOperationAnswersFileNotOpen) {
+  struct Fault {
+    const char* what;
+    std::function<void(FaultyFileSystem&)> fault;
+  };
+  const Fault faults[] = {
+      {"creation refused", [](FaultyFileSystem& f) { f.FailOpen(EACCES, true); }},
+      {"creation not written", [](FaultyFileSystem& f) { f.FailWrite(1); }},
+      {"new table unreadable", [](FaultyFileSystem& f) { f.FailRead(1); }},
+  };
+  const std::pair<const char*, std::function<int(File&)>> operations[] = {
+      {"Records",
+       [](File& f) {
+         int64_t n = -1;
+         return f.Records(&n);
+       }},
+      {"Next", [](File& f) { return f.Next(); }},
+      {"Previous", [](File& f) { return f.Previous(); }},
+      {"Append", [this](File& f) { return AppendIssue(f, 2, "after"); }},
+      {"Delete", [](File& f) { return f.Delete(); }},
+      {"Pack", [](File& f) { return f.Pack(); }},
+      {"Lock", [](File& f) { return f.Lock(); }},
+      {"Unlock", [](File& f) { return f.Unlock(); }},
+      {"Flush", [](File& f) { return f.Flush(); }},
+      {"Empty", [](File& f) { return f.Empty(); }},
+      {"RECOVER", [](File& f) { return f.Option("RECOVER"); }},
+      {"Close", [](File& f) { return f.Close(); }},
+  };
+  for (const Fault& c : faults) {
+    SCOPED_TRACE(c.what);
+    faulty_.Clear();
+    File f(Issues());
+    CreateAndOpen(f);
+    ASSERT_EQ(AppendIssue(f, 1, "before"), kNoError);
+    ASSERT_EQ(f.Flush(), kNoError);
+    c.fault(faulty_);
+    EXPECT_NE(f.Empty(), kNoError);
+    faulty_.Clear();
+    for (const auto& [name, operation] : operations) {
+      EXPECT_EQ(operation(f), kFileNotOpen) << name;
+    }
+    EXPECT_FALSE(f.is_open());
+  }
 }
 
 }  // namespace

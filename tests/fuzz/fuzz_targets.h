@@ -13,7 +13,8 @@ using Target = int (*)(const uint8_t* data, size_t size);
 
 // A CSV file, read record by record as the loader reads it.
 int FuzzCsvReader(const uint8_t* data, size_t size);
-// An xBase table: opened, every record read, every field got by its type.
+// An xBase table: opened, every record read, every field got by its type;
+// then a value of each type put into every field and a record appended.
 int FuzzDbfTable(const uint8_t* data, size_t size);
 // A page image file, decoded and encoded again.
 int FuzzPageImage(const uint8_t* data, size_t size);
@@ -34,12 +35,8 @@ struct NamedTarget {
   Target run;
 };
 inline constexpr NamedTarget kTargets[] = {
-    {"csv_reader", FuzzCsvReader},
-    {"dbf_table", FuzzDbfTable},
-    {"page_image", FuzzPageImage},
-    {"picture", FuzzPicture},
-    {"filter", FuzzFilter},
-    {"profile", FuzzProfile},
+    {"csv_reader", FuzzCsvReader},   {"dbf_table", FuzzDbfTable}, {"page_image", FuzzPageImage},
+    {"picture", FuzzPicture},        {"filter", FuzzFilter},      {"profile", FuzzProfile},
     {"native_open", FuzzNativeOpen},
 };
 
