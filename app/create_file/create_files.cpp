@@ -253,7 +253,7 @@ ui::Task<Outcome> StartCopy(ui::Window& w, const CopyPlan& plan, bool xbase, std
     tally.finish_failure = "Writing the file to disk failed: " + IoStatusText(s);
   }
 
-  ui::MessageRequest end = CopyEndMessage(tally, plan);
+  ui::MessageRequest end = CopyEndMessage(tally);
   if (tally.failed()) end.detail = path;
   co_await ui::Message(end);
   for (int id : kInputControls) w.Enable(id);
@@ -261,7 +261,7 @@ ui::Task<Outcome> StartCopy(ui::Window& w, const CopyPlan& plan, bool xbase, std
   w.SetValue(kCreateStatus, "");
   w.SetValue(kCreatePercent, "");
   w.Display();
-  co_return OutcomeOf(tally, plan);
+  co_return OutcomeOf(tally);
 }
 
 }  // namespace

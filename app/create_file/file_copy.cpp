@@ -55,7 +55,7 @@ const CopyPlan* FindCopyPlan(std::string_view choice) {
   return nullptr;
 }
 
-std::string CopyFailureText(const CopyTally& o, const CopyPlan& plan) {
+std::string CopyFailureText(const CopyTally& o) {
   std::string text;
   if (!o.read_failure.empty()) text += "\n" + o.read_failure + ".";
   if (!o.write_failure.empty()) text += "\n" + o.write_failure + ".";
@@ -70,7 +70,7 @@ std::string CopyFailureText(const CopyTally& o, const CopyPlan& plan) {
   return text;
 }
 
-ui::MessageRequest CopyEndMessage(const CopyTally& o, const CopyPlan& plan) {
+ui::MessageRequest CopyEndMessage(const CopyTally& o) {
   ui::MessageRequest m;
   m.buttons = m.default_button = ui::kButtonOk;
   if (o.complete()) {
@@ -78,14 +78,14 @@ ui::MessageRequest CopyEndMessage(const CopyTally& o, const CopyPlan& plan) {
     return m;
   }
   m.icon = ui::Icon::kExclamation;
-  m.text = "File Generation Incomplete\n" + CopyFailureText(o, plan);
+  m.text = "File Generation Incomplete\n" + CopyFailureText(o);
   return m;
 }
 
-Outcome OutcomeOf(const CopyTally& o, const CopyPlan& plan) {
+Outcome OutcomeOf(const CopyTally& o) {
   const int64_t written = o.copied - o.not_written;
   if (o.complete()) return Outcome::Complete(written);
-  std::string text = CopyFailureText(o, plan);
+  std::string text = CopyFailureText(o);
   text.erase(0, text.find_first_not_of('\n'));
   if (o.failed()) return Outcome::Failed(std::move(text));
   return Outcome::Incomplete(written, o.not_written, std::move(text));

@@ -78,12 +78,12 @@ struct CopyTally {
 };
 
 // "File Generation Complete", or what is missing from an incomplete copy.
-ui::MessageRequest CopyEndMessage(const CopyTally& outcome, const CopyPlan& plan);
+ui::MessageRequest CopyEndMessage(const CopyTally& tally);
 
 // The copy's outcome as the program's callers take it: complete; incomplete
 // with the records that did not fit and the message's account of them; or
 // failed when the disk failed it.
-Outcome OutcomeOf(const CopyTally& outcome, const CopyPlan& plan);
+Outcome OutcomeOf(const CopyTally& tally);
 
 // One copy from this thread's data files into an open target.
 class FileCopy {
