@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <utility>
+
 #include "app/browse/browse.h"
 #include "app/data/data_snapshot.h"
 #include "app/data/globals.h"
@@ -21,6 +23,8 @@
 
 namespace mirabo::app {
 namespace {
+
+PageSettings g_page_settings;
 
 using ui::ControlDef;
 using ui::ControlKind;
@@ -121,7 +125,8 @@ class HtmlWriter {
       failure_ = IoStatusText(s);
       return false;
     }
-    decl_ = HtmlFileDecl();
+    utf8_ = g_page_settings.utf8;
+    decl_ = utf8_ ? Utf8HtmlFileDecl() : HtmlFileDecl();
     decl_.name_from = nullptr;
     decl_.name = output_->path();
     file_ = std::make_unique<File>(decl_);
@@ -135,7 +140,7 @@ class HtmlWriter {
   const std::string& target() const { return target_; }
   [[nodiscard]] bool Line(const std::string& text) {
     if (!failure_.empty()) return false;
-    file_->Field(0).SetString(text);
+    file_->Field(0).SetString(utf8_ ? Utf8FromCp1252(text) : text);
     if (file_->Add() != kNoError) Failed(ErrorDescriptionNow());
     return failure_.empty();
   }
@@ -176,6 +181,7 @@ class HtmlWriter {
   }
 
   bool existed_ = false;
+  bool utf8_ = false;  // lines converted from the program's Windows-1252
   std::string failure_;
   std::string reason_;  // the system's words for failure_, if any
 };
@@ -257,6 +263,10 @@ std::vector<std::string> HtmlRowLines(const std::vector<std::string>& cells, siz
   return lines;
 }
 
+PageSettings SetPageSettings(PageSettings settings) {
+  return std::exchange(g_page_settings, settings);
+}
+
 std::string PageTargetPath(const std::string& name) {
   FileDecl decl = HtmlFileDecl();
   decl.name_from = nullptr;
@@ -268,9 +278,14 @@ namespace {
 
 // The page's first lines: false when one could not be written.
 bool WriteHead(HtmlWriter& writer, const BrowseDesign& design) {
+  // The page says its encoding, or a browser told otherwise by its server
+  // (most say UTF-8) shows every accent wrong.
   const std::string head[] = {"<HTML>",
                               "",
-                              "<HEAD><TITLE>Features Database</TITLE></HEAD>",
+                              std::string("<HEAD><META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; "
+                                          "charset=") +
+                                  (g_page_settings.utf8 ? "utf-8" : "windows-1252") +
+                                  "\"><TITLE>Features Database</TITLE></HEAD>",
                               "",
                               "<BODY>",
                               "",

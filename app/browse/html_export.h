@@ -39,6 +39,15 @@ std::vector<std::string> HtmlRowLines(const std::vector<std::string>& cells, siz
 // Escapes &, <, > and ".
 std::string HtmlEscape(std::string_view text);
 
+// How pages are written: Windows-1252, as the window writes them, or UTF-8
+// for the batch command's --encoding utf-8.  The page's <META> says which.
+struct PageSettings {
+  bool utf8 = false;
+};
+// Installs `settings` for the pages written from now on; returns the ones
+// replaced.
+PageSettings SetPageSettings(PageSettings settings);
+
 // The file a page named `name` is written to (the line driver uses a name
 // as it is, less trailing blanks).
 std::string PageTargetPath(const std::string& name);

@@ -38,7 +38,8 @@ using testing::WriteTable;
 std::string Page(const std::string& heading, const std::string& header,
                  const std::vector<std::string>& rows) {
   std::string out =
-      "<HTML>\r\n\r\n<HEAD><TITLE>Features Database</TITLE></HEAD>\r\n\r\n<BODY>\r\n\r\n" +
+      "<HTML>\r\n\r\n<HEAD><META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; "
+      "charset=windows-1252\"><TITLE>Features Database</TITLE></HEAD>\r\n\r\n<BODY>\r\n\r\n" +
       heading + "\r\n<HR>\r\n<TABLE BORDER=1>\r\n" + header + "\r\n";
   for (const std::string& r : rows) out += r + "\r\n";
   return out + "\r\n</TABLE>\r\n\r\n</BODY>\r\n</HTML>\r\n";

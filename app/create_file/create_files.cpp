@@ -173,6 +173,31 @@ ui::Task<std::optional<CopyTally>> RunCopy(ui::Window& w, const CopyPlan& plan, 
   co_return copy.tally();
 }
 
+// "<name>.cpg" holding "1252" beside an xBase table: the code page file that
+// many programs read (the table's header says the same in its language
+// driver byte).
+IoStatus WriteCodePageFile(const std::string& dbf_path) {
+  const size_t slash = dbf_path.rfind('/');
+  const size_t dot = dbf_path.rfind('.');
+  const std::string stem =
+      dot != std::string::npos && (slash == std::string::npos || dot > slash) && dot > slash + 1
+          ? dbf_path.substr(0, dot)
+          : dbf_path;
+  std::unique_ptr<OutputFile> out;
+  IoStatus s = OutputFile::Begin(stem + ".cpg", &out);
+  if (!s.ok()) return s;
+  std::unique_ptr<FileHandle> file;
+  OpenOptions o;
+  o.write = true;
+  s = CurrentFileSystem().Open(out->path(), o, &file);
+  if (s.ok()) s = file->WriteAt(0, "1252");
+  if (file) {
+    const IoStatus closed = file->Close();
+    if (s.ok()) s = closed;
+  }
+  return s.ok() ? out->Commit() : s;
+}
+
 // The box that says the target could not be made, with its name and why.
 ui::Task<Outcome> CannotCreate(const std::string& path, const std::string& why) {
   ui::MessageRequest failed{"Unable to create Data File"};
@@ -186,7 +211,7 @@ ui::Task<Outcome> CannotCreate(const std::string& path, const std::string& why) 
 // target and takes the target's name only once it is whole, so a copy that
 // fails leaves a file that was there as it was.
 ui::Task<Outcome> StartCopy(ui::Window& w, const CopyPlan& plan, bool xbase, std::string name,
-                            CopyPacing pacing, bool ask_before_replacing) {
+                            CopyPacing pacing, bool ask_before_replacing, TextCopyOptions text) {
   File& source = CurrentThread().Data(plan.source);
   int64_t total = 0;
   if (source.Records(&total) != kNoError) total = 0;
@@ -219,7 +244,8 @@ ui::Task<Outcome> StartCopy(ui::Window& w, const CopyPlan& plan, bool xbase, std
     decl.name = output->path();
     File target(decl);
     if (target.Create() != kNoError || target.Open(kOpenExclusive) != kNoError ||
-        target.PostOpen() != kNoError) {
+        target.PostOpen() != kNoError || (!xbase && text.utf8 && target.Option("UTF8=ON")) ||
+        (!xbase && text.header && target.Option("HEADER=ON"))) {
       const std::string why = ErrorDescription();
       if (target.is_open()) (void)target.Close();
       output->Abandon();
@@ -251,6 +277,11 @@ ui::Task<Outcome> StartCopy(ui::Window& w, const CopyPlan& plan, bool xbase, std
     output->Abandon();
   } else if (const IoStatus s = output->Commit(); !s.ok()) {
     tally.finish_failure = "Writing the file to disk failed: " + IoStatusText(s);
+  } else if (xbase) {
+    if (const IoStatus cpg = WriteCodePageFile(path); !cpg.ok()) {
+      tally.finish_failure = "The code page file beside it could not be written: " +
+                             IoStatusText(cpg);
+    }
   }
 
   ui::MessageRequest end = CopyEndMessage(tally);
@@ -278,7 +309,7 @@ const ui::WindowDef& CreateFilesWindowDef() {
   return def;
 }
 
-ui::Proc CreateFiles(CopyPacing pacing, bool ask_before_replacing) {
+ui::Proc CreateFiles(CopyPacing pacing, bool ask_before_replacing, TextCopyOptions text) {
   ThreadBlock& block = CurrentThread();
   block.SharedRequest.value = 0;
   block.SharedResponse.value = 0;
@@ -340,7 +371,8 @@ ui::Proc CreateFiles(CopyPacing pacing, bool ask_before_replacing) {
         const CopyPlan* plan = FindCopyPlan(Clip(source));
         if (plan) {
           NotifyOutcome(
-              co_await StartCopy(w, *plan, type == kXbase, name, pacing, ask_before_replacing));
+              co_await StartCopy(w, *plan, type == kXbase, name, pacing, ask_before_replacing,
+                                 text));
         }
         break;
       }

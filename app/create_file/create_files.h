@@ -56,10 +56,19 @@ struct CopyPacing {
   int pause_ms = 1;
 };
 
+// How a text copy is written: as the window writes it (Windows-1252, no
+// header), or, for the batch export, in UTF-8 and with a first line of field
+// names.
+struct TextCopyOptions {
+  bool utf8 = false;
+  bool header = false;
+};
+
 // `ask_before_replacing` false: a file the name names is replaced without
 // the question, for a caller that has asked already (the batch export's
 // --force).
-ui::Proc CreateFiles(CopyPacing pacing = {}, bool ask_before_replacing = true);
+ui::Proc CreateFiles(CopyPacing pacing = {}, bool ask_before_replacing = true,
+                     TextCopyOptions text = {});
 
 // The file a copy of `source` named `name` writes, as its driver completes
 // the name: the xBase driver adds ".DBF" to a name without an extension and

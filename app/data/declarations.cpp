@@ -153,6 +153,15 @@ const FileDecl& HtmlFileDecl() {
   return decl;
 }
 
+const FileDecl& Utf8HtmlFileDecl() {
+  static const FileDecl decl = B("HTMLFILE", "", "ASCII")
+                                   .NameFrom([] { return HTMLName; })
+                                   .Create()
+                                   .String("LINE", 3 * 255)
+                                   .Build();
+  return decl;
+}
+
 const Relation* RelationOf(int features_field) {
   for (const Relation& r : kRelations) {
     if (r.features_field == features_field) return &r;

@@ -71,5 +71,8 @@ const FileDecl& TextTargetDecl(DataFile source);
 
 // The HTML page: one STRING(255) field LINE, named by HTMLName.
 const FileDecl& HtmlFileDecl();
+// The same for a page written in UTF-8: a line of 255 characters takes up to
+// three bytes a character.
+const FileDecl& Utf8HtmlFileDecl();
 
 }  // namespace mirabo::app

@@ -8,7 +8,11 @@
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
+#include <langinfo.h>
+
+#include <clocale>
 #include <cmath>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <variant>
@@ -287,7 +291,20 @@ Status CannotWrite(const char* what, const std::string& path, const std::string&
 
 }  // namespace
 
-Status WritePdf(const PageImageList& pages, const std::string& path, const std::string& title) {
+Paper LocalePaper() {
+  // The sheet's size in millimetres, as the locale gives it (glibc's
+  // LC_PAPER); a locale without one is taken as A4.
+  const char* previous = std::setlocale(LC_PAPER, nullptr);
+  const std::string saved = previous ? previous : "C";
+  std::setlocale(LC_PAPER, "");
+  const int width_mm = static_cast<int>(reinterpret_cast<intptr_t>(nl_langinfo(_NL_PAPER_WIDTH)));
+  std::setlocale(LC_PAPER, saved.c_str());
+  // Letter is 216 mm wide, A4 210.
+  return width_mm >= 213 ? kLetter : kA4;
+}
+
+Status WritePdf(const PageImageList& pages, const std::string& path, const std::string& title,
+                Paper paper) {
   PageOutputFile out(path);
   if (!out.Open()) return CannotWrite("PDF file", path, out.failure());
   Status result;
@@ -303,7 +320,7 @@ Status WritePdf(const PageImageList& pages, const std::string& path, const std::
         result = s;
         break;
       }
-      const QPageSize size(QSizeF(page.width / 1000.0, page.height / 1000.0), QPageSize::Inch,
+      const QPageSize size(QSizeF(paper.width / 1000.0, paper.height / 1000.0), QPageSize::Inch,
                            QString(), QPageSize::ExactMatch);
       pdf.setPageLayout(QPageLayout(size, QPageLayout::Portrait, QMarginsF()));
       const bool ready = i == 0 ? painter.begin(&pdf) : pdf.newPage();

@@ -17,6 +17,19 @@ class QPainter;
 
 namespace mirabo::report::qt {
 
+// A sheet of paper, in thousandths of an inch.
+struct Paper {
+  int width = 0;
+  int height = 0;
+  friend bool operator==(const Paper&, const Paper&) = default;
+};
+constexpr Paper kA4 = {8268, 11693};
+constexpr Paper kLetter = {8500, 11000};
+
+// The paper of the user's locale (LC_PAPER, as the system's printing
+// defaults take it): Letter where the locale's sheet is nearer Letter, else A4.
+Paper LocalePaper();
+
 // The Qt font for a report font, sized in points.
 QFont ReportFont(const Font& font);
 
@@ -41,7 +54,9 @@ class QtFontMetrics final : public FontMetrics {
 // beside `path` and takes its name only once whole and on disk: a page that
 // cannot be read or a write that fails (a full disk) leaves whatever was at
 // `path` as it was, and the status names the file and the reason.
-Status WritePdf(const PageImageList& pages, const std::string& path, const std::string& title);
+// Each page is drawn at its own size from the sheet's top-left corner.
+Status WritePdf(const PageImageList& pages, const std::string& path, const std::string& title,
+                Paper paper = LocalePaper());
 
 // Renders one page file to a PNG picture at `dpi` dots per inch, replacing
 // `path` as WritePdf does.

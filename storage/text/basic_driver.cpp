@@ -44,6 +44,8 @@ class BasicFile final : public DriverFile {
   // Appends the text of a number to line_.
   void AppendNumber(const ValueRef& v);
   int CodeOption(const OptionText& opt, std::string* answer, bool delimiter);
+  // A line of the field names, quoted as values are.
+  int WriteHeader();
 
   File& file_;
   const FileDecl& decl_;
@@ -53,6 +55,7 @@ class BasicFile final : public DriverFile {
   std::string oem_;    // an OEM file's record, converted
 
   bool always_quote_ = true;
+  bool utf8_ = false;  // values written as UTF-8, not as the record's Windows-1252
   char quote_ = kDefaultQuote;
   std::string delimiter_;
   // The quote, the delimiter's first byte and the line breaks: a value
@@ -65,6 +68,7 @@ class BasicFile final : public DriverFile {
 
 void BasicFile::ResetOptions() {
   always_quote_ = true;
+  utf8_ = false;
   quote_ = kDefaultQuote;
   delimiter_.assign(1, kDefaultDelimiter);
   MarkSpecialBytes();
@@ -153,6 +157,16 @@ int BasicFile::Add() {
       AppendNumber(file_.Field(static_cast<int>(i)));
     }
   }
+  if (utf8_) line_ = Utf8FromCp1252(line_);
+  return lines_.WriteLine(line_);
+}
+
+int BasicFile::WriteHeader() {
+  line_.clear();
+  for (size_t i = 0; i < decl_.fields.size(); ++i) {
+    if (i > 0) line_.append(delimiter_);
+    AppendString(decl_.fields[i].ColumnName());
+  }
   return lines_.WriteLine(line_);
 }
 
@@ -180,6 +194,14 @@ int BasicFile::Option(std::string_view text, std::string* answer) {
   const OptionText opt = ParseOption(text);
   if (opt.name == "ALWAYSQUOTE") {
     OnOffOption(opt, &always_quote_, answer);
+  } else if (opt.name == "UTF8") {
+    OnOffOption(opt, &utf8_, answer);
+  } else if (opt.name == "HEADER") {
+    // Writes the field names as the first line now: the file was just
+    // opened and nothing is in it yet.
+    if (opt.is_query()) return kNoError;
+    if (!lines_.is_open()) return kFileNotOpen;
+    return WriteHeader();
   } else if (opt.name == "QUOTE") {
     return CodeOption(opt, answer, false);
   } else if (opt.name == "COMMA") {

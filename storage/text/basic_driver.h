@@ -28,7 +28,11 @@
 // while the delimiter is one byte (else the answer is empty);
 // "FIELDDELIMITER" (1,44): a count and that many decimal byte codes, queried
 // as the bytes themselves.  COMMA and FIELDDELIMITER set the same delimiter.
-// A malformed value changes nothing.
+// A malformed value changes nothing.  Beyond those: "UTF8" (OFF): ON writes
+// each line in UTF-8 rather than as the record's Windows-1252 bytes, for
+// programs that read UTF-8 unless told otherwise; "HEADER=ON", given to a
+// file just opened, writes the field names (without prefix) as its first
+// line, quoted as values are.
 //
 // Operations: create (the create attribute is needed), open, add and append
 // (the same), the post-open request (0 for an open file, which it leaves as

@@ -66,6 +66,7 @@ std::string EncodeHeader(const DbfHeader& h) {
   Put32(s, 4, h.records);
   Put16(s, 8, h.header_length);
   Put16(s, 10, h.record_length);
+  s[29] = static_cast<char>(h.language);
   return s;
 }
 
@@ -78,6 +79,7 @@ DbfHeader DecodeHeader(std::string_view b) {
   h.records = Get32(b, 4);
   h.header_length = static_cast<uint16_t>(Get16(b, 8));
   h.record_length = static_cast<uint16_t>(Get16(b, 10));
+  h.language = static_cast<uint8_t>(b[29]);
   return h;
 }
 

@@ -19,6 +19,12 @@ constexpr char kLiveFlag = ' ';
 constexpr char kDeletedFlag = '*';
 constexpr uint8_t kVersion = 0x03;
 constexpr uint8_t kVersionWithMemo = 0x83;
+// The language driver byte (header offset 29): the code page other programs
+// read the text in.  Windows-1252 ("Windows ANSI") for the program's tables,
+// DOS code page 437 for tables declared OEM.  A table that carries 0 there
+// is read as Windows-1252 (or 437) all the same.
+constexpr uint8_t kLanguageWindowsAnsi = 0x57;
+constexpr uint8_t kLanguageDos437 = 0x01;
 constexpr int kMaxFields = 1023;
 constexpr int kMaxNameLength = 10;
 constexpr int kMaxCharWidth = 2048;
@@ -52,6 +58,7 @@ struct DbfHeader {
   uint32_t records = 0;
   uint16_t header_length = 0;
   uint16_t record_length = 0;
+  uint8_t language = 0;  // the language driver byte; kLanguageWindowsAnsi in our tables
 };
 
 struct DbfDate {

@@ -54,9 +54,10 @@ std::string_view Trimmed(std::string_view s) { return Clip(TrimLeft(s)); }
 
 }  // namespace
 
-int DbfTable::Create(const std::string& path, std::vector<NewField>* fields) {
+int DbfTable::Create(const std::string& path, std::vector<NewField>* fields, uint8_t language) {
   DbfHeader header;
   if (int rc = CheckFields(fields, &header)) return rc;
+  header.language = language;
   SetHeaderDate(&header, TodayUtc());
   if (path.empty()) return kErrInvalidFilename;
 

@@ -68,7 +68,10 @@ class DbfTable {
   // that name, and leaves it closed: header, descriptors, 0x0D, 0x1A.  A
   // creation that fails after the file was made removes the file again, so
   // no half-written table is left behind.
-  static int Create(const std::string& path, std::vector<NewField>* fields);
+  // `language` goes in the header's language driver byte: the code page
+  // other programs read the text in.
+  static int Create(const std::string& path, std::vector<NewField>* fields,
+                    uint8_t language = kLanguageWindowsAnsi);
 
   // Opens `path` and checks its header; `*table` is null on failure.
   static int Open(const std::string& path, const DbfAccess& access,

@@ -39,6 +39,10 @@ class XbaseFile final : public DriverFile {
 
   int Open(uint8_t access_mode) override;
   int Create() override;
+  // The code page mark of the tables this file makes.
+  uint8_t Language() const {
+    return decl_.oem ? xbase::kLanguageDos437 : xbase::kLanguageWindowsAnsi;
+  }
   int Close() override;
   std::string Name() override {
     std::string path;
@@ -201,7 +205,7 @@ int XbaseFile::Create() {
   }
   std::vector<NewField> new_fields;
   for (const MappedField& m : map_) new_fields.push_back(m.new_field);
-  if (int rc = DbfTable::Create(path, &new_fields)) {
+  if (int rc = DbfTable::Create(path, &new_fields, Language())) {
     const int code = Translate(rc);
     // A table the fields cannot describe is a bad declaration; a file the
     // system would not write keeps its own reason.
@@ -359,7 +363,7 @@ int XbaseFile::Empty() {
   if (int rc = table_->Close()) return Translate(rc);
   table_.reset();
   position_ = 0;
-  if (int rc = DbfTable::Create(path, &new_fields)) return Translate(rc);
+  if (int rc = DbfTable::Create(path, &new_fields, Language())) return Translate(rc);
   if (int rc = DbfTable::Open(path, access, &table_)) return Translate(rc);
   return MapTableFields();
 }

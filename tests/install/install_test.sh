@@ -18,6 +18,8 @@ root="$work/root/usr"
 # Exactly these files.
 expected="bin/mirabo
 share/applications/invalid.mirabo.browser.desktop
+share/doc/mirabo/changelog.gz
+share/doc/mirabo/copyright
 share/icons/hicolor/scalable/apps/mirabo.svg
 share/man/man1/mirabo.1.gz
 share/metainfo/invalid.mirabo.browser.metainfo.xml
@@ -58,4 +60,14 @@ for need in libqt6widgets6 libqt6printsupport6 libsqlite3-0 fonts-liberation; do
   case "$depends" in *"$need"*) ;; *) fail "Depends lacks $need: $depends" ;; esac
 done
 [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "package version"
+# The manual page names the paths the package installs.
+zcat "$root/share/man/man1/mirabo.1.gz" | grep -q '/usr/share/mirabo/sample/' ||
+  fail "the manual page does not name /usr/share/mirabo/sample"
+if zcat "$root/share/man/man1/mirabo.1.gz" | grep -q '/usr/local'; then
+  fail "the manual page names /usr/local"
+fi
+# Debian's own package checker finds nothing to say.
+lintian --fail-on error,warning --suppress-tags-from-file /dev/null "$deb" >"$work/v.txt" 2>&1 ||
+  fail "lintian: $(cat "$work/v.txt")"
+if grep -q '^[EW]:' "$work/v.txt"; then fail "lintian: $(cat "$work/v.txt")"; fi
 echo "installed tree, validators and package are as expected"

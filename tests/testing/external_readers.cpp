@@ -27,7 +27,7 @@ bool HaveOgrinfo() { return RunCommand("command -v ogrinfo >/dev/null 2>&1").has
 std::string ReadDbfWithPython(const std::string& python, const std::string& path) {
   const std::string script =
       "import dbf, sys\n"
-      "t = dbf.Table(sys.argv[1], codepage='cp1252')\n"
+      "t = dbf.Table(sys.argv[1])\n"
       "t.open(dbf.READ_ONLY)\n"
       "for r in t:\n"
       "    vals = [str(v).rstrip() if not isinstance(v, str) else v.rstrip() for v in r]\n"

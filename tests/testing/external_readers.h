@@ -18,7 +18,9 @@ std::string PythonWithDbf();
 bool HaveOgrinfo();
 
 // Every record of the table as "deleted|field|field...", the deletion flag
-// '*' or ' ', each field as Python shows it without trailing blanks.
+// '*' or ' ', each field as Python shows it without trailing blanks.  No
+// code page is given: python3-dbf takes the table's own word for it, as a
+// user's script would.
 std::string ReadDbfWithPython(const std::string& python, const std::string& path);
 
 // The rows of a delimited text file as Python's csv module reads them (text

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <iostream>
 #include <map>
@@ -24,6 +25,7 @@
 #include "app/startup.h"
 #include "runtime/file.h"
 #include "runtime/lock_wait.h"
+#include "runtime/run_folder.h"
 #include "runtime/text.h"
 #include "tools/batch/batch_progress.h"
 #include "tools/batch/batch_reports.h"
@@ -41,6 +43,9 @@ struct Args {
   std::string data = ".";
   bool force = false;
   int wait = 5;  // seconds to wait for a data file another program holds locked
+  bool utf8 = false;    // --encoding utf-8
+  bool header = false;  // --header: a first line of field names
+  PaperChoice paper = PaperChoice::kLocale;
   std::optional<std::string> order, value, in, pdf, png, printer;
   bool print = false;
   bool help = false;
@@ -55,6 +60,7 @@ struct UsageError {
 struct Command {
   const char* name;
   const char* usage;
+  const char* help;  // what --help prints after the usage: the choices and an example
   std::set<std::string> options;  // the options it takes besides --data, --force, --help
   size_t positionals;
   int (*run)(const Args&);
@@ -159,17 +165,64 @@ int CheckOutput(const std::string& target, bool force, const char* command) {
   return kBatchDone;
 }
 
+// Where "-" stands for standard output, the output is written to a file of
+// the run's own first: standard output gets it only once it is complete.
+std::string StagingFolder() {
+  return RunFolder().empty() ? fs::temp_directory_path().string() : RunFolder();
+}
+
+// Copies the finished `written` file to standard output and removes it.
+int ToStdout(const std::string& written, const char* command) {
+  std::ifstream in(written, std::ios::binary);
+  std::cout << in.rdbuf();
+  std::cout.flush();
+  std::error_code ec;
+  fs::remove(written, ec);
+  if (!in || !std::cout) {
+    std::cerr << "mirabo " << command << ": standard output could not be written\n";
+    return kBatchFailed;
+  }
+  return kBatchDone;
+}
+
+// Where an output goes: the name the user gave (made absolute before the
+// data folder becomes current), or, for "-", a file of the run's own that
+// goes to standard output once it is complete.
+class Destination {
+ public:
+  Destination(const std::string& given, const std::string& extension)
+      : to_stdout_(given == "-"),
+        path_(to_stdout_ ? StagingFolder() + "/stdout." + extension : Absolute(given)) {}
+  bool to_stdout() const { return to_stdout_; }
+  const std::string& path() const { return path_; }
+
+  // For "-": copies the finished `written` file to standard output and
+  // removes it; the status of the command.
+  int Deliver(const std::string& written, const char* command) const {
+    return to_stdout_ ? ToStdout(written, command) : kBatchDone;
+  }
+
+ private:
+
+  bool to_stdout_;
+  std::string path_;
+};
+
 // The one output a printing command names, made absolute before the data
 // folder becomes current.
 PageOutput Output(const Args& a) {
   const int given = (a.pdf ? 1 : 0) + (a.png ? 1 : 0) + (a.print ? 1 : 0);
   if (given != 1) throw UsageError{"give one of --pdf OUT.pdf, --png OUTDIR or --print [PRINTER]"};
   PageOutput out;
+  out.paper = a.paper;
   out.force = a.force;
   out.print = a.print;
   out.printer = a.printer;
   if (a.png) out.png = Absolute(*a.png);
-  if (a.pdf) out.pdf = Absolute(*a.pdf);
+  if (a.pdf) {
+    out.pdf_to_stdout = *a.pdf == "-";
+    out.pdf = out.pdf_to_stdout ? StagingFolder() + "/stdout.pdf" : Absolute(*a.pdf);
+  }
   return out;
 }
 
@@ -177,7 +230,7 @@ PageOutput Output(const Args& a) {
 // a PDF as any output; a PNG folder must be a folder (made when missing),
 // whose earlier pages are replaced only with --force.
 int CheckPages(const PageOutput& out, const char* command) {
-  if (out.pdf) return CheckOutput(*out.pdf, out.force, command);
+  if (out.pdf) return out.pdf_to_stdout ? kBatchDone : CheckOutput(*out.pdf, out.force, command);
   if (!out.png) return kBatchDone;
   const app::OutputTarget there = app::InspectOutput(*out.png);
   if (there != app::OutputTarget::kNew && there != app::OutputTarget::kFolder) {
@@ -275,27 +328,33 @@ int Export(const Args& a) {
   const std::string& format = a.positional[1];
   if (format != "dbf" && format != "txt")
     throw UsageError{"unknown format '" + format + "' (dbf or txt)"};
-  const std::string out = Absolute(a.positional[2]);
+  if ((a.utf8 || a.header) && format != "txt") {
+    throw UsageError{"--encoding and --header are for txt"};
+  }
+  const Destination out(a.positional[2], format);
   if (int rc = EnterData(a.data, "export")) return rc;
   LockWaits waits("export", a.wait);
-  const std::string target = app::CopyTargetPath(table.table, format == "dbf", out);
-  if (int rc = CheckOutput(target, a.force, "export")) return rc;
+  const std::string target = app::CopyTargetPath(table.table, format == "dbf", out.path());
+  if (!out.to_stdout()) {
+    if (int rc = CheckOutput(target, a.force, "export")) return rc;
+  }
 
   BatchSession s(std::cerr);
   // Replacing an existing output was allowed by --force, above.
-  const ui::ThreadId id = s.Start(app::CreateFiles({}, /*ask_before_replacing=*/false));
+  const ui::ThreadId id = s.Start(app::CreateFiles({}, /*ask_before_replacing=*/false,
+                                                   {.utf8 = a.utf8, .header = a.header}));
   // The window opens once the data files are open: a lock may be waited for.
   s.RunUntil([&] { return s.Top(id) != nullptr || !s.Alive(id); });
   ui::Window* w = s.Top(id);
   if (!w) return kBatchFailed;
   w->SetValue(app::kCreateSourceGroup, table.choice);
   w->SetValue(app::kCreateTypeGroup, format == "dbf" ? "Xbase" : "Text (Delim)");
-  w->SetValue(app::kCreateName, out);
+  w->SetValue(app::kCreateName, out.path());
   Progress progress("export");
   // Read only while the window is there: the procedure closes it at the end.
   s.set_on_step([&] {
     if (s.Top(id) != w) return;
-    const std::string text = w->Text(app::kCreatePercent);
+    const std::string text = w->Value(app::kCreatePercent);
     const int percent = std::atoi(text.c_str());
     if (text.find('%') != std::string::npos) progress.Show(percent);
   });
@@ -303,7 +362,8 @@ int Export(const Args& a) {
   s.RunUntil([] { return false; });
   s.set_on_step(nullptr);
   Finish(s, id);
-  return StatusOf(s);
+  const int status = StatusOf(s);
+  return status == kBatchDone ? out.Deliver(target, "export") : status;
 }
 
 // ---------------------------------------------------------------------------
@@ -327,16 +387,24 @@ int Publish(const Args& a) {
   } else if (a.value) {
     throw UsageError{"--value needs --order"};
   }
-  const std::string out = Absolute(a.positional[1]);
+  const Destination out(a.positional[1], "htm");
   if (int rc = EnterData(a.data, "publish")) return rc;
   LockWaits waits("publish", a.wait);
-  if (int rc = CheckOutput(app::PageTargetPath(out), a.force, "publish")) return rc;
+  const std::string target = app::PageTargetPath(out.path());
+  if (!out.to_stdout()) {
+    if (int rc = CheckOutput(target, a.force, "publish")) return rc;
+  }
   PickedRow picked;
   if (order && order->range) {
     picked = PickRow(*order->range, *a.value);
     if (int rc = Refused(picked, "publish")) return rc;
   }
 
+  struct PageEncoding {  // for this command's pages only
+    explicit PageEncoding(bool utf8) : previous(app::SetPageSettings({.utf8 = utf8})) {}
+    ~PageEncoding() { app::SetPageSettings(previous); }
+    app::PageSettings previous;
+  } encoding(a.utf8);
   BatchSession s(std::cerr);
   const ui::ThreadId id = s.Start(table.browse());
   s.RunUntil([] { return false; });
@@ -352,7 +420,7 @@ int Publish(const Args& a) {
   s.Post(id, ui::EVENT_Accepted, app::kBrowsePublish);
   ui::Window* html = s.Top(id);
   if (!html || html == browse) return kBatchFailed;
-  html->SetValue(app::kHtmlName, out);
+  html->SetValue(app::kHtmlName, out.path());
   Progress progress("publish");
   int64_t total = 0;
   {
@@ -373,7 +441,8 @@ int Publish(const Args& a) {
   s.RunUntil([&] { return s.Top(id) != html; });
   s.set_on_step(nullptr);
   Finish(s, id);
-  return StatusOf(s);
+  const int status = StatusOf(s);
+  return status == kBatchDone ? out.Deliver(target, "publish") : status;
 }
 
 // ---------------------------------------------------------------------------
@@ -422,8 +491,9 @@ int Report(const Args& a) {
     if (report->group) app::SetReportSelection(*report->group, picked.key);
   };
   const app::ReportId id = report->id;
-  return PrintPages(
+  const int status = PrintPages(
       "report", setup, [id] { return app::PrintReport(id); }, out);
+  return status == kBatchDone && out.pdf_to_stdout ? ToStdout(*out.pdf, "report") : status;
 }
 
 // ---------------------------------------------------------------------------
@@ -493,37 +563,79 @@ int Search(const Args& a) {
     app::SearchInCategory.value = criteria.category ? 1 : 0;
     app::SearchInSupplier.value = criteria.supplier ? 1 : 0;
   };
-  return PrintPages("search", setup, app::SEARCHRUN, out);
+  const int status = PrintPages("search", setup, app::SEARCHRUN, out);
+  return status == kBatchDone && out.pdf_to_stdout ? ToStdout(*out.pdf, "search") : status;
 }
 
 // ---------------------------------------------------------------------------
 
+// Options every command takes: --data, --force, --wait, --help.
+constexpr char kCommonHelp[] =
+    "  --data DIR      the folder of the data files (default: the current folder)\n"
+    "  --force         replace an output that exists (once the new one is complete)\n"
+    "  --wait SECONDS  wait for a data file another program holds locked (default 5)\n";
+
 const Command kCommands[] = {
-    {"export",
-     "mirabo export  [--data DIR] [--force] [--wait SECONDS] TABLE FORMAT OUT",
-     {},
-     3,
-     Export},
-    {"publish",
-     "mirabo publish [--data DIR] [--force] [--wait SECONDS] BROWSE [--order ORDER [--value "
-     "VALUE]] OUT.htm",
-     {"--order", "--value"},
-     2,
-     Publish},
-    {"report",
-     "mirabo report  [--data DIR] [--force] [--wait SECONDS] REPORT [--value VALUE] (--pdf OUT.pdf "
-     "| --png OUTDIR "
-     "| --print [PRINTER])",
-     {"--value", "--pdf", "--png", "--print"},
-     1,
-     Report},
-    {"search",
-     "mirabo search  [--data DIR] [--force] [--wait SECONDS] TEXT [--in FIELDS] (--pdf OUT.pdf | "
-     "--png OUTDIR | "
-     "--print [PRINTER])",
-     {"--in", "--pdf", "--png", "--print"},
-     1,
-     Search},
+    {.name = "export",
+     .usage = "mirabo export  [--data DIR] [--force] [--wait SECONDS] [--encoding ENC] [--header] "
+              "TABLE FORMAT OUT",
+     .help = "Copies a table as Create File does.\n"
+             "  TABLE           features, issues, supplier, review or category\n"
+             "  FORMAT          dbf (an xBase table, with its .cpg) or txt (comma-delimited)\n"
+             "  OUT             the file to write; - writes it to standard output\n"
+             "  --encoding ENC  txt: windows-1252 (the default) or utf-8\n"
+             "  --header        txt: a first line of field names\n"
+             "example:\n  mirabo export --data ~/index --encoding utf-8 --header features txt "
+             "features.txt\n",
+     .options = {"--encoding", "--header"},
+     .positionals = 3,
+     .run = Export},
+    {.name = "publish",
+     .usage = "mirabo publish [--data DIR] [--force] [--wait SECONDS] [--encoding ENC] BROWSE "
+              "[--order ORDER [--value VALUE]] OUT.htm",
+     .help = "Writes the HTML page Publish writes for every record of a browse.\n"
+             "  BROWSE          features, issues, supplier, review or category\n"
+             "  --order ORDER   features: product (the default), supplier, review, category or "
+             "issue\n"
+             "  --value VALUE   with an order but product: the reference number, issue number or "
+             "name\n"
+             "  --encoding ENC  windows-1252 (the default) or utf-8\n"
+             "  OUT.htm         the page to write; - writes it to standard output\n"
+             "example:\n  mirabo publish --data ~/index features --order supplier --value "
+             "\"Brennock Labs\" brennock.htm\n",
+     .options = {"--order", "--value", "--encoding"},
+     .positionals = 2,
+     .run = Publish},
+    {.name = "report",
+     .usage = "mirabo report  [--data DIR] [--force] [--wait SECONDS] REPORT [--value VALUE] "
+              "[--paper PAPER] (--pdf OUT.pdf | --png OUTDIR | --print [PRINTER])",
+     .help = "Prints a report.\n"
+             "  REPORT          supplier-table, review-table, category-table, issue-table,\n"
+             "                  features-by-supplier, features-by-review, features-by-category,\n"
+             "                  features-by-issue (these four with --value)\n"
+             "  --value VALUE   the reference number, issue number or name of the group\n"
+             "  --paper PAPER   a4 or letter (default: the locale's paper)\n"
+             "  --pdf OUT.pdf   a PDF file; - writes it to standard output\n"
+             "  --png OUTDIR    one PNG picture a page, OUTDIR/page-0001.png ...\n"
+             "  --print [NAME]  the default printer, or the one named\n"
+             "example:\n  mirabo report --data ~/index features-by-issue --value 12 --pdf "
+             "issue12.pdf\n",
+     .options = {"--value", "--pdf", "--png", "--print", "--paper"},
+     .positionals = 1,
+     .run = Report},
+    {.name = "search",
+     .usage = "mirabo search  [--data DIR] [--force] [--wait SECONDS] TEXT [--in FIELDS] "
+              "[--paper PAPER] (--pdf OUT.pdf | --png OUTDIR | --print [PRINTER])",
+     .help = "Prints the features that hold TEXT, as the Search window does.\n"
+             "  TEXT            at most 30 characters, matched regardless of case\n"
+             "  --in FIELDS     a comma list of product, review, category and supplier\n"
+             "                  (default: product)\n"
+             "  --paper, --pdf, --png, --print as for report\n"
+             "example:\n  mirabo search --data ~/index modem --in product,category --pdf "
+             "modems.pdf\n",
+     .options = {"--in", "--pdf", "--png", "--print", "--paper"},
+     .positionals = 1,
+     .run = Search},
 };
 
 Args Parse(const Command& c, const std::vector<std::string>& args) {
@@ -551,6 +663,25 @@ Args Parse(const Command& c, const std::vector<std::string>& args) {
     } else if (arg.size() > 2 && arg.compare(0, 2, "--") == 0) {
       if (!c.options.count(arg)) throw UsageError{"unknown option " + arg};
       if (arg == "--order") a.order = value();
+      if (arg == "--encoding") {
+        const std::string e = value();
+        if (e == "utf-8" || e == "UTF-8" || e == "utf8") {
+          a.utf8 = true;
+        } else if (e != "windows-1252" && e != "cp1252") {
+          throw UsageError{"unknown encoding '" + e + "' (utf-8 or windows-1252)"};
+        }
+      }
+      if (arg == "--header") a.header = true;
+      if (arg == "--paper") {
+        const std::string p = value();
+        if (p == "a4" || p == "A4") {
+          a.paper = PaperChoice::kA4;
+        } else if (p == "letter" || p == "Letter") {
+          a.paper = PaperChoice::kLetter;
+        } else {
+          throw UsageError{"unknown paper '" + p + "' (a4 or letter)"};
+        }
+      }
       if (arg == "--value") a.value = value();
       if (arg == "--in") a.in = value();
       if (arg == "--pdf") a.pdf = value();
@@ -591,7 +722,7 @@ int RunBatchCommand(const std::string& command, const std::vector<std::string>& 
     try {
       const Args a = Parse(c, args);
       if (a.help) {
-        std::cout << "usage: " << c.usage << "\n";
+        std::cout << "usage: " << c.usage << "\n" << c.help << kCommonHelp;
         return kBatchDone;
       }
       status = c.run(a);

@@ -66,7 +66,10 @@ void QuietNotes(QtMsgType type, const QMessageLogContext& context, const QString
 int Write(const app::FinishedReport& f, const PageOutput& out, const char* command) {
   const report::PageImageList& pages = f.pages;
   if (out.pdf) {
-    const report::Status s = report::qt::WritePdf(pages, *out.pdf, f.plan.layout.title);
+    const report::qt::Paper paper = out.paper == PaperChoice::kA4       ? report::qt::kA4
+                                     : out.paper == PaperChoice::kLetter ? report::qt::kLetter
+                                                                         : report::qt::LocalePaper();
+    const report::Status s = report::qt::WritePdf(pages, *out.pdf, f.plan.layout.title, paper);
     if (!s.ok()) {
       std::cerr << "mirabo " << command << ": " << Printable(s.message(), 400) << "\n";
       return kBatchFailed;

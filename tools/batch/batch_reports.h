@@ -13,9 +13,14 @@
 
 namespace mirabo::tools {
 
+// The paper of a PDF: the user's locale's (LC_PAPER), or one named.
+enum class PaperChoice { kLocale, kA4, kLetter };
+
 // Where a printing command sends its pages.
 struct PageOutput {
+  PaperChoice paper = PaperChoice::kLocale;
   std::optional<std::string> pdf;      // a PDF file (absolute)
+  bool pdf_to_stdout = false;          // which goes to standard output when written
   std::optional<std::string> png;      // a folder for page-0001.png ... (absolute)
   bool print = false;                  // to the default printer, or:
   std::optional<std::string> printer;  // a named one
