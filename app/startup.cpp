@@ -10,6 +10,7 @@
 #include "app/reports/search_features.h"
 #include "app/shell/about.h"
 #include "app/shell/frame.h"
+#include "app/shell/load_data.h"
 #include "app/shell/procedures.h"
 #include "storage/native/native_driver.h"
 #include "storage/text/ascii_driver.h"
@@ -29,6 +30,7 @@ void RegisterAll() {
   RegisterProcedure("AboutQRT", AboutQRT);
   RegisterBrowses();
   RegisterCreateFiles();
+  RegisterLoadData();
   RegisterReports();
   RegisterSearch();
 }

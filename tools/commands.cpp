@@ -2,7 +2,10 @@
 
 #include "runtime/text.h"
 
+#include <signal.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <charconv>
 #include <cstdio>
@@ -30,8 +33,14 @@ std::string Usage() {
          BatchUsage();
 }
 
+// SIGINT while a load runs: the load is cancelled and rolled back, then the
+// command ends.
+volatile std::sig_atomic_t g_load_cancelled = 0;
+void CancelLoad(int) { g_load_cancelled = 1; }
+
 int RunLoadCommand(const std::vector<std::string>& args) {
   LoadOptions options;
+  bool progress_lines = false;  // --progress: one line a step, for a program that watches
   std::vector<std::string> files;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
@@ -55,11 +64,22 @@ int RunLoadCommand(const std::vector<std::string>& args) {
       options.wait_seconds = seconds;
       ++i;
     } else if (a == "--help" || a == "-h") {
-      std::cout << "usage: mirabo load [--data DIR] [--replace] [--cp1252] [--wait SECONDS] "
-                   "FILE.csv|FILE.dbf...\n";
+      std::cout
+          << "usage: mirabo load [--data DIR] [--replace] [--cp1252] [--wait SECONDS] "
+             "FILE.csv|FILE.dbf...\n"
+             "Builds the data files from CSV files (a header row of field names) or xBase\n"
+             "tables, each named after its table: FEATURES, SUPPLIER, REVIEW, CATEGORY, ISSUES.\n"
+             "All the files of one load are one transaction: all or nothing.\n"
+             "  --data DIR      the folder of the data files (default: the current folder)\n"
+             "  --replace       empty the named tables first\n"
+             "  --cp1252        the CSV text is Windows-1252, not UTF-8\n"
+             "  --wait SECONDS  wait for a data file another program holds locked (default 5)\n"
+             "example:\n  mirabo load --data ~/index --replace FEATURES.csv SUPPLIER.csv\n";
       return 0;
     } else if (a == "--replace") {
       options.replace = true;
+    } else if (a == "--progress") {
+      progress_lines = true;
     } else if (a == "--cp1252") {
       options.cp1252 = true;
     } else if (a.size() > 1 && a[0] == '-') {
@@ -74,10 +94,13 @@ int RunLoadCommand(const std::vector<std::string>& args) {
     return kBatchUsage;
   }
   const bool tty = isatty(STDERR_FILENO);
-  options.progress = [tty](const std::string& file, int64_t done, int64_t size) {
+  options.progress = [tty, progress_lines](const std::string& file, int64_t done, int64_t size) {
     if (size <= 0) return;
     const int percent = static_cast<int>(done * 100 / size);
-    if (tty) {
+    if (progress_lines) {
+      std::fprintf(stderr, "mirabo load: progress %d %s\n", percent, file.c_str());
+      std::fflush(stderr);
+    } else if (tty) {
       std::fprintf(stderr, "\r%s: %3d%%", file.c_str(), percent);
       if (percent >= 100) std::fputc('\n', stderr);
     } else if (size > (8 << 20)) {
@@ -85,7 +108,14 @@ int RunLoadCommand(const std::vector<std::string>& args) {
     }
   };
   options.notice = [](const std::string& text) { std::cerr << "mirabo load: " << text << "\n"; };
+  struct sigaction cancel {};
+  cancel.sa_handler = CancelLoad;
+  sigemptyset(&cancel.sa_mask);
+  struct sigaction previous {};
+  sigaction(SIGINT, &cancel, &previous);
+  options.cancelled = [] { return g_load_cancelled != 0; };
   const LoadResult result = Load(files, options);
+  sigaction(SIGINT, &previous, nullptr);
   if (!result.ok) {
     std::cerr << "mirabo load: " << result.error << "\nNothing was loaded.\n";
     return kBatchFailed;

@@ -21,6 +21,8 @@
 #include <QMessageBox>
 #include <QTimer>
 
+#include "app/shell/data_folders.h"
+#include "app/shell/load_data.h"
 #include "app/startup.h"
 #include "report/qt/page_renderer.h"
 #include "ui/qt/qt_backend.h"
@@ -95,6 +97,16 @@ int RunBrowser(int argc, char** argv, const std::vector<std::string>& args) {
       return 2;
     }
   }
+#ifdef MIRABO_WITH_GUI
+  // The window's File, Load Data runs this program's loader; the folder it
+  // starts in is the first of its recent data folders.
+  {
+    std::error_code ec;
+    mirabo::app::SetLoaderProgram(fs::read_symlink("/proc/self/exe", ec).string());
+    const fs::path here = fs::current_path(ec);
+    if (!ec) mirabo::app::RememberDataFolder(here.string());
+  }
+#endif
 #ifdef MIRABO_WITH_GUI
   namespace qt = mirabo::ui::qt;
   if (!qt::DisplayAvailable()) {

@@ -41,6 +41,8 @@ struct FileDialogRequest {
   std::string file;    // the starting name: a file name, the user's own bytes (UTF-8)
   std::string filter;  // "HTML Files|*.HTM|All Files|*.*"
   bool save = true;    // a save dialog asks before replacing a file
+  bool folder = false;    // choose a folder, not a file
+  bool multiple = false;  // open several files: the answer holds them separated by '\0' 
 };
 
 // A print job: images (page images of a report) printed one a page, in order.

@@ -329,6 +329,25 @@ void Window::CheckMenu(int id, bool on) {
   Touch();
 }
 
+void Window::SetMenuText(int id, std::string text, bool file_name) {
+  menu_texts_[id] = {std::move(text), file_name};
+  Touch();
+}
+
+const Window::MenuText* Window::FindMenuText(int id) const {
+  const auto it = menu_texts_.find(id);
+  return it == menu_texts_.end() ? nullptr : &it->second;
+}
+
+void Window::HideMenu(int id, bool hidden) {
+  if (hidden) {
+    hidden_menus_.insert(id);
+  } else {
+    hidden_menus_.erase(id);
+  }
+  Touch();
+}
+
 void Window::SetStatus(int zone, std::string text) {
   if (zone < 1) return;
   if (static_cast<size_t>(zone) > status_.size()) status_.resize(zone);

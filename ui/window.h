@@ -172,6 +172,17 @@ class Window {
   bool MenuEnabled(int id) const { return !disabled_menus_.count(id); }
   void CheckMenu(int id, bool on);
   bool MenuChecked(int id) const { return checked_menus_.count(id) != 0; }
+  // Items whose text the procedure sets while the window is open (a list of
+  // recent folders), and items it hides.  A `file_name` text is the user's
+  // own bytes (UTF-8), shown as it is, never as Windows-1252.
+  struct MenuText {
+    std::string text;
+    bool file_name = false;
+  };
+  void SetMenuText(int id, std::string text, bool file_name = false);
+  const MenuText* FindMenuText(int id) const;
+  void HideMenu(int id, bool hidden);
+  bool MenuHidden(int id) const { return hidden_menus_.count(id) != 0; }
 
   // The status bar.
   void SetStatus(int zone, std::string text);
@@ -223,6 +234,8 @@ class Window {
   uint64_t next_serial_ = 1;
   std::set<int> disabled_menus_;
   std::set<int> checked_menus_;
+  std::set<int> hidden_menus_;
+  std::map<int, MenuText> menu_texts_;
   std::vector<std::string> status_;
   std::string title_;
   Geometry geometry_;

@@ -1,11 +1,13 @@
 #include "app/shell/frame.h"
 
 #include <string>
+#include <vector>
 
 #include "app/data/globals.h"
 #include "app/data/thread_block.h"
 #include "app/data/window_position.h"
 #include "app/shell/about.h"
+#include "app/shell/data_folders.h"
 #include "app/shell/procedures.h"
 #include "runtime/picture.h"
 #include "runtime/text.h"
@@ -42,6 +44,7 @@ struct Action {
 
 constexpr Action kActions[] = {
     {Action::kStart, kMenuCreateFile, "CreateFiles", 25000},
+    {Action::kStart, kMenuLoadData, "LoadData", 25000},
     {Action::kStart, kMenuBrowseCategory, "BrowseCategory", 25000},
     {Action::kStart, kMenuBrowseFeatures, "BrowseFEATURES", 50000},
     {Action::kStart, kMenuBrowseIssues, "BrowseISSUES", 50000},
@@ -64,6 +67,26 @@ constexpr Action kActions[] = {
     {Action::kStart, kToolFeatures, "BrowseFEATURES", 25000},
     {Action::kStart, kToolIssues, "BrowseISSUES", 25000},
 };
+
+// The items of Recent Data Folders: their texts are the folders, set while
+// the frame is open (ShowRecentFolders).
+std::vector<MenuItemDef> RecentFolderItems() {
+  std::vector<MenuItemDef> items;
+  for (int i = 0; i < kRecentDataFolders; ++i) {
+    items.push_back({"-", kMenuRecentFolder1 - i, "Use the data files of this folder"});
+  }
+  return items;
+}
+
+void ShowRecentFolders(ui::Window& frame) {
+  const std::vector<std::string> folders = RecentDataFolders();
+  for (int i = 0; i < kRecentDataFolders; ++i) {
+    const bool shown = i < static_cast<int>(folders.size());
+    if (shown) frame.SetMenuText(kMenuRecentFolder1 - i, folders[i], /*file_name=*/true);
+    frame.HideMenu(kMenuRecentFolder1 - i, !shown);
+  }
+  frame.EnableMenu(kMenuRecentFolders, !folders.empty());
+}
 
 ControlDef Tool(int id, const char* icon, const char* tip) {
   ControlDef c;
@@ -99,6 +122,11 @@ ui::WindowDef BuildFrameDef() {
        false,
        {{"&Create File", kMenuCreateFile, "Create a copy of a File"},
         {"&Print Setup ...", kMenuPrintSetup, "Setup printer"},
+        {},
+        {"&Open Data Folder...", kMenuOpenDataFolder, "Use the data files of another folder"},
+        {"Recent Data &Folders", kMenuRecentFolders, "Data folders used before", false,
+         RecentFolderItems()},
+        {"&Load Data...", kMenuLoadData, "Load CSV files or xBase tables into the data files"},
         {},
         {"E&xit", kMenuExit, "Exit this application"}}},
       {"&Edit",
@@ -225,6 +253,7 @@ ui::Proc Main() {
   RestoreWindowPosition(frame, "Main");
   if (frame.timer() < 1 || frame.timer() > 100) frame.SetTimer(100);
   ShowDateAndTime(frame);
+  ShowRecentFolders(frame);
 
   int greeting = 0;
   bool first_focus = false;
@@ -268,6 +297,10 @@ ui::Proc Main() {
       case kMenuPrintSetup:
         co_await ui::PrinterSetup();
         continue;
+      case kMenuOpenDataFolder:
+        co_await OpenDataFolder();
+        ShowRecentFolders(frame);
+        continue;
       case kMenuExit:
         frame.Post(ui::EVENT_CloseWindow);
         continue;
@@ -300,6 +333,19 @@ ui::Proc Main() {
         continue;
       default:
         break;
+    }
+    if (e.control <= kMenuRecentFolder1 && e.control > kMenuRecentFolder1 - kRecentDataFolders) {
+      const std::vector<std::string> folders = RecentDataFolders();
+      const size_t i = static_cast<size_t>(kMenuRecentFolder1 - e.control);
+      std::string why;
+      if (i < folders.size() && !UseDataFolder(folders[i], &why)) {
+        ui::MessageRequest failed{"The folder cannot be used.", "Open Data Folder",
+                                  ui::Icon::kExclamation};
+        failed.detail = folders[i] + ": " + why;
+        co_await ui::Message(failed);
+      }
+      ShowRecentFolders(frame);
+      continue;
     }
     for (const Action& a : kActions) {
       if (a.id != e.control) continue;

@@ -43,6 +43,10 @@ enum FrameControl : int {
   kMenuHelpSearch = -27,
   kMenuHelpHowTo = -28,
   kMenuAbout = -29,
+  kMenuOpenDataFolder = -30,
+  kMenuRecentFolders = -31,
+  kMenuRecentFolder1 = -32,  // to -39, the latest first
+  kMenuLoadData = -40,
 
   kToolInsert = 2000,
   kToolChange = 2001,

@@ -2,6 +2,8 @@
 
 #include <QFontMetricsF>
 #include <QGuiApplication>
+#include <QBuffer>
+#include <QByteArray>
 #include <QIODevice>
 #include <QImage>
 #include <QPageLayout>
@@ -360,12 +362,19 @@ Status WritePng(const std::string& name, const std::string& path, int dpi) {
     QPainter p(&img);
     PaintPage(p, page, QRectF(QPointF(0, 0), QSizeF(px)));
   }
+  // The picture is made in memory and written by us: a full disk fails our
+  // write, not the PNG encoder half-way (which would leave its own buffers).
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  if (!buffer.open(QIODevice::WriteOnly) || !img.save(&buffer, "PNG")) {
+    return CannotWrite("picture", path, "the picture could not be made");
+  }
   PageOutputFile out(path);
   if (!out.Open()) return CannotWrite("picture", path, out.failure());
-  if (!img.save(&out.device(), "PNG") || !out.write_failure().empty()) {
+  if (out.device().write(bytes) != bytes.size() || !out.write_failure().empty()) {
     const std::string why = out.write_failure();
     out.Abandon();
-    return CannotWrite("picture", path, why.empty() ? "the picture could not be made" : why);
+    return CannotWrite("picture", path, why);
   }
   if (!out.Commit()) return CannotWrite("picture", path, out.failure());
   return Status::Ok();

@@ -38,7 +38,9 @@ TEST_F(DbfLayoutTest, OneCharacterFieldMakesThe66ByteEmptyTable) {
   EXPECT_EQ(Le32(b, 4), 0u);
   EXPECT_EQ(Le16(b, 8), 65u);
   EXPECT_EQ(Le16(b, 10), 11u);
-  EXPECT_EQ(b.substr(12, 20), std::string(20, '\0'));
+  EXPECT_EQ(b.substr(12, 17), std::string(17, '\0'));
+  EXPECT_EQ(b[29], 0x57) << "the language driver: Windows ANSI";
+  EXPECT_EQ(b.substr(30, 2), std::string(2, '\0'));
   EXPECT_EQ(b.substr(32, 11), std::string("NAME\0\0\0\0\0\0\0", 11)) << "upper case, NUL padded";
   EXPECT_EQ(b[43], 'C');
   EXPECT_EQ(b.substr(44, 4), std::string(4, '\0'));

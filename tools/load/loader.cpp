@@ -397,7 +397,12 @@ class Loader {
       ++t.rows;
       if (options_.progress && source->bytes_read() >= next_report) {
         options_.progress(t.csv, source->bytes_read(), source->size());
-        next_report += std::max<int64_t>(source->size() / 10, 1);
+        next_report += std::max<int64_t>(source->size() / 100, 1);
+      }
+      // Asked now and then, so a cancel ends a long load soon; what was
+      // added is rolled back with the rest.
+      if ((t.rows & 1023) == 0 && options_.cancelled && options_.cancelled()) {
+        return "the load was cancelled";
       }
     }
     return {};

@@ -37,6 +37,9 @@ struct LoadOptions {
   // Called once for each data file the load waits for, with a sentence that
   // says which file and whose lock.
   std::function<void(const std::string&)> notice;
+  // Asked now and then while rows load: true ends the load, refused as
+  // cancelled, with nothing changed.
+  std::function<bool()> cancelled;
 };
 
 struct LoadedTable {

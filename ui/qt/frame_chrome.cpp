@@ -243,6 +243,14 @@ void WindowMirror::SyncFrameParts() {
     if (!action) continue;
     const bool enabled = window_->MenuEnabled(id);
     if (action->isEnabled() != enabled) action->setEnabled(enabled);
+    const bool visible = !window_->MenuHidden(id);
+    if (action->isVisible() != visible) action->setVisible(visible);
+    if (const Window::MenuText* t = window_->FindMenuText(id)) {
+      QString text = t->file_name ? QString::fromStdString(t->text) : FromCp1252(t->text);
+      // A file name's ampersands are its own, not mnemonics.
+      if (t->file_name) text.replace(QLatin1Char('&'), QLatin1String("&&"));
+      if (action->text() != text) action->setText(text);
+    }
     if (action->isCheckable() && action->isChecked() != window_->MenuChecked(id)) {
       action->setChecked(window_->MenuChecked(id));
     }

@@ -475,14 +475,20 @@ void QtBackend::ShowFileDialog(const FileDialogRequest& r,
   dlg->setOption(QFileDialog::DontUseNativeDialog);
   dlg->setNameFilter(FileDialogFilter(r.filter));
   dlg->setDefaultSuffix(DefaultSuffix(r.filter));
-  if (r.save) {
+  if (r.folder) {
+    dlg->setAcceptMode(QFileDialog::AcceptOpen);
+    dlg->setFileMode(QFileDialog::Directory);
+    dlg->setOption(QFileDialog::ShowDirsOnly);
+  } else if (r.save) {
     dlg->setAcceptMode(QFileDialog::AcceptSave);
     dlg->setFileMode(QFileDialog::AnyFile);
   } else {
     dlg->setAcceptMode(QFileDialog::AcceptOpen);
-    dlg->setFileMode(QFileDialog::ExistingFile);
+    dlg->setFileMode(r.multiple ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
   }
-  if (!r.file.empty()) {
+  if (r.folder && !r.file.empty()) {
+    dlg->setDirectory(QString::fromStdString(r.file));
+  } else if (!r.file.empty()) {
     // File names are the user's own bytes, never the program's text.
     const QFileInfo start(QString::fromStdString(r.file));
     if (start.isAbsolute() || r.file.find('/') != std::string::npos) {
@@ -494,7 +500,14 @@ void QtBackend::ShowFileDialog(const FileDialogRequest& r,
   QObject::connect(dlg, &QFileDialog::finished, dlg, [dlg, done](int result) {
     std::optional<std::string> answer;
     const QStringList files = dlg->selectedFiles();
-    if (result == QDialog::Accepted && !files.isEmpty()) answer = files.front().toStdString();
+    if (result == QDialog::Accepted && !files.isEmpty()) {
+      std::string names;
+      for (const QString& f : files) {
+        if (!names.empty()) names.push_back('\0');
+        names += f.toStdString();
+      }
+      answer = std::move(names);
+    }
     dlg->deleteLater();
     done(answer);
   });
