@@ -4,14 +4,18 @@
 #include <string>
 #include <vector>
 
+#include <optional>
+
 #include <gtest/gtest.h>
 
 #include "app/data/globals.h"
 #include "app/data/profile.h"
 #include "app/data/thread_block.h"
 #include "app/shell/about.h"
+#include "app/shell/data_folders.h"
 #include "app/shell/procedures.h"
 #include "app/startup.h"
+#include "runtime/current_folder.h"
 #include "tests/testing/temp_dir.h"
 #include "ui/dialogs.h"
 #include "ui/headless.h"
@@ -269,6 +273,57 @@ TEST_F(FrameTest, PrinterSetupAndHelpUseTheWindowLayer) {
   EXPECT_EQ(backend_.help,
             (std::vector<ui::HelpAction>{ui::HelpAction::kContents, ui::HelpAction::kSearch,
                                          ui::HelpAction::kHowToUse}));
+}
+
+// File, Open Data Folder: the folder picked becomes the data folder and the
+// first of Recent Data Folders, whose items then name it; a recent folder
+// chosen is used again; a folder that cannot be entered changes nothing.
+TEST_F(FrameTest, OpenDataFolderAndRecentFoldersMoveTheDataFolder) {
+  testing::TempDir first, second;
+  for (const testing::TempDir* d : {&first, &second}) {
+    testing::WriteFile(d->File("FEATURES.KVX"), "");  // a folder that holds data files
+  }
+  const std::string missing = first.File("gone");
+  struct Case {
+    const char* name;
+    std::optional<std::string> picked;  // the folder dialog's answer
+    int recent;                         // or the recent item chosen (0 for none)
+    std::string now_in;                 // the data folder afterwards
+    std::vector<std::string> recent_after;
+  };
+  const Case cases[] = {
+      {"the first folder", first.path(), 0, first.path(), {first.path(), data_.path()}},
+      {"the second", second.path(), 0, second.path(),
+       {second.path(), first.path(), data_.path()}},
+      {"the dialog cancelled", std::nullopt, 0, second.path(),
+       {second.path(), first.path(), data_.path()}},
+      {"a recent one again", {}, 2, first.path(), {first.path(), second.path(), data_.path()}},
+      {"one that went", missing, 0, first.path(),
+       {first.path(), second.path(), data_.path()}},
+  };
+  RememberDataFolder(data_.path());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.recent) {
+      Choose(kMenuRecentFolder1 - (c.recent - 1));
+    } else {
+      backend_.file_answers = {c.picked};
+      backend_.answers = {ui::kButtonYes};
+      Choose(kMenuOpenDataFolder);
+    }
+    EXPECT_EQ(CurrentFolder().value_or(""), c.now_in);
+    EXPECT_EQ(RecentDataFolders(), c.recent_after);
+    for (size_t i = 0; i < c.recent_after.size(); ++i) {
+      const ui::Window::MenuText* t = Frame().FindMenuText(kMenuRecentFolder1 - static_cast<int>(i));
+      ASSERT_NE(t, nullptr);
+      EXPECT_EQ(t->text, c.recent_after[i]);
+      EXPECT_FALSE(Frame().MenuHidden(kMenuRecentFolder1 - static_cast<int>(i)));
+    }
+    EXPECT_TRUE(Frame().MenuHidden(kMenuRecentFolder1 - static_cast<int>(c.recent_after.size())));
+  }
+  EXPECT_EQ(backend_.file_dialogs.back().folder, true);
+  EXPECT_EQ(backend_.messages.back().request.detail.rfind(missing, 0), 0u)
+      << "the folder that could not be used is named";
 }
 
 TEST(AboutTest, ClosesAfterFiveSecondsOrOnAClick) {
