@@ -74,10 +74,10 @@ ui::Proc OpenDataFolder() {
   const std::optional<std::string> chosen = co_await ui::FileDialog(request);
   if (!chosen || chosen->empty()) co_return;
   if (!HoldsDataFiles(*chosen)) {
-    ui::MessageRequest ask{"This folder holds no data files.  Use it anyway?  The windows opened "
-                           "from now on make them empty; File, Load Data fills them.",
-                           "Open Data Folder", ui::Icon::kQuestion,
-                           ui::kButtonYes | ui::kButtonNo, ui::kButtonNo};
+    ui::MessageRequest ask{
+        "This folder holds no data files.  Use it anyway?  The windows opened "
+        "from now on make them empty; File, Load Data fills them.",
+        "Open Data Folder", ui::Icon::kQuestion, ui::kButtonYes | ui::kButtonNo, ui::kButtonNo};
     ask.detail = *chosen;
     if (co_await ui::Message(ask) != ui::kButtonYes) co_return;
   }

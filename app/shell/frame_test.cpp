@@ -293,13 +293,14 @@ TEST_F(FrameTest, OpenDataFolderAndRecentFoldersMoveTheDataFolder) {
   };
   const Case cases[] = {
       {"the first folder", first.path(), 0, first.path(), {first.path(), data_.path()}},
-      {"the second", second.path(), 0, second.path(),
-       {second.path(), first.path(), data_.path()}},
-      {"the dialog cancelled", std::nullopt, 0, second.path(),
+      {"the second", second.path(), 0, second.path(), {second.path(), first.path(), data_.path()}},
+      {"the dialog cancelled",
+       std::nullopt,
+       0,
+       second.path(),
        {second.path(), first.path(), data_.path()}},
       {"a recent one again", {}, 2, first.path(), {first.path(), second.path(), data_.path()}},
-      {"one that went", missing, 0, first.path(),
-       {first.path(), second.path(), data_.path()}},
+      {"one that went", missing, 0, first.path(), {first.path(), second.path(), data_.path()}},
   };
   RememberDataFolder(data_.path());
   for (const Case& c : cases) {
@@ -314,7 +315,8 @@ TEST_F(FrameTest, OpenDataFolderAndRecentFoldersMoveTheDataFolder) {
     EXPECT_EQ(CurrentFolder().value_or(""), c.now_in);
     EXPECT_EQ(RecentDataFolders(), c.recent_after);
     for (size_t i = 0; i < c.recent_after.size(); ++i) {
-      const ui::Window::MenuText* t = Frame().FindMenuText(kMenuRecentFolder1 - static_cast<int>(i));
+      const ui::Window::MenuText* t =
+          Frame().FindMenuText(kMenuRecentFolder1 - static_cast<int>(i));
       ASSERT_NE(t, nullptr);
       EXPECT_EQ(t->text, c.recent_after[i]);
       EXPECT_FALSE(Frame().MenuHidden(kMenuRecentFolder1 - static_cast<int>(i)));

@@ -280,6 +280,8 @@ ui::Proc LoadData() {
   co_await ui::Message(end);
 }
 
-void RegisterLoadData() { RegisterProcedure("LoadData", [] { return LoadData(); }); }
+void RegisterLoadData() {
+  RegisterProcedure("LoadData", [] { return LoadData(); });
+}
 
 }  // namespace mirabo::app

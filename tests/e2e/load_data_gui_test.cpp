@@ -91,7 +91,8 @@ TEST_F(LoadDataGuiTest, TheSampleLoadsThroughLoadDataWhileTheWindowAnswers) {
   }));
   tick.stop();
   EXPECT_TRUE(progress_seen);
-  EXPECT_EQ(end->text().toStdString(), "The data was loaded.") << end->informativeText().toStdString();
+  EXPECT_EQ(end->text().toStdString(), "The data was loaded.")
+      << end->informativeText().toStdString();
   EXPECT_GT(ticks, 10) << "the window answered while the data loaded";
   EXPECT_LT(longest_gap, 1000) << "no event waited on the loader";
   end->button(QMessageBox::Ok)->click();

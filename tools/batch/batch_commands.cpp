@@ -1,5 +1,7 @@
 #include "tools/batch/batch_commands.h"
 
+#include <unistd.h>
+
 #include <charconv>
 #include <chrono>
 #include <cstdlib>
@@ -42,7 +44,7 @@ namespace fs = std::filesystem;
 struct Args {
   std::string data = ".";
   bool force = false;
-  int wait = 5;  // seconds to wait for a data file another program holds locked
+  int wait = 5;         // seconds to wait for a data file another program holds locked
   bool utf8 = false;    // --encoding utf-8
   bool header = false;  // --header: a first line of field names
   PaperChoice paper = PaperChoice::kLocale;
@@ -60,7 +62,7 @@ struct UsageError {
 struct Command {
   const char* name;
   const char* usage;
-  const char* help;  // what --help prints after the usage: the choices and an example
+  const char* help;               // what --help prints after the usage: the choices and an example
   std::set<std::string> options;  // the options it takes besides --data, --force, --help
   size_t positionals;
   int (*run)(const Args&);
@@ -159,8 +161,10 @@ int CheckOutput(const std::string& target, bool force, const char* command) {
                 << ": exists already (--force replaces it)\n";
       return kBatchFailed;
     }
-    std::cerr << "mirabo " << command << ": " << Printable(target, 200)
-              << ": exists; replacing it once the new one is complete (--force)\n";
+    if (isatty(STDERR_FILENO)) {
+      std::cerr << "mirabo " << command << ": " << Printable(target, 200)
+                << ": exists; replacing it once the new one is complete (--force)\n";
+    }
   }
   return kBatchDone;
 }
@@ -203,7 +207,6 @@ class Destination {
   }
 
  private:
-
   bool to_stdout_;
   std::string path_;
 };
@@ -308,8 +311,11 @@ class LockWaits {
 // The exit status of a run that wrote a file: done only when it says it
 // wrote the whole of it.  A run that told nothing (the program ended under
 // it, a window refused) failed.
-int StatusOf(const BatchSession& s) {
-  return s.outcome() && s.outcome()->complete() && !s.ended() ? kBatchDone : kBatchFailed;
+int StatusOf(BatchSession& s) {
+  const int status =
+      s.outcome() && s.outcome()->complete() && !s.ended() ? kBatchDone : kBatchFailed;
+  if (status != kBatchDone) s.PrintHeld(std::cerr);
+  return status;
 }
 
 // Closes what is left of thread `id`'s windows and lets it end.
@@ -340,9 +346,10 @@ int Export(const Args& a) {
   }
 
   BatchSession s(std::cerr);
+  s.HoldInformation(!isatty(STDERR_FILENO));
   // Replacing an existing output was allowed by --force, above.
-  const ui::ThreadId id = s.Start(app::CreateFiles({}, /*ask_before_replacing=*/false,
-                                                   {.utf8 = a.utf8, .header = a.header}));
+  const ui::ThreadId id = s.Start(
+      app::CreateFiles({}, /*ask_before_replacing=*/false, {.utf8 = a.utf8, .header = a.header}));
   // The window opens once the data files are open: a lock may be waited for.
   s.RunUntil([&] { return s.Top(id) != nullptr || !s.Alive(id); });
   ui::Window* w = s.Top(id);
@@ -351,16 +358,15 @@ int Export(const Args& a) {
   w->SetValue(app::kCreateTypeGroup, format == "dbf" ? "Xbase" : "Text (Delim)");
   w->SetValue(app::kCreateName, out.path());
   Progress progress("export");
-  // Read only while the window is there: the procedure closes it at the end.
-  s.set_on_step([&] {
-    if (s.Top(id) != w) return;
-    const std::string text = w->Value(app::kCreatePercent);
-    const int percent = std::atoi(text.c_str());
-    if (text.find('%') != std::string::npos) progress.Show(percent);
+  // Read as the window changes, also within one long event.
+  s.set_on_change([&](ui::Window& changed) {
+    if (&changed != w) return;
+    const std::string text = changed.Value(app::kCreatePercent);
+    if (text.find('%') != std::string::npos) progress.Show(std::atoi(text.c_str()));
   });
   s.Post(id, ui::EVENT_Accepted, app::kCreateStart);
   s.RunUntil([] { return false; });
-  s.set_on_step(nullptr);
+  s.set_on_change(nullptr);
   Finish(s, id);
   const int status = StatusOf(s);
   return status == kBatchDone ? out.Deliver(target, "export") : status;
@@ -406,6 +412,7 @@ int Publish(const Args& a) {
     app::PageSettings previous;
   } encoding(a.utf8);
   BatchSession s(std::cerr);
+  s.HoldInformation(!isatty(STDERR_FILENO));
   const ui::ThreadId id = s.Start(table.browse());
   s.RunUntil([] { return false; });
   ui::Window* browse = s.Top(id);
@@ -427,10 +434,10 @@ int Publish(const Args& a) {
     File count(app::DataFileDecl(table.table));
     if (count.Open(0x40) == 0) (void)count.Records(&total);
   }
-  // Read only while the publish window is there: it closes when the page is done.
-  s.set_on_step([&] {
-    if (total <= 0 || s.Top(id) != html) return;
-    const std::string text = html->Text(app::kHtmlProgress);
+  // Read as the window changes.
+  s.set_on_change([&](ui::Window& changed) {
+    if (total <= 0 || &changed != html) return;
+    const std::string text = changed.Text(app::kHtmlProgress);
     const size_t colon = text.rfind(':');
     if (colon != std::string::npos) {
       progress.Show(static_cast<int>(
@@ -439,7 +446,7 @@ int Publish(const Args& a) {
   });
   s.Post(id, ui::EVENT_Accepted, app::kHtmlAll);
   s.RunUntil([&] { return s.Top(id) != html; });
-  s.set_on_step(nullptr);
+  s.set_on_change(nullptr);
   Finish(s, id);
   const int status = StatusOf(s);
   return status == kBatchDone ? out.Deliver(target, "publish") : status;

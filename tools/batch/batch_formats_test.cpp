@@ -119,7 +119,8 @@ TEST_F(BatchFormatsTest, OtherProgramsReadEveryCopyWithNoOptions) {
   const Case cases[] = {
       {"python3-dbf", {"export", "features", "dbf", "f.dbf"}, "dbf"},
       {"ogrinfo", {"export", "features", "dbf", "g.dbf"}, "subprocess"},
-      {"pandas", {"export", "--encoding", "utf-8", "--header", "features", "txt", "p.txt"},
+      {"pandas",
+       {"export", "--encoding", "utf-8", "--header", "features", "txt", "p.txt"},
        "pandas"},
       {"csv", {"export", "--encoding", "utf-8", "--header", "features", "txt", "c.txt"}, "csv"},
       {"html", {"publish", "features", "w.htm"}, "html"},
@@ -136,9 +137,9 @@ TEST_F(BatchFormatsTest, OtherProgramsReadEveryCopyWithNoOptions) {
     std::string said;
     std::vector<std::string> args(c.command.begin() + 1, c.command.end());
     ASSERT_EQ(Command(c.command[0], args, &said), kBatchDone) << said;
-    const auto verdict = RunCommand(python + " '" + out_.File("compare.py") + "' " + c.reader +
-                                    " '" + out_.File(c.command.back()) + "' '" +
-                                    Sample("FEATURES") + "' 2>&1");
+    const auto verdict =
+        RunCommand(python + " '" + out_.File("compare.py") + "' " + c.reader + " '" +
+                   out_.File(c.command.back()) + "' '" + Sample("FEATURES") + "' 2>&1");
     ASSERT_TRUE(verdict.has_value());
     EXPECT_EQ(verdict->substr(0, 5), "same ") << *verdict;
   }
@@ -156,9 +157,9 @@ TEST_F(BatchFormatsTest, PaperAndStandardOutput) {
   for (const Case& c :
        {Case{"a4", "595 x 842 pts (A4)"}, Case{"letter", "612 x 792 pts (letter)"}}) {
     std::string said;
-    ASSERT_EQ(Command("report", {"review-table", "--paper", c.paper, "--pdf", "r.pdf", "--force"},
-                      &said),
-              kBatchDone)
+    ASSERT_EQ(
+        Command("report", {"review-table", "--paper", c.paper, "--pdf", "r.pdf", "--force"}, &said),
+        kBatchDone)
         << said;
     const auto info = RunCommand("pdfinfo '" + out_.File("r.pdf") + "'");
     ASSERT_TRUE(info.has_value());

@@ -67,8 +67,8 @@ int Write(const app::FinishedReport& f, const PageOutput& out, const char* comma
   const report::PageImageList& pages = f.pages;
   if (out.pdf) {
     const report::qt::Paper paper = out.paper == PaperChoice::kA4       ? report::qt::kA4
-                                     : out.paper == PaperChoice::kLetter ? report::qt::kLetter
-                                                                         : report::qt::LocalePaper();
+                                    : out.paper == PaperChoice::kLetter ? report::qt::kLetter
+                                                                        : report::qt::LocalePaper();
     const report::Status s = report::qt::WritePdf(pages, *out.pdf, f.plan.layout.title, paper);
     if (!s.ok()) {
       std::cerr << "mirabo " << command << ": " << Printable(s.message(), 400) << "\n";
@@ -149,6 +149,7 @@ int PrintPages(const char* command, const std::function<void()>& setup,
   report::qt::RegisterPageImagePainter();
 
   BatchSession s(std::cerr);
+  s.HoldInformation(!isatty(STDERR_FILENO));
   // The whole run in one timer event: nothing waits for a user.
   s.scheduler().SetWorkClock([] { return int64_t{0}; });
   app::ReportSettings settings;
@@ -157,21 +158,23 @@ int PrintPages(const char* command, const std::function<void()>& setup,
   setup();
   // The run's progress window shows how far it has read.
   Progress progress(command);
-  ui::ThreadId id = 0;
-  s.set_on_step([&] {
-    ui::Window* w = id ? s.Top(id) : nullptr;
-    const std::string& name = w ? w->def().name : std::string();
+  s.set_on_change([&](ui::Window& w) {
+    const std::string& name = w.def().name;
     if (name.size() > 15 && name.compare(name.size() - 15, 15, "$PROGRESSWINDOW") == 0) {
-      progress.Show(std::atoi(w->Value(app::kProgressBar).c_str()));
+      progress.Show(std::atoi(w.Value(app::kProgressBar).c_str()));
     }
   });
-  id = s.Start(procedure());
+  const ui::ThreadId id = s.Start(procedure());
   s.RunUntil([&] { return !s.Alive(id); });
+  s.set_on_change(nullptr);
   app::SetReportSettings(previous);
   // A run that found no record wrote nothing and says so; one that failed
   // (a read, a view refused, a page not written) has said why.
   const std::optional<app::Outcome>& outcome = s.outcome();
-  if (!outcome || s.ended() || !outcome->complete()) return kBatchFailed;
+  if (!outcome || s.ended() || !outcome->complete()) {
+    s.PrintHeld(std::cerr);
+    return kBatchFailed;
+  }
   if (outcome->written == 0) {
     std::cerr << "mirabo " << command << ": nothing to print\n";
     return kBatchNothing;

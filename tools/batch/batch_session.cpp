@@ -27,10 +27,19 @@ class BatchSession::Backend final : public ui::HeadlessBackend {
     for (char& c : text) {
       if (c == '\r' || c == '\n') c = ' ';
     }
-    if (!r.caption.empty()) out_ << Utf8FromCp1252(r.caption) << ": ";
-    out_ << Utf8FromCp1252(text);
-    if (!r.detail.empty()) out_ << ": " << Printable(r.detail, 400);
-    out_ << "\n";
+    std::string line;
+    if (!r.caption.empty()) line = Utf8FromCp1252(r.caption) + ": ";
+    line += Utf8FromCp1252(text);
+    if (!r.detail.empty()) line += ": " + Printable(r.detail, 400);
+    // A box that only informs is held while nobody watches: a scheduled
+    // run's log gets errors alone (PrintHeld gives them when the run failed).
+    const bool informs = (r.icon == ui::Icon::kNone || r.icon == ui::Icon::kInformation) &&
+                         !(r.buttons & ui::kButtonAbort);
+    if (informs && hold_information) {
+      held.push_back(std::move(line));
+    } else {
+      out_ << line << "\n";
+    }
     answers.push_front(answer);
     ui::HeadlessBackend::ShowMessage(r, std::move(done));
   }
@@ -38,6 +47,10 @@ class BatchSession::Backend final : public ui::HeadlessBackend {
  private:
   std::ostream& out_;
   const AnswerRule* rule_;
+
+ public:
+  bool hold_information = false;
+  std::vector<std::string> held;
 };
 
 BatchSession::BatchSession(std::ostream& messages) {
@@ -80,9 +93,19 @@ bool BatchSession::RunUntil(const std::function<bool()>& done) {
     const int64_t due = scheduler_->NextTimerDue();
     if (due < 0) break;
     scheduler_->Advance(std::max<int64_t>(0, due - clock_.NowMs()));
-    if (on_step_) on_step_();
   }
   return done();
+}
+
+void BatchSession::HoldInformation(bool hold) { backend_->hold_information = hold; }
+
+void BatchSession::PrintHeld(std::ostream& out) {
+  for (const std::string& line : backend_->held) out << line << "\n";
+  backend_->held.clear();
+}
+
+void BatchSession::set_on_change(std::function<void(ui::Window&)> change) {
+  backend_->on_change = std::move(change);
 }
 
 app::ThreadBlock& BatchSession::Block(ui::ThreadId id) const {

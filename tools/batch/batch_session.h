@@ -55,8 +55,15 @@ class BatchSession {
   // is true, the program ended, or nothing is left that could move (every
   // thread waits for input and no timer runs).  Returns `done()`.
   bool RunUntil(const std::function<bool()>& done);
-  // Called after each step of RunUntil (for a command's progress display).
-  void set_on_step(std::function<void()> step) { on_step_ = std::move(step); }
+  // While on, boxes that only inform (no warning icon, no stop box) are held
+  // rather than written: a scheduled run's log gets its errors alone.
+  // PrintHeld writes what was held, for a run that failed.
+  void HoldInformation(bool hold);
+  void PrintHeld(std::ostream& out);
+
+  // Called on every change of an open window, as it happens, also within
+  // one long event (for a command's progress display).
+  void set_on_change(std::function<void(ui::Window&)> change);
 
   // The window thread `id` works in now (null when it has none or ended).
   ui::Window* Top(ui::ThreadId id) const;
@@ -86,7 +93,6 @@ class BatchSession {
   ui::VirtualClock clock_;
   std::unique_ptr<ui::Scheduler> scheduler_;
   AnswerRule answer_rule_;
-  std::function<void()> on_step_;
   std::optional<app::Outcome> outcome_;
   app::OutcomeObserver previous_observer_;
 };
