@@ -125,6 +125,11 @@ int File::GetByPosition(int key, std::string_view position) {
   ++reads_;
   MIRABO_OPEN_OP(GetByPosition(key, position));
 }
+int File::GetByRecord(int64_t record) {
+  ++reads_;
+  MIRABO_OPEN_OP(GetByRecord(record));
+}
+int File::RecordNumber(int64_t* record) { MIRABO_OPEN_OP(RecordNumber(record)); }
 int File::Add() { MIRABO_OPEN_OP(Add()); }
 int File::Append() { MIRABO_OPEN_OP(Append()); }
 int File::Delete() { MIRABO_OPEN_OP(Delete()); }
@@ -156,6 +161,10 @@ void File::SetHoldWait(int seconds) {
 }
 
 int File::DataVersion(uint64_t* version) { MIRABO_OPEN_OP(DataVersion(version)); }
+int File::FindText(int field, std::string_view text, size_t limit,
+                   std::vector<int64_t>* records) {
+  MIRABO_OPEN_OP(FindText(field, text, limit, records));
+}
 
 void File::ReleaseLocks() {
   if (driver_ && open_) driver_->ReleaseLocks();

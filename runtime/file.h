@@ -51,6 +51,8 @@ class File {
   [[nodiscard]] int ResetPastPosition(int key, std::string_view position);
   [[nodiscard]] int GetByKey(int key);
   [[nodiscard]] int GetByPosition(int key, std::string_view position);
+  [[nodiscard]] int GetByRecord(int64_t record);
+  [[nodiscard]] int RecordNumber(int64_t* record);
   [[nodiscard]] int Add();
   [[nodiscard]] int Append();
   [[nodiscard]] int Delete();
@@ -67,8 +69,10 @@ class File {
   [[nodiscard]] int Option(std::string_view text, std::string* answer = nullptr);
   void SetHoldWait(int seconds);
   void ReleaseLocks();
-  // See DriverFile::DataVersion.
+  // See DriverFile::DataVersion and DriverFile::FindText.
   [[nodiscard]] int DataVersion(uint64_t* version);
+  [[nodiscard]] int FindText(int field, std::string_view text, size_t limit,
+                             std::vector<int64_t>* records);
 
   // Records read by Next, Previous and the Get operations since the file was
   // constructed: what the browse and report tests count.

@@ -120,4 +120,12 @@ FileDeclBuilder& FileDeclBuilder::Key(std::string_view name,
   return *this;
 }
 
+FileDeclBuilder& FileDeclBuilder::TextIndex(std::string_view field) {
+  const int i = decl_.FieldIndex(field);
+  assert(i >= 0 && decl_.fields[i].type == FieldType::kString &&
+         "a text index is on a declared string field");
+  decl_.text_indexed.push_back(i);
+  return *this;
+}
+
 }  // namespace mirabo

@@ -50,6 +50,10 @@ struct FileDecl {
   int memos = 0;
   std::vector<FieldDecl> fields;
   std::vector<KeyDecl> keys;
+  // String fields whose text a search looks into: a driver that can keeps a
+  // substring index of them (DriverFile::FindText).  Not part of the
+  // record: a file without the index holds the same records.
+  std::vector<int> text_indexed;
   int record_size = 0;
 
   // The external name now in force.
@@ -91,6 +95,10 @@ class FileDeclBuilder {
   // Components are field names without prefix, in order.
   FileDeclBuilder& Key(std::string_view name, std::vector<std::string_view> components, int flags,
                        std::string external = "");
+
+  // A string field (without prefix) searched for substrings: see
+  // FileDecl::text_indexed.
+  FileDeclBuilder& TextIndex(std::string_view field);
 
   FileDecl Build() const { return decl_; }
 

@@ -33,6 +33,11 @@ int DriverFile::Option(std::string_view, std::string*) { return kUnsupportedFunc
 void DriverFile::SetHoldWait(int) {}
 void DriverFile::ReleaseLocks() {}
 int DriverFile::DataVersion(uint64_t*) { return kUnsupportedFunction; }
+int DriverFile::GetByRecord(int64_t) { return kUnsupportedFunction; }
+int DriverFile::RecordNumber(int64_t*) { return kUnsupportedFunction; }
+int DriverFile::FindText(int, std::string_view, size_t, std::vector<int64_t>*) {
+  return kUnsupportedFunction;
+}
 
 namespace {
 std::map<std::string, std::shared_ptr<const FileDriver>, std::less<>>& Registry() {

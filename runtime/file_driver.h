@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 namespace mirabo {
 
@@ -51,6 +52,11 @@ class DriverFile {
   // buffer (35 when none), and the record a position names (35 when gone).
   [[nodiscard]] virtual int GetByKey(int key);
   [[nodiscard]] virtual int GetByPosition(int key, std::string_view position);
+  // The record numbered `record` (35 when gone), and the number of the
+  // current record: for a caller that gathered record numbers (FindText).
+  // kUnsupportedFunction from a driver without record numbers.
+  [[nodiscard]] virtual int GetByRecord(int64_t record);
+  [[nodiscard]] virtual int RecordNumber(int64_t* record);
 
   // Adds the record buffer as a new record, keeping every key current.
   [[nodiscard]] virtual int Add();
@@ -82,6 +88,15 @@ class DriverFile {
   [[nodiscard]] virtual int Option(std::string_view text, std::string* answer);
   // Seconds to wait for a record held by another process; 0 waits forever.
   virtual void SetHoldWait(int seconds);
+  // Substring search.  The record numbers of the records whose field `field`
+  // (one of the declaration's text_indexed) may hold `text`, ignoring the
+  // case of Windows-1252 letters, in record-number order: every record that
+  // holds it is among them, and some that do not may be too (the caller
+  // tests each).  kUnsupportedFunction from a driver (or a file) without a
+  // text index, for a text too short for it to narrow down, or when more
+  // than `limit` records may hold it: the caller then tests every record.
+  [[nodiscard]] virtual int FindText(int field, std::string_view text, size_t limit,
+                                     std::vector<int64_t>* records);
   // A number that changes whenever another connection or process commits a
   // change to the file: a long run compares it between its batches to know
   // it still reads one state of the data.  kUnsupportedFunction from a

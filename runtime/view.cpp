@@ -183,6 +183,13 @@ int View::ResetPast(std::string_view position) {
   return primary_->ResetPastPosition(key_, position);
 }
 
+int View::GetRecord(int64_t record) {
+  const int rc = primary_->GetByRecord(record);
+  if (rc != kNoError) return rc;
+  ReadJoins();
+  return SetError(kNoError);
+}
+
 int View::Reget(std::string_view position) {
   const int rc = primary_->GetByPosition(key_, position);
   if (rc != kNoError) return rc;

@@ -79,6 +79,9 @@ class View {
   [[nodiscard]] int ResetPast(std::string_view position);
   // Re-reads the record a position names, with its joins.
   [[nodiscard]] int Reget(std::string_view position);
+  // Reads the primary record numbered `record` (File::GetByRecord), with
+  // its joins; the filter is not applied.
+  [[nodiscard]] int GetRecord(int64_t record);
 
   // True when reads are limited to one range of the key.
   bool ranged() const { return range_.has_value(); }

@@ -345,7 +345,9 @@ TEST_F(PublishTest, AFailedPageLeavesThePageThatWasThere) {
     const ui::MessageRequest& m = backend_.messages[0].request;
     EXPECT_EQ(m.caption, c.caption);
     EXPECT_NE(m.text.find(c.says), std::string::npos) << m.text;
-    if (m.caption == std::string("Stop")) EXPECT_EQ(m.detail.rfind(file, 0), 0u) << m.detail;
+    if (m.caption == std::string("Stop")) {
+      EXPECT_EQ(m.detail.rfind(file, 0), 0u) << m.detail;
+    }
     EXPECT_FALSE(scheduler_.exited()) << "Ignore goes on";
     EXPECT_EQ(testing::ReadFile(data_.File("page.htm")), "the page that was there\r\n");
     EXPECT_EQ(testing::FilesIn(data_.path()), before);

@@ -25,6 +25,7 @@ const std::array<FileDecl, kDataFileCount>& DataDecls() {
           .Key("FEATREV", {"REVIEW"}, B::kDup | B::kNoCase)
           .Key("FEATCAT", {"CATEGORY"}, B::kDup | B::kNoCase)
           .Key("FEATISS", {"ISSUE"}, B::kDup | B::kNoCase)
+          .TextIndex("PRODUCT")
           .Build(),
       B("SUPPLIER", "SUP", "KARVINEX")
           .Create()
@@ -33,6 +34,7 @@ const std::array<FileDecl, kDataFileCount>& DataDecls() {
           .Short("REFERENCE")
           .Key("KEY_SUPPLIER", {"SUPPLIER"}, B::kDup, "SUPPLIER=C[SUPPLIER]")
           .Key("SUPPLIER_REF", {"REFERENCE"}, B::kNoCase)
+          .TextIndex("SUPPLIER")
           .Build(),
       B("REVIEW", "REV", "KARVINEX")
           .Create()
@@ -41,6 +43,7 @@ const std::array<FileDecl, kDataFileCount>& DataDecls() {
           .Short("REFERENCE")
           .Key("KEY_REVIEW", {"REVIEW"}, B::kDup, "REVIEW=C[REVIEW]")
           .Key("REVIEW_REF", {"REFERENCE"}, B::kNoCase)
+          .TextIndex("REVIEW")
           .Build(),
       B("CATEGORY", "CAT", "KARVINEX")
           .Create()
@@ -49,6 +52,7 @@ const std::array<FileDecl, kDataFileCount>& DataDecls() {
           .Short("REFERENCE")
           .Key("KEY_CATEGORY", {"CATEGORY"}, B::kDup, "CATEGORY=C[CATEGORY]")
           .Key("CATEGORY_REF", {"REFERENCE"}, B::kNoCase)
+          .TextIndex("CATEGORY")
           .Build(),
       B("ISSUES", "ISS", "KARVINEX")
           .Create()

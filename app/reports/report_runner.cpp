@@ -53,6 +53,11 @@ class ReportRun {
   // Reads on and shows message 35 for a failed read.  Afterwards `pending_`
   // tells whether a record waits to be printed; a run that stopped is ending.
   ui::Proc ReadOnAndSettle(const ui::TimerBatch& batch);
+  // Ends the run after the read that failed (read_failure_ says why) and
+  // shows message 35.
+  ui::Proc EndAfterReadFailure();
+  // The plan's candidates, when it names them: the run reads those.
+  ui::Proc TakeCandidates();
   // EVENT:OpenWindow and EVENT:Timer.
   ui::Proc Position(report::Report& report);
   ui::Proc PrintBatch(report::Report& report);
@@ -83,6 +88,10 @@ class ReportRun {
   std::string read_failure_;     // why the last read failed; empty when it did not
   report::PageImageList pages_;  // PageImageList
   std::unique_ptr<View> view_;   // ReportView
+  // The records the plan named (ReportPlan::candidates), the next to read;
+  // none: the run reads the view.
+  std::optional<std::vector<int64_t>> candidates_;
+  size_t next_candidate_ = 0;
   std::unique_ptr<ui::Window> window_;
   ui::WindowDef window_def_;
 };
@@ -100,7 +109,17 @@ ui::Proc ShowReportFailure(const ReportPlan& plan, const std::string& why) {
 }
 
 int ReportRun::FetchNext() {
-  const int rc = view_->Next();
+  int rc = kRecordNotAvailable;
+  if (!candidates_) {
+    rc = view_->Next();
+  } else {
+    // A record gone since it was named is passed over; the data snapshot
+    // starts the run again anyway.
+    do {
+      if (next_candidate_ == candidates_->size()) return kRecordNotAvailable;
+      rc = view_->GetRecord((*candidates_)[next_candidate_++]);
+    } while (rc == kRecordNotFound);
+  }
   if (rc != kNoError) return rc;
   ++records_read_;
   if (percent_ < 100) {
@@ -154,6 +173,10 @@ ui::Proc ReportRun::ReadOnAndSettle(const ui::TimerBatch& batch) {
     End(Outcome::Complete(0));  // its pages are counted once they are made
     co_return;
   }
+  co_await EndAfterReadFailure();
+}
+
+ui::Proc ReportRun::EndAfterReadFailure() {
   // A run that has printed ends with what it has; one that found nothing
   // shows nothing.
   const std::string failure = "reading " + plan_.file_word + " failed after record " +
@@ -233,8 +256,26 @@ ui::Proc ReportRun::Position(report::Report& report) {
     co_await Fail(s.message());
     co_return;
   }
+  co_await TakeCandidates();
+  if (state_ == State::kEnding) co_return;
   const ui::TimerBatch batch(kReportBatch);
   co_await ReadOnAndSettle(batch);
+}
+
+ui::Proc ReportRun::TakeCandidates() {
+  candidates_.reset();
+  next_candidate_ = 0;
+  if (!plan_.candidates) co_return;
+  std::vector<int64_t> records;
+  const int rc = plan_.candidates(&records);
+  if (rc == kUnsupportedFunction) co_return;
+  if (rc != kNoError) {
+    read_failure_ = ErrorDescription();
+    co_await EndAfterReadFailure();
+    co_return;
+  }
+  estimate_ = static_cast<int32_t>(std::min<size_t>(records.size(), INT32_MAX));
+  candidates_ = std::move(records);
 }
 
 ui::Proc ReportRun::PrintBatch(report::Report& report) {

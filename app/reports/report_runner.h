@@ -107,6 +107,12 @@ struct ReportPlan {
   // A report that selects records itself; none prints every record the view
   // gives.
   std::function<Verdict()> check;
+  // A report that can name its records beforehand: kNoError and the record
+  // numbers of `file` in the report's order, which the run then reads (with
+  // their joins, each still given to `check`) instead of the view.
+  // kUnsupportedFunction: the run reads the view.  Another code is a read
+  // that failed.  Asked at every start of the run.
+  std::function<int(std::vector<int64_t>*)> candidates;
   // The layout, and the variables its variable controls show, in order.
   report::ReportDef layout;
   std::vector<ReportField> variables;

@@ -6,6 +6,7 @@
 #include "app/data/globals.h"
 #include "app/data/thread_block.h"
 #include "app/reports/report_layout.h"
+#include "app/reports/search_candidates.h"
 #include "runtime/text.h"
 
 namespace mirabo::app {
@@ -125,6 +126,12 @@ ReportPlan SearchReportPlan(const SearchCriteria& criteria) {
   s.title_length = kTitleLength;
   s.title = [text] { return kTitlePrefix + text; };
   s.check = [run] { return run.Check(); };
+  // The indexes name the features worth testing; without them every feature
+  // is tested, with the same answer.
+  const SearchFields fields{run.product, run.review, run.category, run.supplier};
+  s.candidates = [needle = run.needle, fields](std::vector<int64_t>* records) {
+    return SearchCandidates(needle, fields, records);
+  };
   s.layout = BuildLayout(kProcedure, "Search Features", layout);
   s.variables = Variables(layout);
   return s;

@@ -213,15 +213,36 @@ TEST_F(SearchTest, ARunKeepsTheCriteriaItStartedWith) {
 }
 
 TEST_F(SearchTest, AReadFailureShowsMessage35ThenWhatWasFound) {
-  testing::ScopedFaultyDriver faulty("KARVINEX");
-  faulty.Fail(testing::ScopedFaultyDriver::Op::kNext, 4, kAccessDenied);
-  EXPECT_EQ(Found(In("disk", true)),
-            (std::vector<std::string>{"Hard Disk Controller", "DISKETTE BOX"}))
-      << "the matches read before the failure (issues 12, 13 and 14)";
-  ASSERT_EQ(backend_.messages.size(), 1u);
-  EXPECT_EQ(backend_.messages[0].request.text,
-            "Error: (Access Denied (5)) attempting to access a record from the FEATURES file.  "
-            "Returning to previous window.");
+  using Op = testing::ScopedFaultyDriver::Op;
+  struct Way {
+    const char* how;
+    bool indexed;
+    Op fails;
+    int nth;
+    std::vector<std::string> found;
+  };
+  const Way ways[] = {
+      // Every feature in issue order: the fourth (issue 14) fails.
+      {"reading every feature", false, Op::kNext, 4, {"Hard Disk Controller", "DISKETTE BOX"}},
+      // The index names four products, each read for its issue; the third
+      // read of the run fails.
+      {"reading what the index names", true, Op::kGetByRecord, 7,
+       {"Hard Disk Controller", "DISKETTE BOX"}},
+      {"asking the index", true, Op::kFindText, 1, {}},
+      {"ordering what the index names", true, Op::kGetByRecord, 2, {}},
+  };
+  for (const Way& way : ways) {
+    SCOPED_TRACE(way.how);
+    backend_.messages.clear();
+    testing::ScopedFaultyDriver faulty("KARVINEX");
+    if (!way.indexed) faulty.Fail(Op::kFindText, 1, kUnsupportedFunction);
+    faulty.Fail(way.fails, way.nth, kAccessDenied);
+    EXPECT_EQ(Found(In("disk", true)), way.found) << "the matches read before the failure";
+    ASSERT_EQ(backend_.messages.size(), 1u);
+    EXPECT_EQ(backend_.messages[0].request.text,
+              "Error: (Access Denied (5)) attempting to access a record from the FEATURES file.  "
+              "Returning to previous window.");
+  }
 }
 
 TEST_F(SearchTest, TheWindowOpensWithProductChosenAndAnEmptyText) {

@@ -136,6 +136,7 @@ void JointTransaction::Leave() {
     m->joint_ = nullptr;
     m->in_transaction_ = false;
     m->bulk_ = false;
+    m->deferred_text_.clear();
   }
   leader.followers_.clear();
   members_.clear();

@@ -146,9 +146,11 @@ int NativeFile::Create() {
   if (rc != kNoError) return rc;
   std::string sql = "PRAGMA application_id = " + std::to_string(kApplicationId) + ";";
   sql += "BEGIN IMMEDIATE;";
+  for (const auto& text : schema_->text_indexes()) sql += schema_->DropTextIndexSql(text) + ";";
   sql += "DROP TABLE IF EXISTS " + QuoteIdentifier(schema_->table()) + ";";
   sql += schema_->CreateTableSql() + ";";
   for (const auto& index : schema_->indexes()) sql += index.sql + ";";
+  for (const std::string& text : TextIndexSql()) sql += text + ";";
   sql += "COMMIT;";
   rc = Exec(db, sql, BusyMode::kOpen);
   if (rc != kNoError) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
@@ -267,12 +269,12 @@ int NativeFile::StartBulkIfEmpty() {
   for (const auto& index : schema_->indexes()) {
     if (!index.unique) sql += schema_->DropIndexSql(index) + ";";
   }
+  bulk_ = true;
+  if (rc = DeferTextIndex(); rc != kNoError) return rc;
   if (sql.empty()) return kNoError;
   // Statements prepared against the dropped indexes must not be reused.
   DropStatements([](const StmtId& id) { return id.key >= 0; });
-  rc = Exec(db_, sql, BusyMode::kRead);
-  bulk_ = rc == kNoError;
-  return rc;
+  return Exec(db_, sql, BusyMode::kRead);
 }
 
 int NativeFile::FinishBulk() {
@@ -282,7 +284,8 @@ int NativeFile::FinishBulk() {
   for (const auto& index : schema_->indexes()) {
     if (!index.unique) sql += schema_->CreateIndexSql(index) + ";";
   }
-  return Exec(db_, sql, BusyMode::kRead);
+  if (const int rc = FinishTextIndex(); rc != kNoError) return rc;
+  return sql.empty() ? kNoError : Exec(db_, sql, BusyMode::kRead);
 }
 
 int NativeFile::Commit() {
@@ -305,6 +308,7 @@ int NativeFile::Rollback() {
   if (joint_) return kUnsupportedFunction;  // the joint transaction is the file's
   ResetChain();
   bulk_ = false;
+  deferred_text_.clear();
   in_transaction_ = false;
   // SQLite ends a transaction itself after some failures (a full disk).
   if (sqlite3_get_autocommit(db_)) return kNoError;
@@ -343,6 +347,34 @@ int NativeFile::Option(std::string_view text, std::string* answer) {
     // id, or 0 when nobody (or nobody the system names) does.
     *answer = std::to_string(std::max(LockHolder(Name()), 0));
     return kNoError;
+  }
+  if (opt.name == "TEXTINDEX") {
+    // Whether every substring index of the table is in place; "TEXTINDEX=ON"
+    // builds the missing ones in one transaction (a file made before them,
+    // or by another program).
+    if (!db_) return kFileNotOpen;
+    bool all = true;
+    for (const auto& index : schema_->text_indexes()) {
+      bool present = false;
+      if (const int rc = TextIndexPresent(db_, index, &present); rc != kNoError) return rc;
+      all = all && present;
+    }
+    if (opt.is_query() || all) {
+      *answer = all ? "ON" : "OFF";
+      return kNoError;
+    }
+    if (*opt.value != "ON") return kUnsupportedFunction;
+    if (in_transaction_ || joint_) return kUnsupportedFunction;
+    ResetChain();
+    EndReadTransaction();
+    int rc = Exec(db_, "BEGIN IMMEDIATE", BusyMode::kRead);
+    if (rc == kNoError) rc = BuildTextIndex(db_);
+    if (rc == kNoError) rc = Exec(db_, "COMMIT", BusyMode::kRead);
+    if (rc != kNoError && !sqlite3_get_autocommit(db_)) {
+      sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+    if (rc == kNoError) *answer = "ON";
+    return rc;
   }
   if (opt.name == "RECOVER") {
     if (opt.is_query()) {

@@ -30,6 +30,10 @@ constexpr int kApplicationId = 0x4B565831;  // "KVX1"
 // Positions hold a record number in four bytes.
 constexpr int64_t kMaxRecordNumber = 0xFFFFFFFF;
 
+// The FTS5 query that finds the records whose text may hold `cp1252`: all
+// its trigrams.  Empty for a text of fewer than three characters.
+std::string TextQuery(std::string_view cp1252);
+
 // The transaction control file's name, as the last "TCF=" set it.
 std::string& TcfName();
 
@@ -96,6 +100,10 @@ class NativeFile final : public DriverFile {
   void SetHoldWait(int seconds) override { hold_wait_ = seconds; }
   void ReleaseLocks() override;
   int DataVersion(uint64_t* version) override;
+  int FindText(int field, std::string_view text, size_t limit,
+               std::vector<int64_t>* records) override;
+  int GetByRecord(int64_t record) override;
+  int RecordNumber(int64_t* record) override;
 
   std::vector<std::pair<std::string, std::string>> Explain();
   int prepared() const { return prepared_; }
@@ -136,6 +144,14 @@ class NativeFile final : public DriverFile {
   int StartBulkIfEmpty();
   // Builds the keys that StartBulkIfEmpty deferred.
   int FinishBulk();
+  // The substring indexes (native_text_index.cpp): the statements that make
+  // them on a new table; whether one is whole in `db`; made afresh from the
+  // table; kept out of a bulk fill and brought up to date at its end.
+  std::vector<std::string> TextIndexSql() const;
+  int TextIndexPresent(sqlite3* db, const NativeSchema::TextIndex& text, bool* present);
+  int BuildTextIndex(sqlite3* db);
+  int DeferTextIndex();
+  int FinishTextIndex();
   // Finalizes the cached statements that `drop` selects; the chain, which
   // may point at them, is reset first.
   void DropStatements(bool (*drop)(const StmtId&));
@@ -190,6 +206,7 @@ class NativeFile final : public DriverFile {
   bool in_transaction_ = false;
   bool bulk_checked_ = false;
   bool bulk_ = false;  // a transaction that defers its non-unique keys to the commit
+  std::vector<int> deferred_text_;  // fields whose substring index the bulk fill defers
 };
 
 }  // namespace mirabo::native

@@ -50,6 +50,9 @@ NativeSchema::NativeSchema(const FileDecl& decl, std::string table)
     key_columns_.push_back(std::move(cols));
     indexes_.push_back(std::move(index));
   }
+  for (int field : decl.text_indexed) {
+    text_indexes_.push_back({field, table_ + "$TEXT$" + columns_[field].name});
+  }
 }
 
 const std::string& NativeSchema::KeyColumn(int key, int component) const {
@@ -100,6 +103,55 @@ std::string NativeSchema::CreateIndexSql(const Index& index) const {
 
 std::string NativeSchema::DropIndexSql(const Index& index) const {
   return "DROP INDEX " + QuoteIdentifier(database_) + "." + QuoteIdentifier(index.name);
+}
+
+std::string NativeSchema::Qualified(const std::string& name) const {
+  return QuoteIdentifier(database_) + "." + QuoteIdentifier(name);
+}
+
+std::string NativeSchema::CreateTextTableSql(const TextIndex& text) const {
+  // Trigrams find any substring of three characters or more; folding case
+  // is the tokenizer's own.  "detail=none" keeps only which records hold a
+  // trigram, the least the search needs, and the smallest index.
+  return "CREATE VIRTUAL TABLE " + Qualified(text.name) + " USING fts5(" +
+         QuoteIdentifier(columns_[text.field].name) + ", content=" + QuoteIdentifier(table_) +
+         ", content_rowid='rowid', tokenize='trigram', detail='none')";
+}
+
+std::vector<std::string> NativeSchema::CreateTextTriggersSql(const TextIndex& text) const {
+  // A trigger's table and body name no database: SQLite reads them in the
+  // trigger's own.
+  const std::string column = QuoteIdentifier(columns_[text.field].name);
+  const std::string index = QuoteIdentifier(text.name);
+  const std::string on = " ON " + QuoteIdentifier(table_) + " BEGIN ";
+  const std::string add =
+      "INSERT INTO " + index + " (rowid, " + column + ") VALUES (new.rowid, new." + column + ");";
+  const std::string remove = "INSERT INTO " + index + " (" + index + ", rowid, " + column +
+                             ") VALUES ('delete', old.rowid, old." + column + ");";
+  return {
+      "CREATE TRIGGER " + Qualified(InsertTriggerName(text)) + " AFTER INSERT" + on + add + " END",
+      "CREATE TRIGGER " + Qualified(text.name + "$AD") + " AFTER DELETE" + on + remove + " END",
+      "CREATE TRIGGER " + Qualified(text.name + "$AU") + " AFTER UPDATE" + on + remove + add +
+          " END",
+  };
+}
+
+std::string NativeSchema::DropTextIndexSql(const TextIndex& text) const {
+  std::string sql;
+  for (const char* trigger : {"$AI", "$AD", "$AU"}) {
+    sql += "DROP TRIGGER IF EXISTS " + Qualified(text.name + trigger) + ";";
+  }
+  return sql + "DROP TABLE IF EXISTS " + Qualified(text.name);
+}
+
+std::string NativeSchema::RebuildTextSql(const TextIndex& text) const {
+  return "INSERT INTO " + Qualified(text.name) + " (" + QuoteIdentifier(text.name) +
+         ") VALUES ('rebuild')";
+}
+
+std::string NativeSchema::FindTextSql(const TextIndex& text) const {
+  return "SELECT rowid FROM " + Qualified(text.name) + " WHERE " + QuoteIdentifier(text.name) +
+         " MATCH ?";
 }
 
 std::string NativeSchema::SelectList() const {

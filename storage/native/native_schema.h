@@ -38,6 +38,7 @@ class NativeSchema {
   // The database of the connection that holds the table: "main", or the
   // name it was attached under.  Statements name the table through it.
   void SetDatabase(std::string name) { database_ = std::move(name); }
+  const std::string& database() const { return database_; }
   // "<database>"."<table>".
   std::string QualifiedTable() const;
   const std::vector<Column>& columns() const { return columns_; }
@@ -57,6 +58,31 @@ class NativeSchema {
   // "rowid, <data columns>": the columns a read selects, in field order.
   std::string SelectList() const;
 
+  // The substring index of a text_indexed field: an FTS5 table of trigrams
+  // over the column, "<table>$TEXT$<column>", reading its text from the table
+  // itself, and three triggers ("...$AI", "$AD", "$AU") that keep it exact
+  // in the transaction of every write, by this program or any other client.
+  struct TextIndex {
+    int field;
+    std::string name;
+  };
+  const std::vector<TextIndex>& text_indexes() const { return text_indexes_; }
+  // Statements (each without its ";") that create the index's table, or its
+  // triggers, in the table's database.
+  std::string CreateTextTableSql(const TextIndex& text) const;
+  std::vector<std::string> CreateTextTriggersSql(const TextIndex& text) const;
+  // The insert trigger alone: a bulk fill drops it and rebuilds the index
+  // once at the end.
+  std::string InsertTriggerName(const TextIndex& text) const { return text.name + "$AI"; }
+  std::string DropTextIndexSql(const TextIndex& text) const;
+  // Fills the index afresh from the table.
+  std::string RebuildTextSql(const TextIndex& text) const;
+  // The record numbers whose text holds every trigram of the one parameter
+  // (an FTS5 query), in record-number order.
+  std::string FindTextSql(const TextIndex& text) const;
+  // In the table's database.
+  std::string Qualified(const std::string& name) const;
+
  private:
   const FileDecl* decl_;
   std::string table_;
@@ -65,6 +91,7 @@ class NativeSchema {
   std::vector<Companion> companions_;
   std::vector<Index> indexes_;
   std::vector<std::vector<std::string>> key_columns_;
+  std::vector<TextIndex> text_indexes_;
 };
 
 }  // namespace mirabo::native

@@ -150,8 +150,10 @@ int NativeFile::BuildKeys() {
     for (const auto& index : schema_->indexes()) {
       sql += "DROP INDEX IF EXISTS " + QuoteIdentifier(index.name) + ";" + index.sql + ";";
     }
-    sql += "COMMIT;";
     rc = Exec(db, sql, BusyMode::kOpen);
+    // The substring indexes are keys too: made afresh from the table.
+    if (rc == kNoError) rc = BuildTextIndex(db);
+    if (rc == kNoError) rc = Exec(db, "COMMIT", BusyMode::kOpen);
   }
   if (rc != kNoError) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
   sqlite3_close_v2(db);

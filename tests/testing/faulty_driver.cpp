@@ -8,7 +8,7 @@
 namespace mirabo::testing {
 
 struct ScopedFaultyDriver::State {
-  static constexpr size_t kOps = 7;
+  static constexpr size_t kOps = static_cast<size_t>(Op::kRecords) + 1;
   std::array<int, kOps> calls{};
   std::array<int, kOps> fail_at{};  // value of calls that fails; 0: none
   std::array<int, kOps> code{};
@@ -61,6 +61,10 @@ class FaultyFile final : public DriverFile {
   int GetByPosition(int key, std::string_view p) override {
     return Or(Op::kGetByPosition, [&] { return real_->GetByPosition(key, p); });
   }
+  int GetByRecord(int64_t record) override {
+    return Or(Op::kGetByRecord, [&] { return real_->GetByRecord(record); });
+  }
+  int RecordNumber(int64_t* record) override { return real_->RecordNumber(record); }
   int Add() override { return real_->Add(); }
   int Empty() override { return real_->Empty(); }
   int Flush() override { return real_->Flush(); }
@@ -74,6 +78,10 @@ class FaultyFile final : public DriverFile {
   void SetHoldWait(int seconds) override { real_->SetHoldWait(seconds); }
   void ReleaseLocks() override { real_->ReleaseLocks(); }
   int DataVersion(uint64_t* version) override { return real_->DataVersion(version); }
+  int FindText(int field, std::string_view text, size_t limit,
+               std::vector<int64_t>* records) override {
+    return Or(Op::kFindText, [&] { return real_->FindText(field, text, limit, records); });
+  }
 
  private:
   template <typename F>

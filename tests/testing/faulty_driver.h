@@ -13,7 +13,8 @@ namespace mirabo::testing {
 
 class ScopedFaultyDriver {
  public:
-  enum class Op { kNext, kPrevious, kResetTo, kResetPast, kGetByKey, kGetByPosition, kRecords };
+  enum class Op { kNext, kPrevious, kResetTo, kResetPast, kGetByKey, kGetByPosition, kGetByRecord, kFindText,
+                  kRecords };
 
   // Stands in for the driver registered as `name`, which must exist.
   explicit ScopedFaultyDriver(const std::string& name);
