@@ -27,6 +27,7 @@ std::string Usage() {
          "                             build the data files from CSV files or xBase tables\n"
          "                             named after their tables (FEATURES.csv, SUPPLIER.dbf)\n"
          "  mirabo repair [--data DIR]  rebuild the keys of data files another tool damaged\n"
+         "  mirabo index [--data DIR]   add the search's index to data files made without it\n"
          "  mirabo generate [--features N] [--suppliers N] [--issues N] [--reviews N]\n"
          "                  [--categories N] [--seed S] [--no-edge-cases] DIR\n"
          "                             write a generated sample data set as CSV\n" +
@@ -127,29 +128,35 @@ int RunLoadCommand(const std::vector<std::string>& args) {
   return 0;
 }
 
-int RunRepairCommand(const std::vector<std::string>& args) {
+// `mirabo repair` and `mirabo index`: the same walk over the data files.
+int RunMendCommand(const std::string& command, Mend mend, const std::vector<std::string>& args) {
+  const std::string usage = "usage: mirabo " + command + " [--data DIR]\n";
   std::string data = ".";
   for (size_t i = 0; i < args.size(); ++i) {
     if (args[i] == "--data" && i + 1 < args.size()) {
       data = args[++i];
     } else if (args[i] == "--help" || args[i] == "-h") {
-      std::cout << "usage: mirabo repair [--data DIR]\n";
+      std::cout << usage;
       return kBatchDone;
     } else {
-      std::cerr << "mirabo repair: unknown argument " << Printable(args[i])
-                << "\nusage: mirabo repair [--data DIR]\n";
+      std::cerr << "mirabo " << command << ": unknown argument " << Printable(args[i]) << "\n"
+                << usage;
       return kBatchUsage;
     }
   }
-  const RepairResult r = RepairKeys(data);
+  const RepairResult r = MendDataFiles(data, mend);
+  const bool keys = mend == Mend::kKeys;
   for (const std::string& file : r.rebuilt) {
-    std::cout << Printable(file, 200) << ": keys rebuilt\n";
+    std::cout << Printable(file, 200) << (keys ? ": keys rebuilt\n" : ": search index built\n");
   }
   if (!r.ok) {
-    std::cerr << "mirabo repair: " << r.error << "\n";
+    std::cerr << "mirabo " << command << ": " << r.error << "\n";
     return kBatchFailed;
   }
-  if (r.rebuilt.empty()) std::cout << "The data files need no repair.\n";
+  if (r.rebuilt.empty()) {
+    std::cout << (keys ? "The data files need no repair.\n"
+                       : "The data files have their search index.\n");
+  }
   return kBatchDone;
 }
 
@@ -158,7 +165,8 @@ int RunSubcommand(const std::vector<std::string>& args) {
   const std::vector<std::string> rest(args.begin() + 1, args.end());
   if (args[0] == "load") return RunLoadCommand(rest);
   if (args[0] == "generate") return RunGenerateCommand(rest);
-  if (args[0] == "repair") return RunRepairCommand(rest);
+  if (args[0] == "repair") return RunMendCommand("repair", Mend::kKeys, rest);
+  if (args[0] == "index") return RunMendCommand("index", Mend::kTextIndexes, rest);
   if (const int rc = RunBatchCommand(args[0], rest); rc >= 0) return rc;
   if (args[0] == "help" || args[0] == "--help" || args[0] == "-h") {
     std::cout << Usage();

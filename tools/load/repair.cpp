@@ -12,7 +12,7 @@
 
 namespace mirabo::tools {
 
-RepairResult RepairKeys(const std::string& data_dir) {
+RepairResult MendDataFiles(const std::string& data_dir, Mend mend) {
   namespace fs = std::filesystem;
   native::RegisterNativeDriver();
   RepairResult result;
@@ -30,20 +30,30 @@ RepairResult RepairKeys(const std::string& data_dir) {
       result.error = Printable(name, 200) + ": no such data file";
       break;
     }
-    int rc = file.Open(kOpenShared);
-    if (rc == kKeyFileMustBeRebuilt) {
+    // Building an index writes the file; rebuilding keys uses a connection
+    // of its own.
+    int rc = file.Open(mend == Mend::kTextIndexes ? kReadWrite | kDenyNone : kOpenShared);
+    if (rc == kKeyFileMustBeRebuilt && mend == Mend::kKeys) {
       rc = file.BuildKeys();
       if (rc == kNoError) {
         result.rebuilt.push_back(name);
         rc = file.Open(kOpenShared);
       }
     }
+    std::string present;
+    if (rc == kNoError && mend == Mend::kTextIndexes &&
+        (rc = file.Option("TEXTINDEX", &present)) == kNoError && present == "OFF") {
+      rc = file.Option("TEXTINDEX=ON", &present);
+      if (rc == kNoError) result.rebuilt.push_back(name);
+    }
     if (rc != kNoError) {
       const ErrorState& e = CurrentError();
       result.error =
           Printable(name, 200) + ": " +
           (rc == kFileIsAlreadyLocked ? LockSentence(name, 0) + "; close it or end its transaction"
-                                      : (e.code == kFileSystemError ? e.fs_text : ErrorText(rc)));
+           : rc == kKeyFileMustBeRebuilt ? "its keys are damaged; run mirabo repair first"
+           : e.code == kFileSystemError  ? e.fs_text
+                                         : ErrorText(rc));
       break;
     }
     (void)file.Close();

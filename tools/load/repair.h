@@ -15,8 +15,13 @@ struct RepairResult {
   std::vector<std::string> rebuilt;  // the files whose keys were rebuilt
 };
 
-// Checks the five data files in `data_dir` and rebuilds the keys of those
-// that need it.  Stops at the first file it cannot open or mend.
-RepairResult RepairKeys(const std::string& data_dir);
+// What mending gives a data file: its keys rebuilt when they are damaged,
+// or its substring indexes (what the search asks) built when it has none,
+// as in a file made before them or by another program.
+enum class Mend { kKeys, kTextIndexes };
+
+// Checks the five data files in `data_dir` and mends those that need it
+// (`rebuilt` names them).  Stops at the first file it cannot open or mend.
+RepairResult MendDataFiles(const std::string& data_dir, Mend mend);
 
 }  // namespace mirabo::tools
