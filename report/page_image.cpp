@@ -11,6 +11,7 @@
 #include <memory>
 #include <random>
 
+#include "report/page_spool.h"
 #include "runtime/error.h"
 #include "runtime/file_system.h"
 #include "runtime/output_file.h"
@@ -173,14 +174,13 @@ const char* AlignName(Align a) {
 
 // A name that no other page file has yet: prefix, six letters or digits, ".TMP".
 std::string CandidateName(const std::string& folder, const std::string& prefix,
-                          std::mt19937_64& rng) {
+                          const std::string& extension, std::mt19937_64& rng) {
   static constexpr char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
   std::string name = folder;
   if (name.empty() || name.back() != '/') name += '/';
   name += prefix;
   for (int i = 0; i < 6; ++i) name += kChars[rng() % 36];
-  name += ".TMP";
-  return name;
+  return name + extension;
 }
 
 std::mt19937_64& NameRandom() {
@@ -323,6 +323,25 @@ std::string TempFolder() {
   return "/tmp";
 }
 
+Status CreatePageFile(const std::string& folder, const std::string& prefix,
+                      const std::string& extension, std::unique_ptr<FileHandle>* file,
+                      std::string* name) {
+  OpenOptions o;
+  o.write = true;
+  o.create = true;
+  o.exclusive = true;
+  IoStatus opened = IoStatus::Code(kAccessDenied);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    *name = CandidateName(folder, prefix, extension, NameRandom());
+    opened = CurrentFileSystem().Open(*name, o, file);
+    if (opened.ok() || opened.os_error() != EEXIST) break;
+  }
+  if (opened.ok()) return Status::Ok();
+  name->clear();
+  return Status(StatusCode::kWriteFailed, "A page file could not be created in " + folder + " (" +
+                                              IoStatusText(opened) + ").");
+}
+
 Status WritePageFile(const PageImage& page, const std::string& folder, const std::string& prefix,
                      std::string* name) {
   const std::string bytes = EncodePageImage(page);
@@ -330,22 +349,9 @@ Status WritePageFile(const PageImage& page, const std::string& folder, const std
   const size_t tail = 1 + prefix.size() + 6 + 4;
   const std::string where = folder.size() + tail <= kPageNameLimit ? folder : std::string("/tmp");
   FileSystem& fs = CurrentFileSystem();
-  OpenOptions o;
-  o.write = true;
-  o.create = true;
-  o.exclusive = true;
   std::unique_ptr<FileHandle> file;
   std::string candidate;
-  IoStatus opened = IoStatus::Code(kAccessDenied);
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    candidate = CandidateName(where, prefix, NameRandom());
-    opened = fs.Open(candidate, o, &file);
-    if (opened.ok() || opened.os_error() != EEXIST) break;
-  }
-  if (!opened.ok()) {
-    return Status(StatusCode::kWriteFailed, "A page file could not be created in " + where + " (" +
-                                                IoStatusText(opened) + ").");
-  }
+  if (Status s = CreatePageFile(where, prefix, ".TMP", &file, &candidate); !s.ok()) return s;
   const IoStatus wrote = file->WriteAt(0, bytes);
   const IoStatus closed = file->Close();
   // The first step that failed is the one named: a close can fail after a
@@ -364,8 +370,11 @@ Status WritePageFile(const PageImage& page, const std::string& folder, const std
 namespace {
 
 Status ReadBytes(const std::string& name, size_t limit, std::string* bytes) {
+  SpooledPage spooled;
+  const bool in_spool = ParseSpooledPage(name, &spooled);
   std::unique_ptr<FileHandle> file;
-  const IoStatus opened = CurrentFileSystem().Open(name, OpenOptions{}, &file);
+  const IoStatus opened =
+      CurrentFileSystem().Open(in_spool ? spooled.path : name, OpenOptions{}, &file);
   if (!opened.ok()) {
     if (opened.code() == kFileNotFound || opened.code() == kPathNotFound) {
       return Status(StatusCode::kMissing, "The page file " + name + " is missing.");
@@ -377,7 +386,13 @@ Status ReadBytes(const std::string& name, size_t limit, std::string* bytes) {
   }
   int64_t size = 0;
   IoStatus s = file->Size(&size);
-  if (s.ok()) s = file->ReadAt(0, std::min<size_t>(static_cast<size_t>(size), limit), bytes);
+  int64_t offset = 0;
+  if (in_spool) {
+    // A spool cut short reads short, and the page does not decode: damaged.
+    offset = spooled.offset;
+    size = spooled.length;
+  }
+  if (s.ok()) s = file->ReadAt(offset, std::min<size_t>(static_cast<size_t>(size), limit), bytes);
   (void)file->Close();
   if (!s.ok()) {
     return Status(StatusCode::kDamaged,

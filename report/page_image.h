@@ -9,12 +9,14 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <variant>
 #include <vector>
 
 #include "report/report_def.h"
 #include "report/status.h"
+#include "runtime/file_system.h"
 
 namespace mirabo::report {
 
@@ -82,8 +84,16 @@ constexpr size_t kPageHeaderSize = 32;
 Status WritePageFile(const PageImage& page, const std::string& folder, const std::string& prefix,
                      std::string* name);
 
-// Reads the page file `name`: kMissing when there is none, kDamaged when it
-// is there but cannot be opened, read or taken as a page image; the message
+// Creates a new file for pages in `folder`, named with `prefix` (three
+// letters), a unique ending and `extension`, through the runtime's current
+// file system, open for writing; kWriteFailed with the system's reason.
+Status CreatePageFile(const std::string& folder, const std::string& prefix,
+                      const std::string& extension, std::unique_ptr<FileHandle>* file,
+                      std::string* name);
+
+// Reads the page file `name`, or the page a spool entry names
+// (report/page_spool.h): kMissing when there is none, kDamaged when it is
+// there but cannot be opened, read or taken as a page image; the message
 // names the file and, for a failed open or read, the system's reason.
 Status ReadPageFile(const std::string& name, PageImage* page);
 // Reads only the page size.

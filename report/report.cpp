@@ -1,5 +1,6 @@
 #include "report/report.h"
 
+#include <algorithm>
 #include <cassert>
 
 #include "runtime/file_system.h"
@@ -35,6 +36,19 @@ ReportControl Variable(std::string picture, Rect at, Justify justify) {
 
 ReportControl PageNumber(std::string picture, Rect at) {
   return {.kind = ItemKind::kPageNumber, .at = at, .picture = std::move(picture)};
+}
+
+std::string PageNumberText(const std::string& picture, int page) {
+  const Picture compiled = Picture::Compile(picture);
+  if (!compiled.valid()) return std::to_string(page);
+  if (compiled.kind() != PictureKind::kPattern) return compiled.Format(page);
+  const size_t places = static_cast<size_t>(std::count(picture.begin(), picture.end(), '#') +
+                                            std::count(picture.begin(), picture.end(), '<'));
+  const size_t digits = std::to_string(page < 0 ? -static_cast<int64_t>(page) : page).size();
+  if (digits <= places) return compiled.Format(page);
+  std::string wider = picture;
+  wider.insert(wider.find_first_of("#<"), digits - places, '<');
+  return Picture::Compile(wider).Format(page);
 }
 
 ReportControl Box(Rect at, Colour outline, Colour fill) {
@@ -121,7 +135,7 @@ std::string Report::TextOf(const Bound& b) const {
   if (c.kind == ItemKind::kText) {
     text = c.text;
   } else if (c.kind == ItemKind::kPageNumber) {
-    text = b.picture.valid() ? b.picture.Format(page_number_) : std::to_string(page_number_);
+    text = PageNumberText(c.picture, page_number_);
     number = true;
   } else if (!b.picture.valid()) {
     // A control whose picture cannot be compiled shows its value as it is.
@@ -198,11 +212,10 @@ Status Report::FinishPage() {
   assert(state_ == State::kPageOpen);
   DrawBand(footer_, def_.footer.at.x, def_.footer.at.y);
   std::string name;
-  if (Status s = WritePageFile(page_, files_.folder, files_.prefix, &name); !s.ok()) {
+  if (Status s = spool_.Append(page_, files_.folder, files_.prefix, &name); !s.ok()) {
     return Fail(s);
   }
   assert(name.size() <= kPageNameLimit);
-  written_.push_back(name);
   pages_->push_back(name);
   state_ = State::kCollecting;
   return Status::Ok();
@@ -239,9 +252,7 @@ std::string Report::job_name() const { return def_.title.empty() ? def_.name : d
 
 void Report::Restart() {
   if (state_ == State::kFailed || state_ == State::kClosed) return;
-  FileSystem& fs = CurrentFileSystem();
-  for (const std::string& name : written_) (void)fs.Remove(name);
-  written_.clear();
+  spool_.Remove();
   page_ = PageImage();
   page_number_ = 0;
   cursor_y_ = 0;
@@ -252,9 +263,7 @@ void Report::Restart() {
 
 void Report::Close() {
   if (state_ == State::kClosed) return;
-  FileSystem& fs = CurrentFileSystem();
-  for (const std::string& name : written_) (void)fs.Remove(name);
-  written_.clear();
+  spool_.Remove();
   state_ = State::kClosed;
 }
 

@@ -14,11 +14,12 @@
 //   collecting, page open, ended --Restart--> loaded (every page file removed)
 //   a failed page write        -> failed     (nothing more is printed)
 //
-// Invariants: every page file the report wrote is in `written_` until Close
-// removes it; the caller's list holds the names of the finished pages in page
-// order (the report only appends to it); page() is the number of pages
-// started.  The destructor closes, so the files go on every way out: a
-// cancelled run, a failed one, an exception-free early return.
+// Invariants: every page the report wrote is in its spool (one file for the
+// run, report/page_spool.h) until Close or Restart removes it; the caller's
+// list holds the entries of the finished pages in page order (the report
+// only appends to it); page() is the number of pages started.  The
+// destructor closes, so the spool goes on every way out: a cancelled run, a
+// failed one, an exception-free early return.
 #pragma once
 
 #include <string>
@@ -26,6 +27,7 @@
 
 #include "report/font_metrics.h"
 #include "report/page_image.h"
+#include "report/page_spool.h"
 #include "report/report_def.h"
 #include "report/status.h"
 #include "runtime/picture.h"
@@ -113,7 +115,7 @@ class Report {
   std::vector<Bound> header_, detail_, footer_;
   PageImageList* pages_ = nullptr;
   PageFiles files_;
-  std::vector<std::string> written_;
+  PageSpool spool_;
   PageImage page_;
   int page_number_ = 0;
   int cursor_y_ = 0;       // where the next detail band goes on the page

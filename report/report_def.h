@@ -94,6 +94,10 @@ struct ReportDef {
 ReportControl Text(std::string text, Rect at, Justify justify = Justify::kDefault);
 ReportControl Variable(std::string picture, Rect at, Justify justify = Justify::kDefault);
 ReportControl PageNumber(std::string picture, Rect at);
+// The page number `page` as a kPageNumber control with `picture` prints it:
+// always whole, a pattern too narrow for it ("pPage <<<#p" from page
+// 10,000) taking the digit places it needs before its first.
+std::string PageNumberText(const std::string& picture, int page);
 ReportControl Box(Rect at, Colour outline, Colour fill);
 ReportControl Line(Rect at);
 

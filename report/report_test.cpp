@@ -181,6 +181,23 @@ TEST_F(ReportTest, EveryPageHasItsHeaderFooterAndPageNumber) {
   }
 }
 
+TEST(PageNumberTest, APageNumberIsAlwaysPrintedWhole) {
+  const struct {
+    const char* picture;
+    int page;
+    const char* text;
+  } cases[] = {
+      {"pPage <<<#p", 9999, "Page 9999"},
+      {"pPage <<<#p", 10000, "Page 10000"},
+      {"pPage <<<#p", 1234567, "Page 1234567"},
+      {"pPage ###p", 12345, "Page 12345"},
+      {"pPage <<<#pb", 0, "         "},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(PageNumberText(c.picture, c.page), c.text) << c.picture << " " << c.page;
+  }
+}
+
 TEST_F(ReportTest, DetailBandOffsetMovesEveryControlOfTheBand) {
   def_.detail.offset_x = -21;
   def_.detail.offset_y = 10;
@@ -243,7 +260,14 @@ TEST_F(ReportTest, PageFilesAreGoneAfterCloseOnEveryWayOut) {
     ASSERT_TRUE(report.Open(&pages_, Files()).ok());
     PrintRecords(report, record_, 40);
     ASSERT_TRUE(report.EndReport().ok());
-    EXPECT_EQ(FilesLeft(), 3u);
+    EXPECT_EQ(FilesLeft(), 1u) << "one spool holds the run's pages";
+    ASSERT_EQ(pages_.size(), 3u);
+    for (size_t i = 0; i < pages_.size(); ++i) {
+      PageImage page;
+      ASSERT_TRUE(ReadPageFile(pages_[i], &page).ok()) << pages_[i];
+      EXPECT_EQ(page.number, static_cast<int>(i) + 1);
+      EXPECT_LE(pages_[i].size(), kPageNameLimit);
+    }
     report.Close();
     EXPECT_EQ(FilesLeft(), 0u);
     report.Close();

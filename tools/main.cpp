@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -160,6 +161,10 @@ int main(int argc, char** argv) {
   // at the next start.
   mirabo::RemoveStaleRunFolders();
   mirabo::RemoveRunFolderAtExit();
+  // A write past the file-size limit (ulimit -f) fails like one on a full
+  // disk, reported and cleaned up, instead of killing the run half-way with
+  // its temporary files left behind.
+  std::signal(SIGXFSZ, SIG_IGN);
   // Qt makes a runtime folder in the temporary folder when the session has
   // none; the run's own serves, and goes with it.
   if (const char* runtime = std::getenv("XDG_RUNTIME_DIR");

@@ -56,8 +56,11 @@ class ReportRun {
   // Ends the run after the read that failed (read_failure_ says why) and
   // shows message 35.
   ui::Proc EndAfterReadFailure();
-  // The plan's candidates, when it names them: the run reads those.
+  // The plan's candidates, when it names them: the run reads those, and
+  // their number is the estimate.
   ui::Proc TakeCandidates();
+  // RecordEstimate: the plan's number, else the file's record count.
+  void TakeEstimate();
   // EVENT:OpenWindow and EVENT:Timer.
   ui::Proc Position(report::Report& report);
   ui::Proc PrintBatch(report::Report& report);
@@ -262,13 +265,26 @@ ui::Proc ReportRun::Position(report::Report& report) {
   co_await ReadOnAndSettle(batch);
 }
 
+void ReportRun::TakeEstimate() {
+  if (plan_.estimate) {
+    estimate_ = *plan_.estimate;
+    return;
+  }
+  int64_t count = 0;
+  if (CurrentThread().Data(plan_.file).Records(&count) != kNoError) count = 0;
+  estimate_ = static_cast<int32_t>(std::clamp<int64_t>(count, 0, INT32_MAX));
+}
+
 ui::Proc ReportRun::TakeCandidates() {
   candidates_.reset();
   next_candidate_ = 0;
   if (!plan_.candidates) co_return;
   std::vector<int64_t> records;
   const int rc = plan_.candidates(&records);
-  if (rc == kUnsupportedFunction) co_return;
+  if (rc == kUnsupportedFunction) {
+    TakeEstimate();
+    co_return;
+  }
   if (rc != kNoError) {
     read_failure_ = ErrorDescription();
     co_await EndAfterReadFailure();
@@ -340,13 +356,8 @@ ui::Task<Outcome> ReportRun::Run() {
 
   if (plan_.title) title_.Assign(plan_.title());
 
-  if (plan_.estimate) {
-    estimate_ = *plan_.estimate;
-  } else {
-    int64_t count = 0;
-    if (block.Data(plan_.file).Records(&count) != kNoError) count = 0;
-    estimate_ = static_cast<int32_t>(std::clamp<int64_t>(count, 0, INT32_MAX));
-  }
+  // A plan that names its records counts them instead (TakeCandidates).
+  if (!plan_.candidates) TakeEstimate();
 
   view_ = std::make_unique<View>(block.Data(plan_.file));
   for (const Relation& j : plan_.joins) {

@@ -8,7 +8,9 @@
 // work of one event of its progress window "<procedure>$PROGRESSWINDOW":
 //
 //   kLoading      definitions loaded, data files opened by use counting,
-//                 title built, estimate taken; the window opens
+//                 title built, estimate taken (for a plan that names its
+//                 records, their number, once positioning has them); the
+//                 window opens
 //     --EVENT:OpenWindow (Position)--> kPositioning
 //   kPositioning  the view set to the key's start, its filter, opened; the
 //                 first wanted record read (records the report skips are read

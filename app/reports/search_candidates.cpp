@@ -13,13 +13,9 @@
 namespace mirabo::app {
 namespace {
 
-// Past this many candidates reading them one by one costs more than
-// reading every feature in order.
-size_t CandidateLimit(File& features) {
-  int64_t count = 0;
-  if (features.Records(&count) != kNoError) count = 0;
-  return static_cast<size_t>(std::max<int64_t>(100000, count / 8));
-}
+// Past this many candidates a text is common enough that reading every
+// feature in order costs little more, and the list no less memory.
+constexpr size_t kCandidateLimit = 1'000'000;
 
 // The key of `decl` ordered by `field` alone.
 int KeyOn(const FileDecl& decl, int field) {
@@ -116,7 +112,7 @@ class Gatherer {
 int SearchCandidates(std::string_view upper_needle, const SearchFields& fields,
                      std::vector<int64_t>* records) {
   records->clear();
-  Gatherer gatherer(upper_needle, CandidateLimit(CurrentThread().Data(DataFile::kFeatures)));
+  Gatherer gatherer(upper_needle, kCandidateLimit);
   const std::pair<bool, const Relation*> sources[] = {
       {fields.supplier, RelationTo(DataFile::kSupplier)},
       {fields.review, RelationTo(DataFile::kReview)},

@@ -11,8 +11,10 @@
 #include <QPrinter>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
+#include "report/page_spool.h"
 #include "report/report.h"
 #include "tests/testing/temp_dir.h"
 #include "ui/qt/image_painter.h"
@@ -179,9 +181,19 @@ TEST_F(PageRendererTest, PngIsThePageAtTheAskedResolution) {
   EXPECT_EQ(QColor(img.pixel(100, 125)), QColor(0xC0, 0xC0, 0xC0));
 }
 
+// Overwrites a page's bytes in its spool, past its header.
+void Damage(const std::string& entry) {
+  SpooledPage page;
+  ASSERT_TRUE(ParseSpooledPage(entry, &page)) << entry;
+  std::fstream f(page.path, std::ios::in | std::ios::out | std::ios::binary);
+  f.seekp(page.offset + static_cast<int64_t>(kPageHeaderSize));
+  f << "garbage";
+  ASSERT_TRUE(f.good());
+}
+
 TEST_F(PageRendererTest, UnreadablePageLoadsAsAnErrorThatDrawsANote) {
   Compose(1);
-  testing::WriteFile(pages_[0], "garbage");
+  Damage(pages_[0]);
   std::unique_ptr<ui::qt::LoadedImage> image = ui::qt::LoadImage(pages_[0]);
   ASSERT_NE(image, nullptr);
   EXPECT_NE(image->Error().find("damaged"), std::string::npos) << image->Error();
@@ -214,11 +226,11 @@ TEST_F(PageRendererTest, PrintJobOnAPdfPrinterHoldsEveryPageAndStopsAtABadOne) {
   ExpectInOrder(PdfText(pdf), {"Category 1", "Page 1", "\f", "Category 27", "Page 2", "\f",
                                "Category 60", "Page 3"});
 
-  std::filesystem::remove(pages_[1]);
+  Damage(pages_[1]);
   const ui::PrintResult bad = ui::qt::PrintImages(printer, pages_);
   EXPECT_EQ(bad.outcome, ui::PrintOutcome::kFailed);
   EXPECT_NE(bad.error.find("Page 2 could not be printed"), std::string::npos) << bad.error;
-  EXPECT_NE(bad.error.find("missing"), std::string::npos) << bad.error;
+  EXPECT_NE(bad.error.find("damaged"), std::string::npos) << bad.error;
 }
 
 }  // namespace

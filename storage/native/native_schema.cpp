@@ -112,10 +112,10 @@ std::string NativeSchema::Qualified(const std::string& name) const {
 std::string NativeSchema::CreateTextTableSql(const TextIndex& text) const {
   // Trigrams find any substring of three characters or more; folding case
   // is the tokenizer's own.  "detail=none" keeps only which records hold a
-  // trigram, the least the search needs, and the smallest index.
+  // trigram and no sizes, the least the search needs: the smallest index.
   return "CREATE VIRTUAL TABLE " + Qualified(text.name) + " USING fts5(" +
          QuoteIdentifier(columns_[text.field].name) + ", content=" + QuoteIdentifier(table_) +
-         ", content_rowid='rowid', tokenize='trigram', detail='none')";
+         ", content_rowid='rowid', tokenize='trigram', detail='none', columnsize=0)";
 }
 
 std::vector<std::string> NativeSchema::CreateTextTriggersSql(const TextIndex& text) const {

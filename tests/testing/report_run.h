@@ -16,6 +16,7 @@
 #include "app/reports/report_preview.h"
 #include "app/reports/report_runner.h"
 #include "report/page_image.h"
+#include "report/page_spool.h"
 #include "tests/testing/procedure_test.h"
 #include "ui/window.h"
 
@@ -76,13 +77,17 @@ class ReportRunTest : public ProcedureTest {
     scheduler_.RunReady();
   }
 
-  // The page files in the run's folder, in page order.
+  // The pages in the run's folder (its spool), in page order.
   std::vector<report::PageImage> PageFiles() {
     std::vector<report::PageImage> pages;
     for (const auto& entry : std::filesystem::directory_iterator(pages_dir_.path())) {
-      report::PageImage p;
-      EXPECT_TRUE(report::ReadPageFile(entry.path().string(), &p).ok()) << entry.path();
-      pages.push_back(std::move(p));
+      std::vector<std::string> names;
+      EXPECT_TRUE(report::ListSpooledPages(entry.path().string(), &names).ok()) << entry.path();
+      for (const std::string& name : names) {
+        report::PageImage p;
+        EXPECT_TRUE(report::ReadPageFile(name, &p).ok()) << name;
+        pages.push_back(std::move(p));
+      }
     }
     std::sort(pages.begin(), pages.end(),
               [](const auto& a, const auto& b) { return a.number < b.number; });

@@ -108,13 +108,14 @@ TEST_F(BatchOutputsTest, AFullDiskKeepsTheFileThatWasThere) {
   struct Case {
     std::vector<std::string> args;
     const char* file;  // in the output folder
+    int limit;         // the largest file the run may write: its page spool fits
   };
   const Case cases[] = {
-      {{"export", "features", "txt", "out.txt"}, "out.txt"},
-      {{"export", "features", "dbf", "out.dbf"}, "out.dbf"},
-      {{"publish", "features", "out.htm"}, "out.htm"},
-      {{"report", "supplier-table", "--pdf", "out.pdf"}, "out.pdf"},
-      {{"search", "a", "--in", "product,supplier", "--pdf", "out.pdf"}, "out.pdf"},
+      {{"export", "features", "txt", "out.txt"}, "out.txt", 16 * 1024},
+      {{"export", "features", "dbf", "out.dbf"}, "out.dbf", 16 * 1024},
+      {{"publish", "features", "out.htm"}, "out.htm", 16 * 1024},
+      {{"report", "supplier-table", "--pdf", "out.pdf"}, "out.pdf", 32 * 1024},
+      {{"search", "disk", "--in", "product", "--pdf", "out.pdf"}, "out.pdf", 32 * 1024},
   };
   const std::string too_large = std::strerror(EFBIG);
   for (const Case& c : cases) {
@@ -122,12 +123,24 @@ TEST_F(BatchOutputsTest, AFullDiskKeepsTheFileThatWasThere) {
     WriteFile(out_.File(c.file), "the file that was there");
     std::vector<std::string> args = {c.args[0], "--data", Data(), "--force"};
     args.insert(args.end(), c.args.begin() + 1, c.args.end());
-    const Said r = Program(args, 16 * 1024);
+    const Said r = Program(args, c.limit);
     EXPECT_EQ(r.status, kBatchFailed) << r.said;
     EXPECT_NE(r.said.find(out_.File(c.file)), std::string::npos) << r.said;
     EXPECT_NE(r.said.find(too_large), std::string::npos) << r.said;
     EXPECT_EQ(ReadFile(out_.File(c.file)), "the file that was there");
     EXPECT_EQ(Temporary(), std::vector<std::string>());
+  }
+  // A disk full while the pages are composed: the report is not made, the
+  // file that was there stays.
+  {
+    WriteFile(out_.File("out.pdf"), "the file that was there");
+    const Said r = Program({"search", "--data", Data(), "--force", "a", "--in", "product",
+                            "--pdf", "out.pdf"},
+                           16 * 1024);
+    EXPECT_EQ(r.status, kBatchFailed) << r.said;
+    EXPECT_NE(r.said.find("could not be written"), std::string::npos) << r.said;
+    EXPECT_NE(r.said.find(too_large), std::string::npos) << r.said;
+    EXPECT_EQ(ReadFile(out_.File("out.pdf")), "the file that was there");
   }
   // A PNG page as large as the limit is not left cut short.
   fs::create_directory(out_.File("pages"));
