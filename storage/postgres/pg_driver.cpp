@@ -4,6 +4,7 @@
 
 #include <libpq-fe.h>
 
+#include "runtime/error.h"
 #include "runtime/file.h"
 #include "storage/postgres/pg_file.h"
 
@@ -82,6 +83,12 @@ std::string DisplayUri(std::string_view uri) {
 
 std::shared_ptr<const FileDriver> ServerDriver(std::string name, std::string uri) {
   return std::make_shared<PgDriver>(std::move(name), std::move(uri));
+}
+
+int BeginServerTransaction(File& file) {
+  (void)file.Name();  // attaches the driver
+  auto* pg = dynamic_cast<PgFile*>(file.driver_file());
+  return pg ? pg->BeginWriting() : kUnsupportedFunction;
 }
 
 int PreparedStatements(File& file) {

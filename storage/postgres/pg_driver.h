@@ -69,6 +69,14 @@ std::string DisplayUri(std::string_view uri);
 // Nothing connects until a file is opened or created.
 std::shared_ptr<const FileDriver> ServerDriver(std::string name, std::string uri);
 
+// Begins the transaction that every file of `file`'s server takes part in,
+// after any other writing transaction on the server has ended (waited for
+// as the lock-wait observer allows; 43 when it gives up).  The file need not
+// be open: tables created afterwards are then part of the transaction, so a
+// load that fails leaves no new table behind.  Commit or roll back through
+// any open file of the server.  80 for a file of another driver.
+[[nodiscard]] int BeginServerTransaction(File& file);
+
 // For tests and diagnostics: the statements prepared so far on the
 // connection of the open server file `file`; each statement the driver
 // reads with, with the server's plan for it.

@@ -348,11 +348,19 @@ void PgFile::EndLoad(bool committed) {
 
 int PgFile::BeginTransaction() {
   if (!open_) return kFileNotOpen;
+  return BeginWriting();
+}
+
+int PgFile::BeginWriting() {
   if (session_->in_transaction()) return kNoError;
   if (const int rc = session_->Begin()) return rc;
   // One writing transaction at a time on the server.
-  const int rc = session_->Run(kWriterLock, {}, Wait());
-  if (rc != kNoError) (void)session_->Rollback();
+  const int rc = session_->Run(kWriterLock, {}, {"the mirabo schema", hold_wait_, true});
+  if (rc != kNoError) {
+    const ErrorState saved = CurrentError();
+    (void)session_->Rollback();
+    RestoreError(saved);
+  }
   return rc;
 }
 

@@ -51,6 +51,8 @@ class PgFile final : public DriverFile {
   int DataVersion(uint64_t* version) override;
 
   PgSession& session() { return *session_; }
+  // BeginTransaction without the file being open (BeginServerTransaction).
+  [[nodiscard]] int BeginWriting();
 
   // The session's commit: a table rebuilt in the transaction gets its
   // indexes and takes the old one's place; then its version is raised.
