@@ -275,6 +275,57 @@ TEST_F(ServerTest, ARunBesideALoadWritesOneStateOfTheData) {
   }
 }
 
+// The URI of database `db` as `user` on the server of `uri`.
+std::string As(const std::string& uri, const std::string& db, const std::string& user) {
+  const size_t slash = uri.find(":///") + 4;
+  std::string out = uri.substr(0, slash) + db + uri.substr(uri.find('?'));
+  const size_t u = out.find("user=");
+  return out.substr(0, u) + "user=" + user;
+}
+
+// The README's SQL, run as it stands: the loader loads, a reader reads the
+// same outputs as the files give and cannot load.
+TEST_F(ServerTest, TheReadmesRolesLetReadersReadAndOnlyTheLoaderLoad) {
+  const std::string readme = ReadFile(std::string(MIRABO_SOURCE_DIR) + "/README.md");
+  size_t at = readme.find("## Sharing the data on a server");
+  ASSERT_NE(at, std::string::npos);
+  std::vector<std::string> blocks;
+  for (int i = 0; i < 2; ++i) {
+    at = readme.find("```sql\n", at);
+    ASSERT_NE(at, std::string::npos);
+    const size_t end = readme.find("```", at + 7);
+    blocks.push_back(readme.substr(at + 7, end - at - 7));
+    at = end + 3;
+  }
+  // Statement by statement, as psql runs them (CREATE DATABASE stands alone).
+  auto run = [&](const std::string& db, const std::string& block) {
+    size_t from = 0;
+    for (size_t semi; (semi = block.find(';', from)) != std::string::npos; from = semi + 1) {
+      std::string error;
+      EXPECT_TRUE(testing::RunSql(As(uri_, db, "mirabo"), block.substr(from, semi - from), nullptr,
+                                  &error))
+          << error;
+    }
+  };
+  run("postgres", blocks[0]);
+  run("features", blocks[1]);
+
+  const std::string loader = As(uri_, "features", "mirabo_loader");
+  const LoadResult loaded = LoadInto(loader, SampleFiles());
+  ASSERT_TRUE(loaded.ok) << loaded.error;
+  TempDir files;
+  ASSERT_TRUE(LoadInto(files.path(), SampleFiles()).ok);
+  const std::vector<std::string> c = {"publish", "supplier", "out.htm"};
+  EXPECT_TRUE(Output(c, As(uri_, "features", "anna")) == Output(c, files.path()));
+
+  const LoadResult refused = LoadInto(As(uri_, "features", "anna"), {SampleFiles()[4]});
+  EXPECT_FALSE(refused.ok);
+  EXPECT_NE(refused.error.find("Access Denied (5)"), std::string::npos) << refused.error;
+  // A second load by the loader replaces the tables: readers keep their right.
+  ASSERT_TRUE(LoadInto(loader, SampleFiles()).ok);
+  EXPECT_TRUE(Output(c, As(uri_, "features", "anna")) == Output(c, files.path()));
+}
+
 // Readers in processes of their own while loads replace FEATURES again and
 // again: every reader finishes, and writes the data before or after a load.
 TEST_F(ServerTest, ReadersBesideALoadEachWriteTheDataBeforeOrAfterIt) {
