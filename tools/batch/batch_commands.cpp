@@ -124,6 +124,7 @@ int EnterServer(const std::string& uri, const char* command) {
 // empty data files.
 int EnterData(const std::string& data, const char* command) {
   if (IsServerLocation(data)) return EnterServer(data, command);
+  StopUsingServer();  // a folder's data files, whatever the program used before
   std::error_code ec;
   if (!fs::is_directory(data, ec)) {
     std::cerr << "mirabo " << command << ": " << Printable(data, 200) << ": no such data folder\n";
