@@ -563,6 +563,46 @@ TEST_P(DriverContractTest, TheTableIsPlainDataOtherToolsRead) {
   EXPECT_EQ(store_->NameAndCity(15), (std::vector<std::string>{"Épée", "Bergen"}));
 }
 
+// The server's own: every read the driver makes of a table is a search of
+// one of its indexes, in the index's order (no sort, no scan of the table),
+// as the server plans it once the statement is planned generically.
+TEST_P(DriverContractTest, EveryReadSearchesAnIndexInItsOrder) {
+  if (GetParam() != Driver::kServer) GTEST_SKIP() << "native_driver_test.cpp checks SQLite's plans";
+  std::vector<Person> many;
+  for (int i = 0; i < 3000; ++i)
+    many.push_back({i % 2 ? "n" : "m", i % 50, 0, i % 3 ? "c" : "d", i});
+  File& f = NewFile(decl_);
+  Build(f, many);
+  for (int key : {kRecordOrder, int{kByName}, int{kByCity}, int{kByAge}, int{kById}}) {
+    for (bool forward : {true, false}) {
+      ASSERT_EQ(f.SetKeyStart(key), kNoError);
+      for (int i = 0; i < 200; ++i) ASSERT_EQ(forward ? f.Next() : f.Previous(), kNoError);
+      std::string pos;
+      ASSERT_EQ(f.Position(key, &pos), kNoError);
+      ASSERT_EQ(f.ResetToPosition(key, pos), kNoError);
+      ASSERT_EQ(forward ? f.Next() : f.Previous(), kNoError);
+      ASSERT_EQ(f.ResetPastPosition(key, pos), kNoError);
+      ASSERT_EQ(forward ? f.Next() : f.Previous(), kNoError);
+      ASSERT_EQ(f.GetByPosition(key, pos), kNoError);
+      if (key != kRecordOrder) {
+        ASSERT_EQ(f.SetKeyValue(key), kNoError);
+        ASSERT_EQ(forward ? f.Next() : f.Previous(), kNoError);
+        ASSERT_EQ(f.GetByKey(key), kNoError);
+      }
+    }
+  }
+  const auto plans = postgres::ExplainQueries(f);
+  int reads = 0;
+  for (const auto& [sql, plan] : plans) {
+    if (sql.rfind("SELECT recno", 0) != 0) continue;  // catalogs, counts, versions
+    ++reads;
+    EXPECT_NE(plan.find("Index Scan"), std::string::npos) << sql << "\n" << plan;
+    EXPECT_EQ(plan.find("Sort"), std::string::npos) << sql << "\n" << plan;
+    EXPECT_EQ(plan.find("Seq Scan"), std::string::npos) << sql << "\n" << plan;
+  }
+  EXPECT_GE(reads, 30);
+}
+
 INSTANTIATE_TEST_SUITE_P(Drivers, DriverContractTest,
                          ::testing::Values(Driver::kNative, Driver::kServer),
                          [](const ::testing::TestParamInfo<Driver>& p) {

@@ -97,3 +97,12 @@ int PreparedStatements(File& file) {
 }
 
 }  // namespace mirabo::postgres
+
+namespace mirabo::postgres {
+
+std::vector<std::pair<std::string, std::string>> ExplainQueries(File& file) {
+  auto* pg = dynamic_cast<PgFile*>(file.driver_file());
+  return pg ? pg->session().Explain() : std::vector<std::pair<std::string, std::string>>{};
+}
+
+}  // namespace mirabo::postgres

@@ -46,6 +46,8 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "runtime/file_driver.h"
 
@@ -81,6 +83,7 @@ std::shared_ptr<const FileDriver> ServerDriver(std::string name, std::string uri
 // connection of the open server file `file`; each statement the driver
 // reads with, with the server's plan for it.
 int PreparedStatements(File& file);
+std::vector<std::pair<std::string, std::string>> ExplainQueries(File& file);
 
 }  // namespace postgres
 }  // namespace mirabo

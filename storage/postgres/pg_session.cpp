@@ -233,6 +233,7 @@ int PgSession::Prepare(const std::string& sql, const std::vector<Param>& params,
   }
   if (const int rc = Await(wait, nullptr)) return rc;
   statements_.emplace(sql, n);
+  statement_types_[sql] = types;
   ++prepared_;
   *name = n;
   return kNoError;
@@ -268,6 +269,31 @@ int PgSession::Run(const std::string& sql, const std::vector<Param>& params, con
       return rc;
     }
   }
+}
+
+std::vector<std::pair<std::string, std::string>> PgSession::Explain() {
+  std::vector<std::pair<std::string, std::string>> out;
+  if (copy_file_ && EndCopy() != kNoError) return out;
+  if (!conn_ || Exec("SET plan_cache_mode = force_generic_plan", {"", 0, false})) return out;
+  for (const auto& [sql, name] : statements_) {
+    std::string args;
+    for (Oid t : statement_types_[sql]) {
+      args += args.empty() ? "" : ", ";
+      args += t == kByteaOid ? "'\\x41'::bytea" : t == kTextOid ? "'x'::text" : "1";
+    }
+    const std::string explain = "EXPLAIN EXECUTE " + name + (args.empty() ? "" : "(" + args + ")");
+    PGresult* r = PQexec(conn_, explain.c_str());
+    std::string plan;
+    if (PQresultStatus(r) == PGRES_TUPLES_OK) {
+      for (int i = 0; i < PQntuples(r); ++i) plan += std::string(PQgetvalue(r, i, 0)) + "\n";
+    } else {
+      plan = "error: " + FirstLine(PQresultErrorMessage(r));
+    }
+    PQclear(r);
+    out.emplace_back(sql, plan);
+  }
+  (void)Exec("RESET plan_cache_mode", {"", 0, false});
+  return out;
 }
 
 int PgSession::Exec(const std::string& sql, const WaitRule& wait) {

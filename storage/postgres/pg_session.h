@@ -125,6 +125,9 @@ class PgSession {
 
   // Prepared statements so far (for tests).
   int prepared() const { return prepared_; }
+  // For tests: each statement prepared so far with the plan the server
+  // keeps for it once it plans it generically (as it does after a few runs).
+  std::vector<std::pair<std::string, std::string>> Explain();
   // A name for a new object (savepoint, statement).
   std::string NewName(const char* prefix) { return prefix + std::to_string(++names_); }
 
@@ -139,7 +142,8 @@ class PgSession {
   std::string uri_;
   std::string display_;
   PGconn* conn_ = nullptr;
-  std::unordered_map<std::string, std::string> statements_;  // text -> name
+  std::unordered_map<std::string, std::string> statements_;            // text -> name
+  std::unordered_map<std::string, std::vector<Oid>> statement_types_;  // text -> parameter types
   int prepared_ = 0;
   int names_ = 0;
   bool in_transaction_ = false;
