@@ -13,14 +13,20 @@
 // server answers each with a search of the key's index (c1, .., cn, recno).
 // Rows are then taken from the *buffer* one read at a time; when it runs
 // out, the next page is fetched on from the last row taken.  A change of
-// direction, or a read after ReleaseLocks, fetches anew from the *current*
-// record.  Invariant: while the buffer is live, its rows follow the current
-// record in buffer_forward_ direction, in key order.
+// direction fetches anew from the *current* record.  Invariant: while the
+// buffer is live, its rows follow the current record in buffer_forward_
+// direction, in key order.
+//
+// Each page carries the table's version in its own snapshot.  After
+// ReleaseLocks (between the program's events) the buffer is *stale*: it is
+// read on only while the table's version is still the page's (the versions
+// of every table are read in one query, which a run's check between its
+// batches has usually made already), else the next page is fetched from the
+// current record, so a read after a release sees what others committed.
 //
 // Pages grow (32, 128, 512, 2048, 4096 rows) while a run reads on, so a
 // browse page costs one small query and a copy of a million records a few
-// hundred; after ReleaseLocks the next page is about as large as what was
-// read since the last release.
+// hundred.
 #include <cstring>
 
 #include "runtime/error.h"
@@ -42,7 +48,10 @@ std::string PgFile::PageSql(bool forward, From from, int limit) const {
   static const std::vector<std::string> kRecno = {"recno"};
   const std::vector<std::string>& cols =
       order_ == kRecordOrder ? kRecno : schema_->KeyColumns(order_);
-  std::string sql = "SELECT " + schema_->SelectList() + " FROM " + PgSchema::Qualified(Table());
+  std::string sql =
+      "SELECT " + schema_->SelectList() +
+      ", (SELECT version FROM mirabo.versions WHERE name = " + Literal(schema_->table()) +
+      ") FROM " + PgSchema::Qualified(Table());
   if (from != From::kEnd) {
     // The value alone compares the key's components, without recno.
     const size_t n = from == From::kValueAtOrPast ? cols.size() - 1 : cols.size();
@@ -135,7 +144,6 @@ void PgFile::TakeRow(size_t at) {
   has_current_ = true;
   current_recno_ = buffer_recnos_[at];
   current_record_ = buffer_[at];
-  ++read_since_release_;
 }
 
 int PgFile::FetchPage(bool forward, From from, const keys::KeyValue& value, int64_t recno) {
@@ -152,6 +160,11 @@ int PgFile::FetchPage(bool forward, From from, const keys::KeyValue& value, int6
   buffer_.resize(rows);
   buffer_recnos_.resize(rows);
   for (int i = 0; i < rows; ++i) DecodeRow(r.get(), i, &buffer_[i], &buffer_recnos_[i]);
+  const int version_column = PQnfields(r.get()) - 1;
+  buffer_version_ = rows > 0 && !PQgetisnull(r.get(), 0, version_column)
+                        ? static_cast<uint64_t>(Int8At(PQgetvalue(r.get(), 0, version_column)))
+                        : 0;
+  buffer_stale_ = rows == 0;  // an empty page tells no version
   buffer_at_ = 0;
   buffer_forward_ = forward;
   buffer_live_ = true;
@@ -172,6 +185,16 @@ int PgFile::Read(bool forward) {
                                                    : From::kRowPast;
     rc = FetchPage(forward, from, pending_value_, pending_recno_);
   } else if (buffer_live_ && buffer_forward_ == forward) {
+    if (buffer_stale_) {
+      uint64_t now = 0;
+      if (const int failed = session_->Version(schema_->table(), Wait(), &now)) return failed;
+      buffer_stale_ = false;
+      if (now != buffer_version_) {
+        buffer_live_ = false;
+        return Read(forward);  // from the current record, on the data as it is now
+      }
+    }
+    session_->CountRead();
     if (buffer_at_ < buffer_.size()) {
       TakeRow(buffer_at_++);
       return kNoError;
@@ -304,15 +327,10 @@ int PgFile::GetByPosition(int key, std::string_view position) {
 }
 
 void PgFile::ReleaseLocks() {
-  // No lock is held between operations; the buffer goes so that the next
-  // read sees what others committed meanwhile, and the next page is sized
-  // to what this run reads between two releases.
-  buffer_live_ = false;
-  if (pending_ == Pending::kNone && read_since_release_ > 0) {
-    page_rows_ =
-        static_cast<int>(std::clamp<int64_t>(read_since_release_ + 1, kFirstPage, kLargestPage));
-  }
-  read_since_release_ = 0;
+  // No lock is held between operations; what others commit meanwhile is
+  // seen through the versions at the next read.
+  if (buffer_live_) buffer_stale_ = true;
+  session_->ForgetVersions();
 }
 
 }  // namespace mirabo::postgres

@@ -249,6 +249,7 @@ int PgFile::Add() {
         }
         return rc;
       }
+      session_->ForgetVersions();
       has_current_ = true;
       current_recno_ = Int4At(PQgetvalue(r.get(), 0, 0));
       current_record_.assign(record, decl_.record_size);
@@ -418,13 +419,7 @@ int PgFile::Option(std::string_view text, std::string* answer) {
 
 int PgFile::DataVersion(uint64_t* version) {
   if (!open_) return kFileNotOpen;
-  Result r;
-  if (const int rc = session_->Run("SELECT version FROM mirabo.versions WHERE name = $1",
-                                   {Text(schema_->table())}, Wait(), &r)) {
-    return rc;
-  }
-  *version = PQntuples(r.get()) ? static_cast<uint64_t>(Int8At(PQgetvalue(r.get(), 0, 0))) : 0;
-  return kNoError;
+  return session_->Version(schema_->table(), Wait(), version);
 }
 
 }  // namespace mirabo::postgres

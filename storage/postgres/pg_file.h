@@ -106,8 +106,9 @@ class PgFile final : public DriverFile {
   bool buffer_forward_ = true;
   bool buffer_live_ = false;
   bool buffer_complete_ = false;  // the last page was short: nothing lies beyond it
+  bool buffer_stale_ = false;     // read on only while the table's version is buffer_version_
+  uint64_t buffer_version_ = 0;   // of the snapshot the page was read in
   int page_rows_ = 0;             // the size of the next page
-  int64_t read_since_release_ = 0;
 
   bool has_current_ = false;
   int64_t current_recno_ = 0;

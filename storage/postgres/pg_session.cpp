@@ -22,6 +22,7 @@ constexpr int kStepMs = 10;
 // The lock timeout of one attempt of LockWaiting.
 constexpr char kLockAttempt[] = "100ms";
 constexpr size_t kCopyChunk = 1 << 18;
+constexpr char kVersionsSql[] = "SELECT name, version FROM mirabo.versions";
 
 int64_t MsSince(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
@@ -297,12 +298,29 @@ std::vector<std::pair<std::string, std::string>> PgSession::Explain() {
 }
 
 int PgSession::Exec(const std::string& sql, const WaitRule& wait) {
+  versions_known_ = false;
   if (copy_file_) {
     if (const int rc = EndCopy()) return rc;
   }
   if (const int rc = Connect()) return rc;
   if (!PQsendQuery(conn_, sql.c_str())) return ConnectionError("cannot send to");
   return Await(wait, nullptr);
+}
+
+int PgSession::Version(const std::string& table, const WaitRule& wait, uint64_t* version) {
+  if (!versions_known_) {
+    Result r;
+    if (const int rc = Run(kVersionsSql, {}, wait, &r)) return rc;
+    versions_.clear();
+    for (int i = 0; i < PQntuples(r.get()); ++i) {
+      versions_[std::string(PQgetvalue(r.get(), i, 0), PQgetlength(r.get(), i, 0))] =
+          static_cast<uint64_t>(Int8At(PQgetvalue(r.get(), i, 1)));
+    }
+    versions_known_ = true;
+  }
+  auto it = versions_.find(table);
+  *version = it == versions_.end() ? 0 : it->second;
+  return kNoError;
 }
 
 int PgSession::Begin() {
@@ -350,6 +368,7 @@ int PgSession::Commit() {
       }
       if (rc == kNoError) {
         in_transaction_ = false;
+        versions_known_ = false;
         for (PgFile* f : std::vector<PgFile*>(writers_)) f->EndLoad(true);
         writers_.clear();
         return kNoError;
@@ -363,6 +382,7 @@ int PgSession::Commit() {
 }
 
 int PgSession::Rollback() {
+  versions_known_ = false;
   if (copy_file_) {
     if (conn_) {
       (void)PQputCopyEnd(conn_, "the load was abandoned");

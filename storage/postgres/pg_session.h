@@ -120,6 +120,16 @@ class PgSession {
   [[nodiscard]] int EndCopy();
   PgFile* copying() const { return copy_file_; }
 
+  // The version of `table` (mirabo.versions), read once for every table
+  // and kept until the next read of any file (CountRead), statement or
+  // ForgetVersions: a run that asks for each of its files' versions between
+  // two batches makes one query.
+  [[nodiscard]] int Version(const std::string& table, const WaitRule& wait, uint64_t* version);
+  void ForgetVersions() { versions_known_ = false; }
+  // A file read a record (from a page it holds or from the server): the
+  // versions read before no longer describe what the run has read.
+  void CountRead() { versions_known_ = false; }
+
   // The constraint that the last duplicate (40) broke.
   const std::string& last_constraint() const { return last_constraint_; }
 
@@ -152,6 +162,8 @@ class PgSession {
   std::string copy_sql_;
   std::string copy_buffer_;
   std::string last_constraint_;
+  std::unordered_map<std::string, uint64_t> versions_;
+  bool versions_known_ = false;
 };
 
 }  // namespace mirabo::postgres
