@@ -168,13 +168,53 @@ std::vector<Param> PgFile::RecordParams() const {
 }
 
 void PgFile::EncodeRecord(std::string* out, int64_t recno) const {
-  const std::vector<Param> params = RecordParams();
-  PutInt16(out, static_cast<int16_t>(params.size() + 1));
+  const char* record = file_.record();
+  PutInt16(out, static_cast<int16_t>(schema_->columns().size() + 1));
   PutInt32(out, 4);
   PutInt32(out, static_cast<int32_t>(recno));
-  for (const Param& p : params) {
-    PutInt32(out, static_cast<int32_t>(p.bytes.size()));
-    *out += p.bytes;
+  // A value's length goes before it, written once the value is.
+  auto with_length = [out](auto&& append) {
+    const size_t at = out->size();
+    PutInt32(out, 0);
+    append();
+    const auto n = static_cast<uint32_t>(out->size() - at - 4);
+    const char b[4] = {static_cast<char>(n >> 24), static_cast<char>((n >> 16) & 0xFF),
+                       static_cast<char>((n >> 8) & 0xFF), static_cast<char>(n & 0xFF)};
+    out->replace(at, 4, b, 4);
+  };
+  for (const PgSchema::Column& c : schema_->columns()) {
+    const FieldDecl& f = decl_.fields[c.field];
+    const std::string_view raw(record + f.offset, f.size);
+    const ValueRef ref{f.type, const_cast<char*>(record) + f.offset, f.size};
+    if (c.key_bytes) {
+      with_length([&] { *out += std::get<std::string>(keys::EncodeKeyPart(f, c.nocase, raw)); });
+      continue;
+    }
+    switch (c.type) {
+      case kTextOid:
+        with_length([&] {
+          for (unsigned char ch : Clip(raw)) {
+            if (ch < 0x80) {
+              out->push_back(static_cast<char>(ch));
+            } else {
+              *out += Utf8FromCp1252(std::string_view(reinterpret_cast<const char*>(&ch), 1));
+            }
+          }
+        });
+        break;
+      case kInt4Oid:
+        PutInt32(out, 4);
+        PutInt32(out, static_cast<int32_t>(ref.GetNumber()));
+        break;
+      case kFloat8Oid:
+        PutInt32(out, 8);
+        PutFloat8(out, ref.GetNumber());
+        break;
+      default:
+        PutInt32(out, 2);
+        PutInt16(out, static_cast<int16_t>(ref.GetNumber()));
+        break;
+    }
   }
 }
 
@@ -267,9 +307,11 @@ int PgFile::Add() {
   if (next_recno_ >= kMaxRecordNumber) {
     return SetFileSystemError(13, "the table holds the most records it can number");
   }
-  std::string row;
-  EncodeRecord(&row, next_recno_ + 1);
-  if (const int rc = session_->CopyRow(this, schema_->CopySql(Table()), row)) return rc;
+  if (copy_sql_.empty()) copy_sql_ = schema_->CopySql(Table(), bulk_);
+  std::string* buffer = nullptr;
+  if (const int rc = session_->CopyBuffer(this, copy_sql_, &buffer)) return rc;
+  EncodeRecord(buffer, next_recno_ + 1);
+  if (const int rc = session_->RowCopied()) return rc;
   ++next_recno_;
   for (size_t i = 0; i < unique_.size(); ++i) unique_[i].second.insert(std::move(values[i]));
   has_current_ = true;
@@ -303,6 +345,7 @@ int PgFile::Empty() {
                           schema_->CreateTableSql(load_table_);
   if (const int rc = session_->Exec(sql, Wait(false))) return rc;
   bulk_ = true;
+  copy_sql_.clear();
   next_recno_ = 0;
   for (auto& u : unique_) u.second.clear();
   return kNoError;
@@ -311,7 +354,9 @@ int PgFile::Empty() {
 int PgFile::FinishLoad() {
   if (!bulk_) return kNoError;
   const std::string& t = schema_->table();
-  std::string sql;
+  // Sorting a million keys in memory rather than in runs on disk: one load
+  // at a time holds this, for this transaction only.
+  std::string sql = "SET LOCAL maintenance_work_mem = '256MB';\n";
   for (const std::string& s : schema_->CreateIndexSql(load_table_, load_table_)) sql += s + ";\n";
   sql += "ANALYZE " + PgSchema::Qualified(load_table_);
   if (const int rc = session_->Exec(sql, Wait(false))) return rc;
@@ -340,6 +385,7 @@ int PgFile::RaiseVersion() {
 
 void PgFile::EndLoad(bool committed) {
   (void)committed;
+  copy_sql_.clear();
   writing_ = false;
   bulk_ = false;
   load_table_.clear();

@@ -79,7 +79,7 @@ class PgFile final : public DriverFile {
   // Decodes row `row` of `result` (binary, SelectList order) into a record.
   void DecodeRow(const PGresult* result, int row, std::string* record, int64_t* recno) const;
   void TakeRow(size_t at);  // buffer row `at` becomes the current record
-  void EncodeRecord(std::string* out, int64_t recno) const;  // one binary COPY row
+  void EncodeRecord(std::string* out, int64_t recno) const;  // appends one binary COPY row
   std::vector<Param> RecordParams() const;
   int CheckColumns();
   int StartWriting();
@@ -118,6 +118,7 @@ class PgFile final : public DriverFile {
   bool writing_ = false;  // joined the session's transaction
   bool bulk_ = false;     // building load_table_ to take the table's place
   std::string load_table_;
+  std::string copy_sql_;  // the COPY of the table the adds go to
   int64_t next_recno_ = 0;
   std::vector<std::pair<int, std::unordered_set<std::string>>> unique_;  // per unique key
 };

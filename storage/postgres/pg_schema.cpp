@@ -158,10 +158,10 @@ std::string PgSchema::SelectList() const {
   return s;
 }
 
-std::string PgSchema::CopySql(const std::string& table) const {
+std::string PgSchema::CopySql(const std::string& table, bool fresh) const {
   std::string s = "COPY " + Qualified(table) + " (recno";
   for (const Column& c : columns_) s += ", " + Quote(c.name);
-  return s + ") FROM STDIN (FORMAT binary)";
+  return s + ") FROM STDIN (FORMAT binary" + (fresh ? ", FREEZE" : "") + ")";
 }
 
 std::string PgSchema::InsertSql() const {

@@ -65,8 +65,10 @@ class PgSchema {
   }
   // "recno, <field columns>": what a read selects, in field order.
   std::string SelectList() const;
-  // COPY of every column of `table` in binary format.
-  std::string CopySql(const std::string& table) const;
+  // COPY of every column of `table` in binary format; `fresh` for a table
+  // made in this transaction, whose rows are written frozen (readers never
+  // rewrite its pages to note that the load committed).
+  std::string CopySql(const std::string& table, bool fresh) const;
   // INSERT of one record with the next record number, returning it.
   std::string InsertSql() const;
 

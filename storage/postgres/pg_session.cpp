@@ -21,7 +21,9 @@ constexpr int kWaitThresholdMs = 250;
 constexpr int kStepMs = 10;
 // The lock timeout of one attempt of LockWaiting.
 constexpr char kLockAttempt[] = "100ms";
-constexpr size_t kCopyChunk = 1 << 18;
+constexpr size_t kCopyChunk = 1 << 16;
+// Rows the program may have made ahead of the server, unsent.
+constexpr size_t kCopyAhead = 8 << 20;
 constexpr char kVersionsSql[] = "SELECT name, version FROM mirabo.versions";
 
 int64_t MsSince(std::chrono::steady_clock::time_point start) {
@@ -91,16 +93,19 @@ double Float8At(const char* p) {
 }
 void PutInt16(std::string* out, int16_t v) {
   const auto u = static_cast<uint16_t>(v);
-  out->push_back(static_cast<char>(u >> 8));
-  out->push_back(static_cast<char>(u & 0xFF));
+  const char b[2] = {static_cast<char>(u >> 8), static_cast<char>(u & 0xFF)};
+  out->append(b, 2);
 }
 void PutInt32(std::string* out, int32_t v) {
   const auto u = static_cast<uint32_t>(v);
-  for (int s = 24; s >= 0; s -= 8) out->push_back(static_cast<char>((u >> s) & 0xFF));
+  const char b[4] = {static_cast<char>(u >> 24), static_cast<char>((u >> 16) & 0xFF),
+                     static_cast<char>((u >> 8) & 0xFF), static_cast<char>(u & 0xFF)};
+  out->append(b, 4);
 }
 void PutInt64(std::string* out, int64_t v) {
   const auto u = static_cast<uint64_t>(v);
-  for (int s = 56; s >= 0; s -= 8) out->push_back(static_cast<char>((u >> s) & 0xFF));
+  PutInt32(out, static_cast<int32_t>(u >> 32));
+  PutInt32(out, static_cast<int32_t>(u & 0xFFFFFFFF));
 }
 void PutFloat8(std::string* out, double v) {
   uint64_t bits;
@@ -385,6 +390,7 @@ int PgSession::Rollback() {
   versions_known_ = false;
   if (copy_file_) {
     if (conn_) {
+      (void)PQsetnonblocking(conn_, 0);
       (void)PQputCopyEnd(conn_, "the load was abandoned");
       while (PGresult* r = PQgetResult(conn_)) PQclear(r);
     }
@@ -419,7 +425,7 @@ int PgSession::LockWaiting(const std::string& lock, const WaitRule& wait) {
   }
 }
 
-int PgSession::CopyRow(PgFile* file, const std::string& copy_sql, const std::string& row) {
+int PgSession::CopyBuffer(PgFile* file, const std::string& copy_sql, std::string** buffer) {
   if (copy_file_ && (copy_file_ != file || copy_sql_ != copy_sql)) {
     if (const int rc = EndCopy()) return rc;
   }
@@ -433,27 +439,63 @@ int PgSession::CopyRow(PgFile* file, const std::string& copy_sql, const std::str
     copy_buffer_.assign(kHeader, 11);
     PutInt32(&copy_buffer_, 0);  // flags
     PutInt32(&copy_buffer_, 0);  // header extension
+    // Rows go out while the next ones are made: the server takes in one
+    // chunk while the program encodes the next, instead of each waiting
+    // for the other.
+    (void)PQsetnonblocking(conn_, 1);
+    copy_unsent_ = 0;
   }
-  copy_buffer_ += row;
-  if (copy_buffer_.size() >= kCopyChunk) {
-    if (PQputCopyData(conn_, copy_buffer_.data(), static_cast<int>(copy_buffer_.size())) != 1) {
-      return ConnectionError("cannot send to");
-    }
-    copy_buffer_.clear();
-  }
+  *buffer = &copy_buffer_;
   return kNoError;
+}
+
+int PgSession::SendCopyBuffer() {
+  if (PQputCopyData(conn_, copy_buffer_.data(), static_cast<int>(copy_buffer_.size())) != 1) {
+    return ConnectionError("cannot send to");
+  }
+  copy_unsent_ += copy_buffer_.size();
+  copy_buffer_.clear();
+  const int flushed = PQflush(conn_);
+  if (flushed < 0) return ConnectionError("cannot send to");
+  if (flushed == 0) {
+    copy_unsent_ = 0;
+    return kNoError;
+  }
+  // The server is slower than the program: wait for it before libpq's
+  // buffer of unsent rows grows past a few megabytes.
+  return copy_unsent_ > kCopyAhead ? FlushCopy() : kNoError;
+}
+
+int PgSession::FlushCopy() {
+  for (;;) {
+    const int flushed = PQflush(conn_);
+    if (flushed < 0) return ConnectionError("cannot send to");
+    if (flushed == 0) break;
+    pollfd p{PQsocket(conn_), POLLOUT | POLLIN, 0};
+    (void)poll(&p, 1, 100);
+    if ((p.revents & POLLIN) && PQconsumeInput(conn_) == 0)
+      return ConnectionError("cannot send to");
+  }
+  copy_unsent_ = 0;
+  return kNoError;
+}
+
+int PgSession::RowCopied() {
+  return copy_buffer_.size() < kCopyChunk ? kNoError : SendCopyBuffer();
 }
 
 int PgSession::EndCopy() {
   if (!copy_file_) return kNoError;
   copy_file_ = nullptr;
   PutInt16(&copy_buffer_, -1);
-  int rc = kNoError;
-  if (PQputCopyData(conn_, copy_buffer_.data(), static_cast<int>(copy_buffer_.size())) != 1 ||
-      PQputCopyEnd(conn_, nullptr) != 1) {
-    rc = ConnectionError("cannot send to");
-  }
+  int rc = SendCopyBuffer();
+  if (rc == kNoError) rc = FlushCopy();
+  (void)PQsetnonblocking(conn_, 0);
   copy_buffer_.clear();
+  if (rc == kNoError && PQputCopyEnd(conn_, nullptr) != 1) rc = ConnectionError("cannot send to");
+  if (rc != kNoError) {
+    (void)PQputCopyEnd(conn_, "the load was abandoned");
+  }
   const int ended = Await({"", 0, false}, nullptr);
   return rc != kNoError ? rc : ended;
 }

@@ -115,8 +115,10 @@ class PgSession {
 
   // COPY: rows in binary COPY format (without header) for the statement
   // `copy_sql` ("COPY t (...) FROM STDIN (FORMAT binary)").  A row for
-  // another statement ends the one in progress.
-  [[nodiscard]] int CopyRow(PgFile* file, const std::string& copy_sql, const std::string& row);
+  // another statement ends the one in progress.  The caller appends one
+  // row to *buffer, then calls RowCopied.
+  [[nodiscard]] int CopyBuffer(PgFile* file, const std::string& copy_sql, std::string** buffer);
+  [[nodiscard]] int RowCopied();
   [[nodiscard]] int EndCopy();
   PgFile* copying() const { return copy_file_; }
 
@@ -146,6 +148,8 @@ class PgSession {
   // Waits for the statement sent last; its last result in `out`.
   int Await(const WaitRule& wait, Result* out);
   int ConnectionError(const char* doing);
+  int SendCopyBuffer();
+  int FlushCopy();  // waits until every row made is sent
   int Prepare(const std::string& sql, const std::vector<Param>& params, const WaitRule& wait,
               std::string* name);
 
@@ -161,6 +165,7 @@ class PgSession {
   PgFile* copy_file_ = nullptr;
   std::string copy_sql_;
   std::string copy_buffer_;
+  size_t copy_unsent_ = 0;
   std::string last_constraint_;
   std::unordered_map<std::string, uint64_t> versions_;
   bool versions_known_ = false;
