@@ -24,6 +24,12 @@
 // statement, so one snapshot of the data.  Pages grow while a run reads on
 // and start small again at each positioning.
 //
+// Opening.  An open reads the server's catalogs only, so it never waits for
+// a load.  A file opened for reading refuses writes (5); the sharing bits
+// of an access mode lock nothing on the server: writers are kept apart by
+// their transactions (one writing transaction at a time, an advisory lock),
+// and readers are never kept out.
+//
 // Writing.  Outside a transaction each Add is one INSERT.  Inside one (all
 // the files of the connection share it), adds stream through COPY; a table
 // emptied in the transaction, or empty when it begins to fill, is built as a
