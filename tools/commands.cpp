@@ -12,6 +12,7 @@
 #include <iostream>
 
 #include "tools/batch/batch_commands.h"
+#include "tools/data_location.h"
 #include "tools/generate/sample_generator.h"
 #include "tools/load/loader.h"
 #include "tools/load/repair.h"
@@ -26,6 +27,7 @@ std::string Usage() {
          "  mirabo load [--data DIR] [--replace] [--cp1252] [--wait SECONDS] FILE...\n"
          "                             build the data files from CSV files or xBase tables\n"
          "                             named after their tables (FEATURES.csv, SUPPLIER.dbf)\n"
+         "  DIR may also be a database server: --data postgresql://user@host/db\n"
          "  mirabo repair [--data DIR]  rebuild the keys of data files another tool damaged\n"
          "  mirabo index [--data DIR]   add the search's index to data files made without it\n"
          "  mirabo generate [--features N] [--suppliers N] [--issues N] [--reviews N]\n"
@@ -121,9 +123,14 @@ int RunLoadCommand(const std::vector<std::string>& args) {
     std::cerr << "mirabo load: " << result.error << "\nNothing was loaded.\n";
     return kBatchFailed;
   }
+  const bool server = IsServerLocation(options.data_dir);
+  auto lower = [](std::string s) {
+    for (char& c : s) c = static_cast<char>(ToLower1252(static_cast<unsigned char>(c)));
+    return s;
+  };
   for (const LoadedTable& t : result.tables) {
     std::cout << t.table << ": " << t.rows << " rows loaded, " << t.records << " records in "
-              << t.table << ".KVX\n";
+              << (server ? "mirabo." + lower(t.table) : t.table + ".KVX") << "\n";
   }
   return 0;
 }

@@ -13,6 +13,7 @@
 
 #include "runtime/run_folder.h"
 #include "tools/commands.h"
+#include "tools/data_location.h"
 #include "tools/load/loader.h"
 #include "tools/shared_data.h"
 
@@ -81,7 +82,15 @@ int RunBrowser(int argc, char** argv, const std::vector<std::string>& args) {
       return 1;
     }
   }
-  if (desktop && data.empty()) {
+  // The desktop entry's data may be a server the profile names.
+  if (desktop && data.empty()) data = mirabo::tools::ProfileDataLocation();
+  if (mirabo::tools::IsServerLocation(data)) {
+    const std::string why = mirabo::tools::UseServer(data);
+    if (!why.empty()) {
+      std::cerr << "mirabo: " << why << "\n";
+      return 1;
+    }
+  } else if (desktop && data.empty()) {
     data = mirabo::tools::UserDataFolder();
     std::error_code ec;
     fs::create_directories(data, ec);
@@ -90,7 +99,7 @@ int RunBrowser(int argc, char** argv, const std::vector<std::string>& args) {
       return 2;
     }
   }
-  if (!data.empty()) {
+  if (!data.empty() && !mirabo::tools::IsServerLocation(data)) {
     std::error_code ec;
     std::filesystem::current_path(data, ec);
     if (ec) {
@@ -119,7 +128,8 @@ int RunBrowser(int argc, char** argv, const std::vector<std::string>& args) {
   QApplication::setApplicationVersion(mirabo::tools::Version());
   QApplication::setDesktopFileName("invalid.mirabo.browser");
   QApplication::setWindowIcon(QIcon(":/mirabo/icons/br32.svg"));
-  if (desktop) OfferSampleData(fs::current_path().string());
+  if (desktop && !mirabo::tools::IsServerLocation(data))
+    OfferSampleData(fs::current_path().string());
   qt::QtBackend backend(app);
   mirabo::ui::SteadyClock clock;
   mirabo::ui::Scheduler scheduler(backend, clock);

@@ -52,6 +52,11 @@ void KeyFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 
 void RegisterNativeDriver() { RegisterDriverOnce<NativeFile>("KARVINEX"); }
 
+std::shared_ptr<const FileDriver> NativeDriver() {
+  static const auto driver = std::make_shared<DriverOf<NativeFile>>("KARVINEX");
+  return driver;
+}
+
 std::string TransactionControlFile() { return TcfName(); }
 
 std::vector<std::pair<std::string, std::string>> ExplainQueries(File& file) {

@@ -27,12 +27,14 @@
 // to go, and rolls back what a crashed writer left behind).
 #pragma once
 
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace mirabo {
 class File;
+class FileDriver;
 
 namespace native {
 
@@ -42,6 +44,10 @@ constexpr int kMaxMemos = 255;
 
 // Registers the driver with the runtime (safe to call more than once).
 void RegisterNativeDriver();
+
+// The driver itself, for a program that puts it back under its name after
+// another driver stood in for it.
+std::shared_ptr<const FileDriver> NativeDriver();
 
 // The transaction control file named by the last "TCF=" setting.
 std::string TransactionControlFile();

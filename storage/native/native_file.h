@@ -18,10 +18,18 @@
 
 #include "runtime/file.h"
 #include "runtime/file_driver.h"
-#include "storage/native/key_codec.h"
+#include "storage/keys/key_codec.h"
 #include "storage/native/native_schema.h"
 
 namespace mirabo::native {
+
+using keys::CompareKeyParts;
+using keys::DecodePosition;
+using keys::EncodeKeyPart;
+using keys::EncodePosition;
+using keys::KeyFromRecord;
+using keys::KeyPart;
+using keys::KeyValue;
 
 class JointTransaction;
 

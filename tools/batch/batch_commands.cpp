@@ -33,6 +33,7 @@
 #include "tools/batch/batch_reports.h"
 #include "tools/batch/batch_session.h"
 #include "tools/batch/batch_value.h"
+#include "tools/data_location.h"
 #include "ui/window.h"
 
 namespace mirabo::tools {
@@ -110,10 +111,22 @@ constexpr OrderName kOrders[] = {
 // ---------------------------------------------------------------------------
 // Checks before a run: the data folder and its files, the output.
 
+// Makes the tables of the server `uri` the data files; status 2 (with the
+// reason on stderr) when it cannot be reached or lacks one of them.
+int EnterServer(const std::string& uri, const char* command) {
+  std::string why = UseServer(uri);
+  if (why.empty()) why = CheckServerTables();
+  if (why.empty()) return kBatchDone;
+  std::cerr << "mirabo " << command << ": " << Printable(why, 400) << "\n";
+  return kBatchFailed;
+}
+
 // Makes the data folder current; status 2 (with the reason on stderr) when
 // it or one of the data files is missing: a batch command never creates
 // empty data files.
 int EnterData(const std::string& data, const char* command) {
+  if (IsServerLocation(data)) return EnterServer(data, command);
+  StopUsingServer();  // a folder's data files, whatever the program used before
   std::error_code ec;
   if (!fs::is_directory(data, ec)) {
     std::cerr << "mirabo " << command << ": " << Printable(data, 200) << ": no such data folder\n";
@@ -578,7 +591,8 @@ int Search(const Args& a) {
 
 // Options every command takes: --data, --force, --wait, --help.
 constexpr char kCommonHelp[] =
-    "  --data DIR      the folder of the data files (default: the current folder)\n"
+    "  --data DIR      the folder of the data files (default: the current folder), or a\n"
+    "                  database server: postgresql://user@host/db\n"
     "  --force         replace an output that exists (once the new one is complete)\n"
     "  --wait SECONDS  wait for a data file another program holds locked (default 5)\n";
 
@@ -733,7 +747,9 @@ int RunBatchCommand(const std::string& command, const std::vector<std::string>& 
         return kBatchDone;
       }
       status = c.run(a);
+      StopUsingServer();
     } catch (const UsageError& e) {
+      StopUsingServer();
       // The text may quote an argument: its control characters are shown escaped.
       std::cerr << "mirabo " << c.name << ": " << Printable(e.text, 400) << "\nusage: " << c.usage
                 << "\n";

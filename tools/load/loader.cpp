@@ -23,6 +23,8 @@
 #include "storage/native/joint_transaction.h"
 #include "storage/native/lock_holder.h"
 #include "storage/native/native_driver.h"
+#include "storage/postgres/pg_driver.h"
+#include "tools/data_location.h"
 #include "tools/load/row_source.h"
 
 namespace mirabo::tools {
@@ -141,10 +143,17 @@ class Loader {
 
   LoadResult Run(const std::vector<std::string>& csv_files) {
     LoadResult result;
-    native::RegisterNativeDriver();
+    // The data files of this load are the folder's or the server's,
+    // whatever the program used before.
+    server_ = IsServerLocation(options_.data_dir);
+    DataLocationScope location(options_.data_dir);
+    if (!location.error().empty()) {
+      result.error = location.error();
+      return result;
+    }
     result.error = CheckInputs(csv_files);
     if (!result.error.empty()) return result;
-    result.error = EnterDataFolder();
+    result.error = server_ ? std::string() : EnterDataFolder();
     if (!result.error.empty()) return result;
 
     const LockWaitObserver previous = SetLockWaitObserver(
@@ -247,7 +256,38 @@ class Loader {
     }
   }
 
+  // A table on the server: opened, or made (inside the load's transaction,
+  // so a failed load leaves none behind) when it is missing or, with
+  // --replace, holds other columns.
+  std::string OpenServerTable(Target& t) {
+    const FileDecl& decl = app::DataFileDecl(t.table);
+    t.file = std::make_unique<File>(decl);
+    const std::string name = StoreName(*t.file);
+    int rc = t.file->Open(kOpenExclusive);
+    const bool remake =
+        rc == kFileNotFound ||
+        (options_.replace && (rc == kInvalidRecordDeclaration || rc == kKeyFileMustBeRebuilt));
+    if (rc == kInvalidRecordDeclaration) {
+      if (!remake)
+        return name + ": holds columns that differ from " + decl.label +
+               "'s; --replace builds it anew";
+    }
+    if (rc == kKeyFileMustBeRebuilt && !remake) {
+      return name +
+             ": an index is missing; mirabo repair builds it, --replace builds the table anew";
+    }
+    if (remake) {
+      rc = t.file->Create();
+      if (rc != kNoError) return name + ": cannot be created: " + ErrorDescription(rc);
+      t.created = true;
+      rc = t.file->Open(kOpenExclusive);
+    }
+    if (rc != kNoError) return name + ": cannot be opened: " + ErrorDescription(rc);
+    return {};
+  }
+
   std::string OpenTarget(Target& t) {
+    if (server_) return OpenServerTable(t);
     const FileDecl& decl = app::DataFileDecl(t.table);
     t.file = std::make_unique<File>(decl);
     const std::string name = fs::path(t.file->Name()).filename().string();
@@ -287,15 +327,27 @@ class Loader {
   }
 
   std::string LoadAll() {
+    if (server_) {
+      // One transaction over every table of the load, begun before any is
+      // made; it waits for a load that is writing to the server meanwhile.
+      File any(app::DataFileDecl(targets_.front().table));
+      any.SetHoldWait(0);
+      if (const int rc = postgres::BeginServerTransaction(any); rc != kNoError) {
+        if (rc == kRecordIsAlreadyHeld) return LockRefusal();
+        return "the server cannot be written: " + ErrorDescription(rc);
+      }
+    }
     std::vector<File*> files;
     for (Target& t : targets_) {
       std::string error = OpenTarget(t);
       if (!error.empty()) return error;
       files.push_back(t.file.get());
     }
-    if (const int rc = transaction_.Begin(files); rc != kNoError) {
-      if (rc == kRecordIsAlreadyHeld) return LockRefusal();
-      return "the data files cannot be written: " + ErrorDescription(rc);
+    if (!server_) {
+      if (const int rc = transaction_.Begin(files); rc != kNoError) {
+        if (rc == kRecordIsAlreadyHeld) return LockRefusal();
+        return "the data files cannot be written: " + ErrorDescription(rc);
+      }
     }
     for (Target& t : targets_) {
       if (!options_.replace) continue;
@@ -307,7 +359,8 @@ class Loader {
       std::string error = LoadOne(t);
       if (!error.empty()) return error;
     }
-    if (const int rc = transaction_.Commit(); rc != kNoError) {
+    const int committed = server_ ? targets_.front().file->Commit() : transaction_.Commit();
+    if (const int rc = committed; rc != kNoError) {
       if (rc == kRecordIsAlreadyHeld) return LockRefusal();
       return "the data files cannot be written: " + ErrorDescription(rc);
     }
@@ -335,8 +388,7 @@ class Loader {
       const bool stored = file.GetByKey(key) == kNoError;
       std::memcpy(file.record(), record.data(), record.size());
       if (stored) {
-        return "field " + fields + ": " + shown + " is already in " +
-               fs::path(file.Name()).filename().string();
+        return "field " + fields + ": " + shown + " is already in " + StoreName(file);
       }
     }
     return {};
@@ -409,6 +461,17 @@ class Loader {
   }
 
   void Finish(bool ok) {
+    if (server_) {
+      // Nothing to undo once committed; else the server forgets every table
+      // the load made or changed.
+      for (Target& t : targets_) {
+        if (t.file && t.file->is_open()) {
+          if (!ok) (void)t.file->Rollback();
+          (void)t.file->Close();
+        }
+      }
+      return;
+    }
     (void)transaction_.Rollback();  // nothing to undo once committed
     for (Target& t : targets_) {
       if (!t.file) continue;
@@ -432,7 +495,15 @@ class Loader {
     }
   }
 
+  // A data file as messages name it: FEATURES.KVX, or mirabo.features.
+  std::string StoreName(File& file) {
+    const std::string name = file.Name();
+    if (server_) return name.substr(0, name.find(" on "));
+    return fs::path(name).filename().string();
+  }
+
   const LoadOptions& options_;
+  bool server_ = false;  // the data location is a database server
   std::vector<Target> targets_;
   native::JointTransaction transaction_;
   fs::path previous_dir_;

@@ -27,8 +27,16 @@
 
 namespace mirabo::tools {
 
+// The data files may also be the tables of a database server
+// (tools/data_location.h): data_dir is then its connection URI.  A load is
+// one transaction on the server too: COPY into each table, a table it
+// replaces built beside the old one and put in its place at the commit, so
+// readers see the old tables or the new ones and wait at most for the
+// commit; another load writing to the server is waited for as a locked file
+// is.  A table missing on the server is made (and gone again when the load
+// fails).
 struct LoadOptions {
-  std::string data_dir = ".";  // where the data files are
+  std::string data_dir = ".";  // where the data files are: a folder, or a server's URI
   bool replace = false;        // empty each named table first; rebuild a file that is no data file
   bool cp1252 = false;         // the CSV text is Windows-1252, not UTF-8
   int wait_seconds = 5;        // for a data file another process holds locked; 0: refuse at once

@@ -1,10 +1,10 @@
-#include "storage/native/key_codec.h"
+#include "storage/keys/key_codec.h"
 
 #include <cstring>
 
 #include "runtime/text.h"
 
-namespace mirabo::native {
+namespace mirabo::keys {
 
 KeyPart EncodeKeyPart(const FieldDecl& field, bool nocase, std::string_view raw) {
   ValueRef ref{field.type, const_cast<char*>(raw.data()), field.size};
@@ -83,4 +83,4 @@ int CompareKeyParts(const KeyPart& a, const KeyPart& b) {
   return x < y ? -1 : (x > y ? 1 : 0);
 }
 
-}  // namespace mirabo::native
+}  // namespace mirabo::keys

@@ -1,11 +1,15 @@
-// How key values are held in the native store and in positions.
+// How key values are held in the table stores and in positions: shared by
+// the native driver (SQLite) and the server driver (PostgreSQL), so that both
+// order keys alike and a position taken from one names the same record in
+// the other.
 //
 // The index of a key orders its components and then the record number.
 // Numeric components are stored as they are.  A string component is indexed
 // through a companion column holding its Windows-1252 bytes without trailing
-// blanks, upper-cased for a NOCASE key; SQLite compares such blobs byte by
-// byte, which is the runtime's order for every text the loader accepts (it
-// refuses control characters, the only bytes that sort below a blank).
+// blanks, upper-cased for a NOCASE key; SQLite's blobs and PostgreSQL's bytea
+// both compare byte by byte (then the shorter first), which is the runtime's
+// order for every text the loader accepts (it refuses control characters, the
+// only bytes that sort below a blank).
 #pragma once
 
 #include <cstdint>
@@ -16,7 +20,7 @@
 
 #include "runtime/file_decl.h"
 
-namespace mirabo::native {
+namespace mirabo::keys {
 
 // One component's value as the index holds it.
 using KeyPart = std::variant<int64_t, double, std::string>;
@@ -40,4 +44,4 @@ bool DecodePosition(const FileDecl& decl, const KeyDecl* key, std::string_view p
 // Three-way comparison in index order (numbers numerically, blobs bytewise).
 int CompareKeyParts(const KeyPart& a, const KeyPart& b);
 
-}  // namespace mirabo::native
+}  // namespace mirabo::keys
