@@ -329,9 +329,11 @@ class Preview {
     shown_ = 0;
   }
 
+  // The window's size is the size it shows at (maximized: the area's), not
+  // its normal placement's.
   void LayOutGrid() {
-    const int width = w_.geometry().width;
-    const int height = w_.geometry().height;
+    const int width = w_.shown_width();
+    const int height = w_.shown_height();
     const int hgaps = (across_ - 1) * kGap + 2;
     const int vgaps = (down_ - 1) * kGap + 2;
     int cw = (width - hgaps) / across_;
@@ -375,8 +377,8 @@ class Preview {
 
   void ShowZoomed() {
     const ZoomChoice& z = ChoiceOf(zoom_);
-    const int width = w_.geometry().width;
-    const int height = std::max(1, w_.geometry().height - kToolbarDepth);
+    const int width = w_.shown_width();
+    const int height = std::max(1, w_.shown_height() - kToolbarDepth);
     const bool page_width = zoom_ == Zoom::kPageWidth;
     w_.SetPosition(kPreviewZoomImage, 0, 0, width, height);
     w_.SetScrollbars(kPreviewZoomImage, !page_width, true);

@@ -16,6 +16,7 @@
 #include <QTest>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -111,6 +112,15 @@ class PreviewGuiTest : public testing::ProgramOnWidgetsTest {
     }
     return nullptr;
   }
+  // Starts a preview of the five pages and waits until it shows, active.
+  bool StartPreview() {
+    scheduler_->Start(PreviewRun(def_, pages_dir_.path(), run_));
+    return QTest::qWaitFor([&] {
+      QWidget* top = Preview() ? backend_->TopWidget(*Preview()) : nullptr;
+      return top && top->isVisible() && Widget(app::kPreviewCellImageBase + 1) &&
+             backend_->MdiArea()->currentSubWindow() == top;
+    });
+  }
   testing::TempDir pages_dir_;
   report::ReportDef def_ = Listing();
   PreviewOutcome run_;
@@ -193,6 +203,42 @@ TEST_F(PreviewGuiTest, ClosingThePreviewPrintsNothingAndRemovesThePages) {
   EXPECT_EQ(run_.response, app::RespCancelled);
   EXPECT_EQ(backend_->print_dialog(), nullptr);
   EXPECT_TRUE(std::filesystem::is_empty(pages_dir_.path()));
+}
+
+// Maximized, then the frame made larger while the preview stays maximized:
+// each time the pages are laid out for the size the preview shows at.
+TEST_F(PreviewGuiTest, AMaximizedPreviewLaysItsPagesOutForTheSizeItShowsAt) {
+  backend_->FrameWindow()->resize(640, 420);
+  ASSERT_TRUE(StartPreview());
+  auto* sub = qobject_cast<QMdiSubWindow*>(backend_->TopWidget(*Preview()));
+  QWidget* client = backend_->ClientWidget(*Preview());
+  // The one page of the grid is as tall as the window less its toolbar,
+  // within the margins of the layout: its foot is near the window's.
+  auto page_fills_the_height = [&] {
+    QWidget* cell = Widget(app::kPreviewCellImageBase + 1);
+    return cell && client->height() - cell->geometry().bottom() < 12 &&
+           cell->height() > client->height() / 2;
+  };
+  ASSERT_TRUE(QTest::qWaitFor(page_fills_the_height)) << "as it opened";
+  for (const char* change : {"maximized", "the frame made larger"}) {
+    SCOPED_TRACE(change);
+    const QSize before = client->size();
+    if (sub->isMaximized()) {
+      backend_->FrameWindow()->resize(790, 580);
+    } else {
+      sub->showMaximized();
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] { return client->height() > before.height(); }));
+    EXPECT_TRUE(QTest::qWaitFor(page_fills_the_height));
+  }
+  Screenshot("preview_maximized.png");
+  MenuItem(QStringLiteral("Page &Width"))->trigger();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Widget(app::kPreviewZoomImage) != nullptr; }));
+  EXPECT_TRUE(QTest::qWaitFor([&] {
+    auto* page = dynamic_cast<ui::qt::ImageControl*>(Widget(app::kPreviewZoomImage));
+    return std::abs(page->ContentSize().width() - client->width()) <= 2 &&
+           client->height() - page->geometry().bottom() < 4;
+  })) << "the page as wide as the window, in all of it below the toolbar";
 }
 
 }  // namespace

@@ -20,7 +20,7 @@ QSize ClientArea::sizeHint() const { return desired_.isValid() ? desired_ : QWid
 
 void ClientArea::resizeEvent(QResizeEvent* e) {
   QWidget::resizeEvent(e);
-  if (mirror_) mirror_->LayOut();
+  if (mirror_) mirror_->ClientResized();
 }
 
 void ClientArea::keyPressEvent(QKeyEvent* e) {

@@ -45,6 +45,18 @@ QRect WindowMirror::PlaceOf(const View& v) const {
   return QRect(x, y, std::max(1, width), std::max(1, height));
 }
 
+void WindowMirror::ClientResized() {
+  LayOut();
+  if (!window_ || frame_ || !client_) return;
+  const int width = units_.FromPixelsX(client_->width());
+  const int height = units_.FromPixelsY(client_->height());
+  const bool changed = width != window_->shown_width() || height != window_->shown_height();
+  window_->SetShownSize(width, height);
+  // Maximized, restored, tiled or the frame resized: whatever the window
+  // lays out for its size is laid out again.
+  if (changed && shown_) RequestSized();
+}
+
 void WindowMirror::LayOut() {
   if (!window_ || frame_ || !client_) return;
   const WindowDef& def = window_->def();

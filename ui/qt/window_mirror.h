@@ -103,7 +103,10 @@ class WindowMirror : public QObject {
   void ListRowsMeasured(int id, int rows);
   // Raises EVENT_Sized once for everything that changed size until then.
   void RequestSized();
-  // The client was resized: places the controls for its new size.
+  // The client was resized: places the controls for its new size, tells the
+  // model the size it shows at and raises EVENT_Sized when that changed.
+  void ClientResized();
+  // Places the controls for the client's size.
   void LayOut();
   // Focus moved to `widget` (inside this window) by the user or by Qt.
   void FocusMovedTo(QWidget* widget);
