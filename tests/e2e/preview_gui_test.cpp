@@ -26,6 +26,7 @@
 #include "app/data/thread_block.h"
 #include "app/reports/report_preview.h"
 #include "app/reports/report_runner.h"
+#include "app/shell/frame.h"
 #include "app/startup.h"
 #include "report/qt/page_renderer.h"
 #include "report/report.h"
@@ -203,6 +204,27 @@ TEST_F(PreviewGuiTest, ClosingThePreviewPrintsNothingAndRemovesThePages) {
   EXPECT_EQ(run_.response, app::RespCancelled);
   EXPECT_EQ(backend_->print_dialog(), nullptr);
   EXPECT_TRUE(std::filesystem::is_empty(pages_dir_.path()));
+}
+
+// A preview opens at the size of the frame's area: with other windows open
+// too it still lies wholly inside, at the area's corner, and the area shows
+// no scroll bars.
+TEST_F(PreviewGuiTest, APreviewOpenedWithThreeWindowsOpenLiesInsideTheFrame) {
+  for (int i = 0; i < 3; ++i) backend_->MenuAction(app::kMenuSearch)->trigger();
+  ASSERT_TRUE(QTest::qWaitFor([&] {
+    return backend_->MdiArea()->subWindowList().size() == 3 &&
+           backend_->MdiArea()->subWindowList().back()->isVisible();
+  }));
+  ASSERT_TRUE(StartPreview());
+  QMdiArea* area = backend_->MdiArea();
+  QWidget* sub = backend_->TopWidget(*Preview());
+  QTest::qWait(50);
+  EXPECT_TRUE(area->viewport()->rect().contains(sub->geometry()))
+      << sub->geometry().x() << "," << sub->geometry().y() << " " << sub->width() << "x"
+      << sub->height() << " in " << area->viewport()->width() << "x" << area->viewport()->height();
+  EXPECT_FALSE(area->horizontalScrollBar()->isVisible());
+  EXPECT_FALSE(area->verticalScrollBar()->isVisible());
+  Screenshot("preview_with_three_windows.png");
 }
 
 // Maximized, then the frame made larger while the preview stays maximized:

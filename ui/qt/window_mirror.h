@@ -199,6 +199,9 @@ class WindowMirror : public QObject {
   QRect PlaceOf(const View& v) const;
   void ApplyGeometry();
   void PlaceByDefault(Geometry& g);
+  // A new child: moved (and a resizable one made smaller) until it lies
+  // inside the frame's area, wherever it was to go.
+  void FitInArea(Geometry& g) const;
   void ReadBackGeometry();
   void QueueReadBack();
   QSize SubWindowSizeFor(QSize content) const;
