@@ -63,6 +63,11 @@ struct ControlDef {
   // platform), shown and typed as they are: a name is data for the system,
   // never Windows-1252 text.
   bool file_name = false;
+  // Entries: completing it moves what the window shows (a browse's
+  // locator), so Enter completes it and does no more: the user sees where it
+  // went before the default button acts on it.  Enter in any other entry
+  // completes it and then presses the default button.
+  bool locator = false;
   int low = 0, high = 100;            // progress bars and spin fields
   uint32_t fill = kDefaultColour;     // boxes and images: the background
   uint32_t outline = kDefaultColour;  // boxes: the frame

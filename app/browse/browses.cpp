@@ -51,6 +51,7 @@ ControlDef Locator(ui::Rect at, const char* picture, const char* help) {
   c.at = at;
   c.picture = picture;
   c.help = help;
+  c.locator = true;
   return c;
 }
 
@@ -329,9 +330,12 @@ ui::WindowDef BuildLookupWindow(const LookupParams& p) {
   list.w = std::min(list.w, sheet_right - 4 - list.x);
   const int x = sheet_right - 126;  // Publish or Select, Close, Help
   // In select mode (Select shows) the window answers as a dialog: Enter
-  // chooses the highlighted row, Escape closes.
+  // chooses the highlighted row, Escape closes.  Select and Publish share a
+  // place, one shown at a time: Select only in select mode, so it never
+  // lies over Publish.
   ControlDef select = Button(kBrowseSelect, "&Select", {x, y, 42, 14});
   select.default_button = true;
+  select.hidden = true;
   ControlDef close = Button(kBrowseClose, "Close", {x + 44, y, 40, 14}, "Close this Window");
   close.cancel_button = true;
   d.controls = {

@@ -65,7 +65,7 @@ ui::WindowDef BuildWindow() {
        .at = {4, 3, 190, 57}},
       {.kind = ControlKind::kPrompt,
        .id = kSearchHint,
-       .text = "Enter Text to Search for and press Confirm Button",
+       .text = "Enter Text to Search for and press Start Search",
        .at = {4, 64, 190, 10}},
       {.kind = ControlKind::kPrompt,
        .id = kSearchPrompt,

@@ -348,6 +348,7 @@ void WindowMirror::SyncString(View& v, bool text_changed) {
 QWidget* WindowMirror::MakeEntry(View& v, QWidget* parent) {
   const int id = v.def->id;
   auto* e = new QLineEdit(parent);
+  e->setProperty(kLocatorProperty, v.def->locator);
   const Picture p = Picture::Compile(v.def->picture);
   if (p.valid() && p.width() > 0) e->setMaxLength(p.width());
   connect(e, &QLineEdit::returnPressed, this, [this, id, e] { CommitEntry(id, e); });
@@ -370,8 +371,16 @@ void WindowMirror::SyncEntry(View& v) {
 
 // ---------------------------------------------------------------- options, radios, checks
 
+// A group's frame (and an option's) is drawn around controls that sit on
+// the window beside it: it never takes the mouse from them, whichever came
+// first in the definition, so every control answers where it is drawn.
+static QWidget* Frame(QWidget* w) {
+  w->setAttribute(Qt::WA_TransparentForMouseEvents);
+  return w;
+}
+
 QWidget* WindowMirror::MakeOption(View& v, QWidget* parent) {
-  QWidget* w = v.def->text.empty() ? new QWidget(parent) : new QGroupBox(parent);
+  QWidget* w = Frame(v.def->text.empty() ? new QWidget(parent) : new QGroupBox(parent));
   v.group = new QButtonGroup(w);
   v.group->setExclusive(true);
   return w;
@@ -601,7 +610,7 @@ QWidget* WindowMirror::MakeLine(View& v, QWidget* parent) {
   return f;
 }
 
-QWidget* WindowMirror::MakeGroup(QWidget* parent) { return new QGroupBox(parent); }
+QWidget* WindowMirror::MakeGroup(QWidget* parent) { return Frame(new QGroupBox(parent)); }
 
 void WindowMirror::SyncGroup(View& v, bool text_changed) {
   if (text_changed) static_cast<QGroupBox*>(v.widget.data())->setTitle(FromCp1252(v.model->text));
