@@ -322,9 +322,11 @@ ui::WindowDef BuildLookupWindow(const LookupParams& p) {
   ControlDef change = Button(kBrowseChange, "&Change", {104, y, 40, 14});
   ControlDef del = Button(kBrowseDelete, "&Delete", {146, y, 40, 14});
   insert.hidden = change.hidden = del.hidden = narrow;
-  // The sheet fills the window less a margin; the list keeps a margin inside
-  // its panel (the supplier's list would reach past it), and the buttons end
-  // at the sheet's right edge (the review's Help would be cut off).
+  // The sheet fills the window less a margin, down to below the row of the
+  // buttons: its tab holds the locator, at the left of that row, inside the
+  // panel.  The list keeps a margin inside the panel (the supplier's list
+  // would reach past it), and the buttons end at the sheet's right edge (the
+  // review's Help would be cut off).
   const int sheet_right = p.width - 4;
   ui::Rect list = p.list;
   list.w = std::min(list.w, sheet_right - 4 - list.x);
@@ -339,9 +341,10 @@ ui::WindowDef BuildLookupWindow(const LookupParams& p) {
   ControlDef close = Button(kBrowseClose, "Close", {x + 44, y, 40, 14}, "Close this Window");
   close.cancel_button = true;
   d.controls = {
-      Sheet({4, 4, sheet_right - 4, y - 6}, {Tab(3, p.tab, "", {})}),
+      Sheet({4, 4, sheet_right - 4, y + 12}, {Tab(3, p.tab, "",
+                                                  {Locator({8, y + 2, narrow ? x - 10 : 50, 10},
+                                                           p.locator_picture, p.locator_help)})}),
       List(list, p.format),
-      Locator({8, y + 2, narrow ? x - 10 : 50, 10}, p.locator_picture, p.locator_help),
       insert,
       change,
       del,

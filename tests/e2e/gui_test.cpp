@@ -475,6 +475,30 @@ TEST_F(GuiTest, EveryControlOfEveryWindowAnswersTheMouseWhereItIsDrawn) {
   EXPECT_GT(checked, 60);
 }
 
+TEST_F(GuiTest, TheIssuesLocatorIsEmptyToTypeIntoAndSitsInItsPanel) {
+  backend_->MenuAction(app::kMenuBrowseIssues)->trigger();
+  Pump();
+  ui::Window* issues = Named("BROWSEISSUES$QUICKWINDOW");
+  ASSERT_NE(issues, nullptr);
+  auto* locator = qobject_cast<QLineEdit*>(backend_->ControlWidget(*issues, app::kBrowseLocator));
+  ASSERT_NE(locator, nullptr);
+  EXPECT_EQ(locator->text().toStdString(), "") << "no 0 to type around";
+  QWidget* client = backend_->ClientWidget(*issues);
+  QWidget* panel = qobject_cast<QTabWidget*>(backend_->ControlWidget(*issues, app::kBrowseSheet))
+                       ->currentWidget();
+  const QRect panel_at(panel->mapTo(client, QPoint(0, 0)), panel->size());
+  EXPECT_TRUE(panel_at.contains(QRect(locator->mapTo(client, QPoint(0, 0)), locator->size())));
+
+  locator->setFocus();
+  QTest::keyClicks(locator, QStringLiteral("12"));
+  QTest::keyClick(locator, Qt::Key_Return);
+  Pump();
+  const ui::Control* list = issues->Find(app::kBrowseList);
+  ASSERT_GE(list->selected, 1);
+  EXPECT_EQ(TrimLeft(Clip(list->rows[list->selected - 1][0])), "12") << "located";
+  EXPECT_EQ(locator->text().toStdString(), "") << "and empty again";
+}
+
 // Create File on real widgets: a copy that gives way between batches keeps
 // its window painted and its bar moving while its buttons rest, and ends with
 // the message box.

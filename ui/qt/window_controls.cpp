@@ -39,8 +39,11 @@ namespace mirabo::ui::qt {
 namespace {
 
 // What an entry or string shows for a value: string pictures show the text
-// without its blank padding, the others their formatted value.
+// without its blank padding, the others their formatted value.  A blank
+// value shows nothing, also under a number's picture: an empty numeric
+// locator is empty to type into, not a 0 to type around.
 std::string ShownValue(const std::string& picture, const std::string& value) {
+  if (Clip(value).empty()) return {};
   if (!picture.empty()) {
     const Picture p = Picture::Compile(picture);
     if (p.valid() && p.kind() != PictureKind::kString && p.kind() != PictureKind::kKeyIn) {
@@ -361,9 +364,8 @@ void WindowMirror::SyncEntry(View& v) {
   // stays until the model itself changes.
   if (v.first || c.value != v.value) {
     auto* e = static_cast<QLineEdit*>(v.widget.data());
-    const QString shown = v.def->file_name
-                              ? QString::fromUtf8(std::string(Clip(c.value)).c_str())
-                              : FromCp1252(ShownValue(v.def->picture, c.value));
+    const QString shown = v.def->file_name ? QString::fromUtf8(std::string(Clip(c.value)).c_str())
+                                           : FromCp1252(ShownValue(v.def->picture, c.value));
     if (e->text() != shown) e->setText(shown);
     v.value = c.value;
   }
