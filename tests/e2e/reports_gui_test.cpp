@@ -8,6 +8,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QTest>
@@ -120,6 +122,15 @@ TEST_F(ReportsGuiTest, FeaturesBySupplierPickedInItsLookupPrintsToPdf) {
   ASSERT_NE(select, nullptr);
   select->click();
   ASSERT_TRUE(QTest::qWaitFor([&] { return Shown(Preview()); }, 20000));
+  // The progress window before it has gone: the window system activates the
+  // frame again, and the preview stays in front, active.
+  QApplication::setActiveWindow(backend_->FrameWindow());
+  QTest::qWait(50);
+  QMdiArea* area = backend_->MdiArea();
+  const QWidget* preview = backend_->TopWidget(*Preview());
+  EXPECT_EQ(static_cast<const QWidget*>(area->activeSubWindow()), preview);
+  EXPECT_EQ(static_cast<const QWidget*>(area->subWindowList(QMdiArea::StackingOrder).back()),
+            preview);
   Screenshot("report_features_by_supplier.png");
   const std::string text = PrintToPdf("FEATURES by Supplier");
   EXPECT_NE(text.find("FEATURES by Supplier "), std::string::npos) << text;

@@ -230,6 +230,14 @@ void WindowMirror::Sync() {
     if (sub_) {
       if (WindowMirror* frame = backend_.FrameMirror(); frame && frame->area()) {
         frame->area()->setActiveSubWindow(sub_);
+        // The frame's focus comes along at once.  Left in the window that
+        // was in front (the lookup whose report opens this one), it would
+        // bring that window back over this one whenever the frame is
+        // activated again, as when a progress window before this one closes.
+        QWidget* focus = frame->top() ? frame->top()->focusWidget() : nullptr;
+        if (client_ && !(focus && sub_->isAncestorOf(focus))) {
+          client_->setFocus(Qt::OtherFocusReason);
+        }
       }
     } else if (!(window_->def().flags & kNoCaption)) {
       top_->raise();
