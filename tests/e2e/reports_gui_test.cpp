@@ -78,12 +78,22 @@ class ReportsGuiTest : public testing::ProgramOnWidgetsTest {
   testing::TempDir pages_;
 };
 
-TEST_F(ReportsGuiTest, TheSupplierTableFromTheMenuPrintsToPdf) {
+TEST_F(ReportsGuiTest, TheSupplierTableFromTheMenuPrintsToPdfAfterACancelledPrintDialog) {
   backend_->MenuAction(app::kMenuReportSupplier)->trigger();
   ASSERT_TRUE(QTest::qWaitFor([&] { return Shown(Preview()); }, 20000));
   EXPECT_EQ(Named("PRINTSUP:SUPPLIER$PROGRESSWINDOW"), nullptr) << "gone before the preview";
   EXPECT_EQ(Preview()->Status(2), "Page 1 of 13") << "320 suppliers, 26 a page";
   Screenshot("report_supplier_table.png");
+  // Cancel in the print dialog: back to the same pages, no run again.
+  auto* print =
+      qobject_cast<QAbstractButton*>(backend_->ControlWidget(*Preview(), app::kPreviewPrintButton));
+  ASSERT_NE(print, nullptr);
+  QTest::mouseClick(print, Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return backend_->print_dialog() != nullptr; }));
+  backend_->print_dialog()->reject();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !backend_->print_dialog() && Shown(Preview()); }));
+  EXPECT_EQ(Named("PRINTSUP:SUPPLIER$PROGRESSWINDOW"), nullptr) << "the report did not run again";
+  EXPECT_EQ(Preview()->Status(2), "Page 1 of 13");
   const std::string text = PrintToPdf("SUPPLIER Table");
   for (const char* t : {"SUPPLIER Table", "Page 1", "Page 13"}) {
     EXPECT_NE(text.find(t), std::string::npos) << t << " in\n" << text;
