@@ -262,6 +262,8 @@ class Preview {
         w_.CreateControl({.kind = ControlKind::kImage, .id = kPreviewZoomImage});
         w_.SetColours(kPreviewZoomImage, ui::kWhiteColour);
         w_.SetCursor(kPreviewZoomImage, ui::Cursor::kZoom);
+        // The keys scroll the page: it takes the focus.
+        w_.Select(kPreviewZoomImage);
         zoom_image_ = true;
       }
       ShowZoomed();

@@ -14,6 +14,7 @@
 #include <QPrinter>
 #include <QScrollBar>
 #include <QTest>
+#include <QWheelEvent>
 
 #include <cstdio>
 #include <cstdlib>
@@ -122,6 +123,25 @@ class PreviewGuiTest : public testing::ProgramOnWidgetsTest {
              backend_->MdiArea()->currentSubWindow() == top;
     });
   }
+  // The zoomed page, once the zoom `item` (of the Zoom menu, chosen through
+  // the model) shows.
+  ui::qt::ImageControl* Zoom(int item) {
+    Preview()->Post(ui::EVENT_Accepted, item);
+    if (!QTest::qWaitFor([&] { return Widget(app::kPreviewZoomImage) != nullptr; })) return nullptr;
+    auto* page = dynamic_cast<ui::qt::ImageControl*>(Widget(app::kPreviewZoomImage));
+    // Until both bars are there: the second comes a layout later.
+    const bool settled = QTest::qWaitFor([&] {
+      return page->verticalScrollBar()->isVisible() && page->horizontalScrollBar()->isVisible();
+    });
+    return settled ? page : nullptr;
+  }
+  // A click as the window system delivers it: to the frame's window, at a
+  // place of it, whatever widget lies there.
+  void ClickAt(QWidget* widget, QPoint at) {
+    QMainWindow* frame = backend_->FrameWindow();
+    QTest::mouseClick(frame->windowHandle(), Qt::LeftButton, {}, widget->mapTo(frame, at));
+    backend_->Pump();
+  }
   testing::TempDir pages_dir_;
   report::ReportDef def_ = Listing();
   PreviewOutcome run_;
@@ -204,6 +224,32 @@ TEST_F(PreviewGuiTest, ClosingThePreviewPrintsNothingAndRemovesThePages) {
   EXPECT_EQ(run_.response, app::RespCancelled);
   EXPECT_EQ(backend_->print_dialog(), nullptr);
   EXPECT_TRUE(std::filesystem::is_empty(pages_dir_.path()));
+}
+
+// A page at 300 percent is three windows tall: the arrow of its scroll bar
+// and the wheel move over it, and only a click on the page itself goes back
+// to the grid.
+TEST_F(PreviewGuiTest, AZoomedPageScrollsByItsBarAndTheWheelAndAClickOnItGoesBack) {
+  ASSERT_TRUE(StartPreview());
+  QApplication::setActiveWindow(backend_->FrameWindow());
+  ui::qt::ImageControl* page = Zoom(app::kPreviewMenu300);
+  ASSERT_NE(page, nullptr);
+  QScrollBar* bar = page->verticalScrollBar();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return bar->isVisible(); }));
+  ClickAt(bar, QPoint(bar->width() / 2, bar->height() - 3));  // its lower arrow
+  QTest::qWait(50);
+  ASSERT_EQ(Preview()->Status(3), "Zoom (300%)") << "the page stayed zoomed";
+  EXPECT_GT(bar->value(), 0) << "and scrolled";
+
+  const int before = bar->value();
+  const QPoint at = page->viewport()->rect().center();
+  QWheelEvent notch(at, page->viewport()->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton,
+                    Qt::NoModifier, Qt::NoScrollPhase, false);
+  QApplication::sendEvent(page->viewport(), &notch);
+  EXPECT_GE(bar->value() - before, 30) << "a notch is three lines of text, not three pixels";
+
+  ClickAt(page->viewport(), QPoint(20, 20));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return Preview()->Status(3) == "No Zoom"; }));
 }
 
 // A preview opens at the size of the frame's area: with other windows open

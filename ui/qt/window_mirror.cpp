@@ -251,7 +251,8 @@ void WindowMirror::Sync() {
 void WindowMirror::ApplyFocus() {
   if (!window_ || !shown_) return;
   const int want = window_->focus();
-  if (want == applied_focus_ || want == 0) return;
+  const Control* c = want != 0 ? window_->Find(want) : nullptr;
+  if (!c || (want == applied_focus_ && c->serial == applied_focus_serial_)) return;
   // A window in the background keeps its wish until it is activated:
   // focusing into it now would bring it to the front.
   if (sub_) {
@@ -261,6 +262,7 @@ void WindowMirror::ApplyFocus() {
   QWidget* w = ControlWidget(want);
   if (!w) return;
   applied_focus_ = want;
+  applied_focus_serial_ = c->serial;
   syncing_ = true;
   w->setFocus(Qt::OtherFocusReason);
   syncing_ = false;

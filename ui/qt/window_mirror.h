@@ -245,7 +245,10 @@ class WindowMirror : public QObject {
   Geometry applied_geometry_;
   bool geometry_applied_ = false;
   Geometry opened_geometry_;
+  // The control that has the focus as far as the model knows, by number
+  // and serial: a control made anew under the same number wants it again.
   int applied_focus_ = 0;
+  uint64_t applied_focus_serial_ = 0;
   std::string applied_title_;
   bool menu_status_ = false;  // zone 1 shows a menu item's text
   bool title_applied_ = false;
