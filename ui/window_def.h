@@ -80,6 +80,9 @@ struct MenuItemDef {
   std::string msg;   // shown in the status bar while highlighted
   bool check = false;
   std::vector<MenuItemDef> items;  // a submenu when not empty
+  // The key that chooses the item while its window is active (ui/event.h
+  // key codes: EscKey, CtrlP, ...); 0 for none.
+  int key = 0;
 };
 
 enum WindowFlag : unsigned {
@@ -102,6 +105,9 @@ struct WindowDef {
   int font_size = 8;
   unsigned flags = 0;
   std::string icon;
+  // The help page F1 shows while the window is active ("browsing.html", one
+  // of the program's own help pages); empty: the contents.
+  std::string help;
   std::vector<MenuItemDef> menus;
   std::vector<ControlDef> toolbar;
   std::vector<int> status_zones;  // widths in dialog units; -1 takes what is left

@@ -75,6 +75,7 @@ const ui::WindowDef& FeaturesWindow() {
     d.width = 423;
     d.height = 218;
     d.flags = ui::kMdiChild | ui::kResizable | ui::kMaximizeBox;
+    d.help = "browsing.html";
     ControlDef prompt;
     prompt.kind = ControlKind::kPrompt;
     prompt.id = kBrowseLocatorPrompt;
@@ -314,6 +315,7 @@ ui::WindowDef BuildLookupWindow(const LookupParams& p) {
   d.width = p.width;
   d.height = p.height;
   d.flags = ui::kMdiChild | ui::kResizable | ui::kMaximizeBox;
+  d.help = "browsing.html";
   const int y = p.list.y + p.list.h + 4;
   // The narrow windows keep Insert, Change and Delete (they still answer
   // keys and toolbar) but do not show them.

@@ -383,6 +383,7 @@ ui::WindowDef ProgressWindowDef(const std::string& procedure) {
   d.width = 142;
   d.height = 59;
   d.timer = 1;
+  d.help = "reports.html";
   d.controls = {
       {.kind = ControlKind::kProgress,
        .id = kProgressBar,

@@ -14,13 +14,16 @@
 #include <QPrinter>
 #include <QScrollBar>
 #include <QTest>
+#include <QTextBrowser>
 #include <QWheelEvent>
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -33,6 +36,7 @@
 #include "report/report.h"
 #include "tests/e2e/e2e_support.h"
 #include "tests/testing/temp_dir.h"
+#include "ui/qt/help_window.h"
 #include "ui/qt/image_control.h"
 #include "ui/qt/qt_backend.h"
 #include "ui/qt/spin_field.h"
@@ -103,10 +107,9 @@ class PreviewGuiTest : public testing::ProgramOnWidgetsTest {
 
   ui::Window* Preview() { return Named(app::PreviewWindowDef().name); }
   QWidget* Widget(int id) { return backend_->ControlWidget(*Preview(), id); }
+  // An item of the menus on the frame's bar, where the preview's show.
   QAction* MenuItem(const QString& text) {
-    auto* chrome = qobject_cast<QMainWindow*>(
-        qobject_cast<QMdiSubWindow*>(backend_->TopWidget(*Preview()))->widget());
-    for (QAction* m : chrome->menuBar()->actions()) {
+    for (QAction* m : backend_->FrameWindow()->menuBar()->actions()) {
       if (!m->menu()) continue;
       for (QAction* a : m->menu()->actions()) {
         if (a->text() == text) return a;
@@ -250,6 +253,95 @@ TEST_F(PreviewGuiTest, AZoomedPageScrollsByItsBarAndTheWheelAndAClickOnItGoesBac
 
   ClickAt(page->viewport(), QPoint(20, 20));
   EXPECT_TRUE(QTest::qWaitFor([&] { return Preview()->Status(3) == "No Zoom"; }));
+}
+
+// Each key of the preview, on a preview of its own: the grid, or a page at
+// 300 percent.  The preview's menus are on the frame's bar while it is in
+// front, so Alt+F is its File menu.
+TEST_F(PreviewGuiTest, TheKeysOfThePreviewScrollTurnPrintExitAndHelp) {
+  auto bar = [&]() -> QScrollBar* {
+    auto* p = dynamic_cast<ui::qt::ImageControl*>(Widget(app::kPreviewZoomImage));
+    return p ? p->verticalScrollBar() : nullptr;
+  };
+  auto at = [&](const char* page, bool foot) {
+    return Preview()->Status(2) == page && bar() &&
+           bar()->value() == (foot ? bar()->maximum() : bar()->minimum());
+  };
+  auto exited = [&] { return run_.done && run_.response == app::RespCancelled; };
+  struct Case {
+    const char* name;
+    bool zoomed;
+    std::vector<QKeyCombination> keys;
+    std::function<bool()> done;
+  };
+  const Case cases[] = {
+      {"Down scrolls a line",
+       true,
+       {Qt::Key_Down},
+       [&] { return bar()->value() == bar()->singleStep(); }},
+      {"Page Down scrolls a window",
+       true,
+       {Qt::Key_PageDown},
+       [&] {
+         return Preview()->Status(2) == "Page 1 of 5" && bar()->value() == bar()->pageStep();
+       }},
+      {"End goes to the foot", true, {Qt::Key_End}, [&] { return at("Page 1 of 5", true); }},
+      {"Home goes back to the head",
+       true,
+       {Qt::Key_End, Qt::Key_Home},
+       [&] { return at("Page 1 of 5", false); }},
+      {"Page Down at the foot turns to the next page's head",
+       true,
+       {Qt::Key_End, Qt::Key_PageDown},
+       [&] { return at("Page 2 of 5", false); }},
+      {"Page Up at the head turns back to the foot of the page before",
+       true,
+       {Qt::Key_End, Qt::Key_PageDown, Qt::Key_PageUp},
+       [&] { return at("Page 1 of 5", true); }},
+      {"Page Down in the grid shows the next page",
+       false,
+       {Qt::Key_PageDown},
+       [&] { return Preview()->Status(2) == "Page 2 of 5"; }},
+      {"Ctrl+P prints",
+       false,
+       {Qt::CTRL | Qt::Key_P},
+       [&] { return backend_->print_dialog() != nullptr; }},
+      {"Escape exits without printing", false, {Qt::Key_Escape}, exited},
+      {"Alt+F, X exits the preview, not the program",
+       false,
+       {Qt::ALT | Qt::Key_F, Qt::Key_X},
+       [&] { return exited() && !scheduler_->exited(); }},
+      {"F1 shows the help on the preview",
+       false,
+       {Qt::Key_F1},
+       [&] {
+         auto* help = backend_->help_window();
+         return help && help->isVisible() &&
+                help->browser()->source().fileName() == QStringLiteral("reports.html");
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    run_ = PreviewOutcome{};
+    ASSERT_TRUE(StartPreview());
+    QApplication::setActiveWindow(backend_->FrameWindow());
+    if (c.zoomed) {
+      ASSERT_NE(Zoom(app::kPreviewMenu300), nullptr);
+    }
+    for (QKeyCombination k : c.keys) {
+      // A menu the keys opened takes the next one.
+      QWidget* popup = QApplication::activePopupWidget();
+      QTest::keyClick(popup ? popup->windowHandle() : backend_->FrameWindow()->windowHandle(),
+                      k.key(), k.keyboardModifiers());
+      backend_->Pump();
+    }
+    EXPECT_TRUE(QTest::qWaitFor(c.done));
+    // Leave the preview, whatever the key did.
+    if (auto* help = backend_->help_window()) help->hide();
+    if (QDialog* dialog = backend_->print_dialog()) dialog->reject();
+    if (!run_.done && Preview()) backend_->TopWidget(*Preview())->close();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return run_.done; }));
+  }
 }
 
 // A preview opens at the size of the frame's area: with other windows open

@@ -105,21 +105,27 @@ void WindowMirror::BuildClientWindow() {
   client->setFont(font_);
   client->setAutoFillBackground(true);
   client_ = client;
+  WindowMirror* frame = backend_.FrameMirror();
+  QMdiArea* area = frame ? frame->area() : nullptr;
+  const bool child = (def.flags & kMdiChild) && area;
   // What goes into the subwindow or becomes the window: the client, or the
-  // client wearing menus and a status bar.
+  // client wearing menus and a status bar.  A child's menus go to the
+  // frame's bar.
   QWidget* content = client;
   if (!def.menus.empty() || !def.status_zones.empty()) {
     auto* chrome = new QMainWindow(nullptr, Qt::Widget);
     chrome->setFont(font_);
     chrome->setCentralWidget(client);
     chrome_ = chrome;
-    if (!def.menus.empty()) BuildMenus(chrome->menuBar());
-    BuildStatusBar(chrome->statusBar());
+    if (!def.menus.empty()) {
+      BuildMenus(chrome);
+      merged_menus_ = child;
+      if (!child) AttachMenuBar(chrome->menuBar());
+    }
+    if (!def.status_zones.empty()) BuildStatusBar(chrome->statusBar());
     content = chrome;
   }
-  WindowMirror* frame = backend_.FrameMirror();
-  QMdiArea* area = frame ? frame->area() : nullptr;
-  if ((def.flags & kMdiChild) && area) {
+  if (child) {
     auto* sub = new QMdiSubWindow;
     Qt::WindowFlags f = Qt::SubWindow | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                         Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint;

@@ -18,6 +18,10 @@
 // top-level window with menus or a status bar wears them on a QMainWindow
 // around its ClientArea; its toolbar is a strip along the top of the
 // ClientArea (the window's height includes it) and its controls sit below.
+// A child's menus are not on the child: while it is the active child they
+// show in the frame's menu bar, merged with the frame's (ShowMenusOf), as
+// MDI programs do, so the mnemonics and keys of the menus reach the window
+// the user works in.
 //
 // Controls created and removed while the window is open (Window::
 // CreateControl, RemoveControl) are followed in Sync by the control's serial
@@ -114,9 +118,12 @@ class WindowMirror : public QObject {
   void ApplyFocus();
   // The frame's MDI area: where a new child goes when nothing places it.
   QPoint NextChildPlace() const;
-  // What a subwindow adds around its client: frame, title bar, menus and
-  // status bar (pixels); empty for other windows.
+  // What a subwindow adds around its client: frame, title bar and status
+  // bar (pixels); empty for other windows.
   QSize DecorationSize() const;
+  // The frame: its menu bar shows its own menus merged with `child`'s (the
+  // active child, or null for none); see the head of this file.
+  void ShowMenusOf(const WindowMirror* child);
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -132,7 +139,10 @@ class WindowMirror : public QObject {
   // frame_chrome.cpp: menus, toolbar and status bar, of the frame and of
   // other windows that have them.
   void BuildFrame();
-  void BuildMenus(QMenuBar* bar);
+  // The window's menus, owned by `owner`; their places on a bar in
+  // bar_actions_.  AttachMenuBar puts them on the window's own bar.
+  void BuildMenus(QWidget* owner);
+  void AttachMenuBar(QMenuBar* bar);
   void AddMenuItems(QMenu* menu, const std::vector<MenuItemDef>& items);
   void FillWindowList(QMenu* menu);
   void BuildToolbar();
@@ -231,6 +241,8 @@ class WindowMirror : public QObject {
   std::vector<View> views_;
   std::map<int, size_t> by_id_;
   std::map<int, QPointer<QAction>> menu_actions_;
+  std::vector<QPointer<QAction>> bar_actions_;  // the menus, as a bar shows them
+  bool merged_menus_ = false;                   // shown in the frame's bar
   QPointer<QMenu> window_menu_;
   std::vector<QPointer<QAction>> window_list_actions_;
   std::vector<QPointer<QLabel>> zones_;
