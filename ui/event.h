@@ -30,19 +30,27 @@ enum EventCode : int {
   EVENT_Sized = 0x231,
 };
 
-// Key codes for alerted keys.  Mouse buttons count as keys.
+// Key codes for alerted keys and menu items' keys.  Mouse buttons count as
+// keys.  A key's code is its virtual-key code, plus kShift, kCtrl and kAlt
+// for the modifiers held with it.
 enum KeyCode : int {
   kNoKey = 0,
   MouseLeft = 0x01,
   MouseRight = 0x02,
   MouseLeft2 = 0x05,
   MouseRight2 = 0x06,
+  EnterKey = 0x0D,
+  EscKey = 0x1B,
   PgUpKey = 0x21,
   PgDnKey = 0x22,
   InsertKey = 0x2D,
   DeleteKey = 0x2E,
   F1Key = 0x70,
-  CtrlEnter = 0x20D,
+  kShift = 0x100,
+  kCtrl = 0x200,
+  kAlt = 0x400,
+  CtrlEnter = kCtrl + EnterKey,
+  CtrlP = kCtrl + 'P',
   // Printable characters arrive as 0x1000 + their Windows-1252 code.
   kCharKeyBase = 0x1000,
 };

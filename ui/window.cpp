@@ -375,6 +375,11 @@ void Window::NoteGeometry(const Geometry& g) {
   ++version_;
 }
 
+void Window::SetShownSize(int width, int height) {
+  shown_width_ = width;
+  shown_height_ = height;
+}
+
 void Window::SetMinimumSize(int width, int height) {
   min_width_ = width;
   min_height_ = height;

@@ -197,6 +197,13 @@ class Window {
   // placement it chose): a change like any other, which the backend does
   // not need to be told of.
   void NoteGeometry(const Geometry& g);
+  // The size the window's client shows at now, in dialog units: its normal
+  // placement's, or the area's while it is maximized.  The backend measures
+  // it (SetShownSize: a measure, nothing for it to mirror); until it has,
+  // the normal placement's size.
+  int shown_width() const { return shown_width_ > 0 ? shown_width_ : geometry_.width; }
+  int shown_height() const { return shown_height_ > 0 ? shown_height_ : geometry_.height; }
+  void SetShownSize(int width, int height);
   bool resizable() const { return (def_->flags & kResizable) != 0; }
   void SetMinimumSize(int width, int height);
   int min_width() const { return min_width_; }
@@ -239,6 +246,7 @@ class Window {
   std::vector<std::string> status_;
   std::string title_;
   Geometry geometry_;
+  int shown_width_ = 0, shown_height_ = 0;
   int min_width_ = 0, min_height_ = 0;
   int timer_ = 0;
   int64_t timer_due_ = 0;

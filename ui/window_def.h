@@ -63,6 +63,11 @@ struct ControlDef {
   // platform), shown and typed as they are: a name is data for the system,
   // never Windows-1252 text.
   bool file_name = false;
+  // Entries: completing it moves what the window shows (a browse's
+  // locator), so Enter completes it and does no more: the user sees where it
+  // went before the default button acts on it.  Enter in any other entry
+  // completes it and then presses the default button.
+  bool locator = false;
   int low = 0, high = 100;            // progress bars and spin fields
   uint32_t fill = kDefaultColour;     // boxes and images: the background
   uint32_t outline = kDefaultColour;  // boxes: the frame
@@ -75,6 +80,9 @@ struct MenuItemDef {
   std::string msg;   // shown in the status bar while highlighted
   bool check = false;
   std::vector<MenuItemDef> items;  // a submenu when not empty
+  // The key that chooses the item while its window is active (ui/event.h
+  // key codes: EscKey, CtrlP, ...); 0 for none.
+  int key = 0;
 };
 
 enum WindowFlag : unsigned {
@@ -97,6 +105,9 @@ struct WindowDef {
   int font_size = 8;
   unsigned flags = 0;
   std::string icon;
+  // The help page F1 shows while the window is active ("browsing.html", one
+  // of the program's own help pages); empty: the contents.
+  std::string help;
   std::vector<MenuItemDef> menus;
   std::vector<ControlDef> toolbar;
   std::vector<int> status_zones;  // widths in dialog units; -1 takes what is left

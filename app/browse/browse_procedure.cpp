@@ -248,6 +248,7 @@ ui::Proc Browse::Run() {
     if (select_mode_) {
       w.SetTitle(design_.select_title);
       if (design_.publish) w.Hide(design_.publish);
+      w.Unhide(design_.select);
     } else {
       w.Hide(design_.select);
       w.Disable(design_.select);

@@ -51,6 +51,7 @@ ControlDef Locator(ui::Rect at, const char* picture, const char* help) {
   c.at = at;
   c.picture = picture;
   c.help = help;
+  c.locator = true;
   return c;
 }
 
@@ -74,6 +75,7 @@ const ui::WindowDef& FeaturesWindow() {
     d.width = 423;
     d.height = 218;
     d.flags = ui::kMdiChild | ui::kResizable | ui::kMaximizeBox;
+    d.help = "browsing.html";
     ControlDef prompt;
     prompt.kind = ControlKind::kPrompt;
     prompt.id = kBrowseLocatorPrompt;
@@ -313,6 +315,7 @@ ui::WindowDef BuildLookupWindow(const LookupParams& p) {
   d.width = p.width;
   d.height = p.height;
   d.flags = ui::kMdiChild | ui::kResizable | ui::kMaximizeBox;
+  d.help = "browsing.html";
   const int y = p.list.y + p.list.h + 4;
   // The narrow windows keep Insert, Change and Delete (they still answer
   // keys and toolbar) but do not show them.
@@ -321,23 +324,29 @@ ui::WindowDef BuildLookupWindow(const LookupParams& p) {
   ControlDef change = Button(kBrowseChange, "&Change", {104, y, 40, 14});
   ControlDef del = Button(kBrowseDelete, "&Delete", {146, y, 40, 14});
   insert.hidden = change.hidden = del.hidden = narrow;
-  // The sheet fills the window less a margin; the list keeps a margin inside
-  // its panel (the supplier's list would reach past it), and the buttons end
-  // at the sheet's right edge (the review's Help would be cut off).
+  // The sheet fills the window less a margin, down to below the row of the
+  // buttons: its tab holds the locator, at the left of that row, inside the
+  // panel.  The list keeps a margin inside the panel (the supplier's list
+  // would reach past it), and the buttons end at the sheet's right edge (the
+  // review's Help would be cut off).
   const int sheet_right = p.width - 4;
   ui::Rect list = p.list;
   list.w = std::min(list.w, sheet_right - 4 - list.x);
   const int x = sheet_right - 126;  // Publish or Select, Close, Help
   // In select mode (Select shows) the window answers as a dialog: Enter
-  // chooses the highlighted row, Escape closes.
+  // chooses the highlighted row, Escape closes.  Select and Publish share a
+  // place, one shown at a time: Select only in select mode, so it never
+  // lies over Publish.
   ControlDef select = Button(kBrowseSelect, "&Select", {x, y, 42, 14});
   select.default_button = true;
+  select.hidden = true;
   ControlDef close = Button(kBrowseClose, "Close", {x + 44, y, 40, 14}, "Close this Window");
   close.cancel_button = true;
   d.controls = {
-      Sheet({4, 4, sheet_right - 4, y - 6}, {Tab(3, p.tab, "", {})}),
+      Sheet({4, 4, sheet_right - 4, y + 12}, {Tab(3, p.tab, "",
+                                                  {Locator({8, y + 2, narrow ? x - 10 : 50, 10},
+                                                           p.locator_picture, p.locator_help)})}),
       List(list, p.format),
-      Locator({8, y + 2, narrow ? x - 10 : 50, 10}, p.locator_picture, p.locator_help),
       insert,
       change,
       del,

@@ -38,6 +38,7 @@ ui::WindowDef BuildHtmlWindow() {
   d.width = 317;
   d.height = 35;
   d.flags = ui::kModal;
+  d.help = "publishing.html";
   ControlDef progress{
       .kind = ControlKind::kString, .id = kHtmlProgress, .at = {36, 18, 116, 10}, .picture = "s30"};
   progress.hidden = true;

@@ -67,6 +67,7 @@ ui::WindowDef BuildWindow() {
   d.width = 305;
   d.height = 149;
   d.flags = ui::kMdiChild;
+  d.help = "createfile.html";
   d.controls = {
       {.kind = ControlKind::kOption,
        .id = kCreateSourceGroup,

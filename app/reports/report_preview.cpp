@@ -23,6 +23,7 @@ constexpr int kMaxGrid = 10;
 constexpr int kGap = 3;
 constexpr int kToolbarDepth = 18;  // the window's height includes the toolbar
 constexpr char kZoomPopup[] = "-No Zoom|-|-Page Width|-50%|-75%|-100%|-200%|-300%";
+constexpr char kHelpPage[] = "reports.html";
 
 // The seven zoom choices, in the order of the Zoom menu and of the pop-up.
 enum class Zoom { kNone, kPageWidth, k50, k75, k100, k200, k300 };
@@ -77,15 +78,19 @@ ui::WindowDef BuildPreviewDef() {
   d.font = "MS Sans Serif";
   d.font_size = 10;
   d.flags = ui::kMdiChild | ui::kResizable | ui::kMaximizeBox;
+  d.help = kHelpPage;
   d.status_zones = {-1, 100, 75};
   d.menus = {
       {"&File",
        kPreviewMenuFile,
        "",
        false,
-       {{"&Print", kPreviewMenuPrint, "Print the report"},
+       {{.text = "&Print", .id = kPreviewMenuPrint, .msg = "Print the report", .key = ui::CtrlP},
         {},
-        {"E&xit", kPreviewMenuExit, "Exit without printing the report"}}},
+        {.text = "E&xit",
+         .id = kPreviewMenuExit,
+         .msg = "Exit without printing the report",
+         .key = ui::EscKey}}},
       {"&View",
        kPreviewMenuView,
        "",
@@ -135,6 +140,7 @@ ui::WindowDef BuildJumpDef() {
   d.width = 181;
   d.height = 26;
   d.flags = ui::kModal;
+  d.help = kHelpPage;
   ControlDef ok = Button(kJumpOk, "OK", {89, 7, 40, 12}, "Jump to the selected page");
   ok.default_button = true;
   d.controls = {
@@ -153,6 +159,7 @@ ui::WindowDef BuildSelectDisplayDef() {
   d.width = 141;
   d.height = 64;
   d.flags = ui::kModal;
+  d.help = kHelpPage;
   ControlDef across{.kind = ControlKind::kGroup,
                     .id = kDisplayAcrossGroup,
                     .text = "Across",
@@ -262,6 +269,8 @@ class Preview {
         w_.CreateControl({.kind = ControlKind::kImage, .id = kPreviewZoomImage});
         w_.SetColours(kPreviewZoomImage, ui::kWhiteColour);
         w_.SetCursor(kPreviewZoomImage, ui::Cursor::kZoom);
+        // The keys scroll the page: it takes the focus.
+        w_.Select(kPreviewZoomImage);
         zoom_image_ = true;
       }
       ShowZoomed();
@@ -329,9 +338,11 @@ class Preview {
     shown_ = 0;
   }
 
+  // The window's size is the size it shows at (maximized: the area's), not
+  // its normal placement's.
   void LayOutGrid() {
-    const int width = w_.geometry().width;
-    const int height = w_.geometry().height;
+    const int width = w_.shown_width();
+    const int height = w_.shown_height();
     const int hgaps = (across_ - 1) * kGap + 2;
     const int vgaps = (down_ - 1) * kGap + 2;
     int cw = (width - hgaps) / across_;
@@ -375,8 +386,8 @@ class Preview {
 
   void ShowZoomed() {
     const ZoomChoice& z = ChoiceOf(zoom_);
-    const int width = w_.geometry().width;
-    const int height = std::max(1, w_.geometry().height - kToolbarDepth);
+    const int width = w_.shown_width();
+    const int height = std::max(1, w_.shown_height() - kToolbarDepth);
     const bool page_width = zoom_ == Zoom::kPageWidth;
     w_.SetPosition(kPreviewZoomImage, 0, 0, width, height);
     w_.SetScrollbars(kPreviewZoomImage, !page_width, true);

@@ -435,6 +435,7 @@ ui::WindowDef ProgressWindowDef(const std::string& procedure) {
   d.width = 142;
   d.height = 59;
   d.timer = 1;
+  d.help = "reports.html";
   d.controls = {
       {.kind = ControlKind::kProgress,
        .id = kProgressBar,
@@ -478,20 +479,23 @@ ui::Task<report::Status> PrintPageImages(std::string job, const report::PageImag
 
 ui::Task<Outcome> PreviewThenPrint(FinishedReport& finished) {
   const int64_t pages = static_cast<int64_t>(finished.pages.size());
-  co_await REPORTPREVIEW(finished.pages);
-  if (CurrentThread().SharedResponse.value != RespCompleted) co_return Outcome::Complete(pages);
   const std::string job = finished.report.job_name();
-  const report::Status s = co_await PrintPageImages(job, finished.pages);
-  if (s.code() == report::StatusCode::kPrintCancelled) co_return Outcome::Cancelled();
-  if (!s.ok()) {
-    ui::MessageRequest m;
-    m.caption = "Print";
-    m.text = "The report \"" + job + "\" could not be printed.\n" + s.message();
-    m.icon = ui::Icon::kExclamation;
-    co_await ui::Message(m);
-    co_return Outcome::Failed(s.message());
+  for (;;) {
+    co_await REPORTPREVIEW(finished.pages);
+    if (CurrentThread().SharedResponse.value != RespCompleted) co_return Outcome::Complete(pages);
+    const report::Status s = co_await PrintPageImages(job, finished.pages);
+    // The print dialog cancelled: back to the pages.
+    if (s.code() == report::StatusCode::kPrintCancelled) continue;
+    if (!s.ok()) {
+      ui::MessageRequest m;
+      m.caption = "Print";
+      m.text = "The report \"" + job + "\" could not be printed.\n" + s.message();
+      m.icon = ui::Icon::kExclamation;
+      co_await ui::Message(m);
+      co_return Outcome::Failed(s.message());
+    }
+    co_return Outcome::Complete(pages);
   }
-  co_return Outcome::Complete(pages);
 }
 
 ReportSettings SetReportSettings(ReportSettings settings) {

@@ -152,7 +152,10 @@ struct FinishedReport {
 using ReportOutput = std::function<ui::Task<Outcome>(FinishedReport& finished)>;
 
 // The program's output: REPORTPREVIEW on the pages; when the user chose
-// Print there, the pages go to the printer (a failure is shown).
+// Print there, the pages go to the printer (a failure is shown).  Cancelling
+// the print dialog goes back to the preview with the same pages: the user
+// who waited for them does not run the report again.  Complete when the
+// user left the preview without printing or the pages were printed.
 ui::Task<Outcome> PreviewThenPrint(FinishedReport& finished);
 
 // Sends `pages` to the printer chosen in the platform's print dialog, in

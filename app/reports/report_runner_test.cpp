@@ -324,21 +324,26 @@ TEST_F(ReportRunnerTest, EachWayARunEndsHasItsOutcome) {
     int failing_read;                      // the nth read fails; 0: none
     int item;                              // how the preview is left
     std::optional<ui::PrintResult> print;  // the print dialog's answer
+    int then;                              // how the preview is left when it comes back
     K kind;
     int64_t written;  // pages
     int32_t response;
   };
+  const ui::PrintResult cancelled{ui::PrintOutcome::kCancelled, ""};
   const Case cases[] = {
-      {"to the end, previewed", 2, 0, kPreviewMenuExit, {}, K::kComplete, 67, RespCompleted},
-      {"to the end, printed", 1, 0, kPreviewMenuPrint, {}, K::kComplete, 1, RespCompleted},
-      {"no record", 3, 0, 0, {}, K::kComplete, 0, RespCancelled},
-      {"a read failing half-way", 2, 41, kPreviewMenuExit, {}, K::kIncomplete, 3, RespCompleted},
-      {"the first read failing", 2, 1, 0, {}, K::kFailed, 0, RespCancelled},
+      {"to the end, previewed", 2, 0, kPreviewMenuExit, {}, 0, K::kComplete, 67, RespCompleted},
+      {"to the end, printed", 1, 0, kPreviewMenuPrint, {}, 0, K::kComplete, 1, RespCompleted},
+      {"no record", 3, 0, 0, {}, 0, K::kComplete, 0, RespCancelled},
+      {"a read failing half-way", 2, 41, kPreviewMenuExit, {}, 0, K::kIncomplete, 3, RespCompleted},
+      {"the first read failing", 2, 1, 0, {}, 0, K::kFailed, 0, RespCancelled},
       {"the printer failing", 1, 0, kPreviewMenuPrint,
-       ui::PrintResult{ui::PrintOutcome::kFailed, "The printer is out of paper."}, K::kFailed, 0,
+       ui::PrintResult{ui::PrintOutcome::kFailed, "The printer is out of paper."}, 0, K::kFailed, 0,
        RespCompleted},
-      {"the print dialog cancelled", 1, 0, kPreviewMenuPrint,
-       ui::PrintResult{ui::PrintOutcome::kCancelled, ""}, K::kCancelled, 0, RespCompleted},
+      // The pages are not lost: the preview comes back with them.
+      {"the print dialog cancelled, then Exit", 1, 0, kPreviewMenuPrint, cancelled,
+       kPreviewMenuExit, K::kComplete, 1, RespCompleted},
+      {"the print dialog cancelled, then printed", 1, 0, kPreviewMenuPrint, cancelled,
+       kPreviewMenuPrint, K::kComplete, 1, RespCompleted},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -354,6 +359,7 @@ TEST_F(ReportRunnerTest, EachWayARunEndsHasItsOutcome) {
       ASSERT_TRUE(UntilPreview(id));
       Leave(id, c.item);
     }
+    if (c.then) Leave(id, c.then);
     EXPECT_FALSE(scheduler_.Alive(id));
     ASSERT_EQ(outcomes_.size(), 1u) << "told once";
     EXPECT_EQ(outcomes_[0].kind, c.kind);

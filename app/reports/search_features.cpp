@@ -52,6 +52,7 @@ ui::WindowDef BuildWindow() {
   d.width = 198;
   d.height = 123;
   d.flags = ui::kMdiChild;
+  d.help = "search.html";
   ControlDef start = Button(kSearchStart, "Start Search", {18, 102, 72, 15});
   start.default_button = true;
   ControlDef close = Button(kSearchClose, "Close This Window", {108, 102, 72, 15});
@@ -65,7 +66,7 @@ ui::WindowDef BuildWindow() {
        .at = {4, 3, 190, 57}},
       {.kind = ControlKind::kPrompt,
        .id = kSearchHint,
-       .text = "Enter Text to Search for and press Confirm Button",
+       .text = "Enter Text to Search for and press Start Search",
        .at = {4, 64, 190, 10}},
       {.kind = ControlKind::kPrompt,
        .id = kSearchPrompt,

@@ -114,6 +114,7 @@ ui::WindowDef BuildFrameDef() {
   d.width = 439;
   d.height = 289;
   d.flags = ui::kMdiFrame | ui::kResizable | ui::kMaximizeBox;
+  d.help = "frame.html";
   d.status_zones = {-1, 80, 120, 45};
   d.menus = {
       {"&File",

@@ -28,10 +28,15 @@
 #include <gtest/gtest.h>
 
 #include "app/browse/browses.h"
+#include "app/browse/html_export.h"
 #include "app/create_file/create_files.h"
 #include "app/data/globals.h"
 #include "app/data/profile.h"
 #include "app/data/window_position.h"
+#include "app/reports/report_preview.h"
+#include "app/reports/report_runner.h"
+#include "app/reports/search_features.h"
+#include "app/shell/about.h"
 #include "app/shell/frame.h"
 #include "app/startup.h"
 #include "runtime/text.h"
@@ -407,6 +412,91 @@ TEST_F(GuiTest, TheHelpOnBrowsingDescribesTheTabsAsTheyAre) {
   }
   EXPECT_TRUE(says("press Select or Enter"));
   EXPECT_TRUE(says("Close or Escape closes the window without a choice"));
+}
+
+// Opens `def` and waits for its close; `shown` is the window meanwhile.
+ui::Proc ShowWindow(const ui::WindowDef& def, ui::Window** shown) {
+  ui::Window w(def);
+  w.Open();
+  if (w.geometry().width <= 0) w.SetGeometry({0, 0, 400, 300});  // the preview sizes itself
+  *shown = &w;
+  while (ui::Event e = co_await w.Accept()) {
+  }
+  *shown = nullptr;
+  w.Close();
+}
+
+// Every control of every window the program defines answers the mouse where
+// it is drawn: at its centre the window system finds it, not a group's frame
+// or any other control that came later in the definition and lies over it.
+TEST_F(GuiTest, EveryControlOfEveryWindowAnswersTheMouseWhereItIsDrawn) {
+  static const ui::WindowDef progress = app::ProgressWindowDef("PRINTSUP:SUPPLIER");
+  const ui::WindowDef* defs[] = {
+      &app::AboutWindowDef(),
+      app::FeaturesBrowseDesign().window,
+      app::SupplierBrowseDesign().window,
+      app::ReviewBrowseDesign().window,
+      app::CategoryBrowseDesign().window,
+      app::IssuesBrowseDesign().window,
+      &app::HtmlPropertyWindowDef(),
+      &app::SearchFeaturesWindowDef(),
+      &app::CreateFilesWindowDef(),
+      &app::PreviewWindowDef(),
+      &app::JumpWindowDef(),
+      &app::SelectDisplayWindowDef(),
+      &progress,
+  };
+  int checked = 0;
+  for (const ui::WindowDef* def : defs) {
+    SCOPED_TRACE(def->name);
+    ui::Window* w = nullptr;
+    scheduler_->Start(ShowWindow(*def, &w));
+    Pump();
+    ASSERT_TRUE(w && backend_->TopWidget(*w)->isVisible());
+    QWidget* top = backend_->TopWidget(*w)->window();
+    for (const auto& c : w->controls()) {
+      using K = ui::ControlKind;
+      // What is drawn around or under other controls: sheets, tabs, groups,
+      // boxes and lines.
+      if (c->id == 0 || c->kind == K::kSheet || c->kind == K::kTab || c->kind == K::kGroup ||
+          c->kind == K::kOption || c->kind == K::kBox || c->kind == K::kLine) {
+        continue;
+      }
+      QWidget* widget = backend_->ControlWidget(*w, c->id);
+      if (!widget || !widget->isVisible()) continue;
+      QWidget* hit = top->childAt(widget->mapTo(top, widget->rect().center()));
+      EXPECT_TRUE(hit == widget || widget->isAncestorOf(hit))
+          << c->id << " lies under " << (hit ? hit->metaObject()->className() : "nothing");
+      ++checked;
+    }
+    w->Post(ui::EVENT_CloseWindow);
+    Pump();
+  }
+  EXPECT_GT(checked, 60);
+}
+
+TEST_F(GuiTest, TheIssuesLocatorIsEmptyToTypeIntoAndSitsInItsPanel) {
+  backend_->MenuAction(app::kMenuBrowseIssues)->trigger();
+  Pump();
+  ui::Window* issues = Named("BROWSEISSUES$QUICKWINDOW");
+  ASSERT_NE(issues, nullptr);
+  auto* locator = qobject_cast<QLineEdit*>(backend_->ControlWidget(*issues, app::kBrowseLocator));
+  ASSERT_NE(locator, nullptr);
+  EXPECT_EQ(locator->text().toStdString(), "") << "no 0 to type around";
+  QWidget* client = backend_->ClientWidget(*issues);
+  QWidget* panel = qobject_cast<QTabWidget*>(backend_->ControlWidget(*issues, app::kBrowseSheet))
+                       ->currentWidget();
+  const QRect panel_at(panel->mapTo(client, QPoint(0, 0)), panel->size());
+  EXPECT_TRUE(panel_at.contains(QRect(locator->mapTo(client, QPoint(0, 0)), locator->size())));
+
+  locator->setFocus();
+  QTest::keyClicks(locator, QStringLiteral("12"));
+  QTest::keyClick(locator, Qt::Key_Return);
+  Pump();
+  const ui::Control* list = issues->Find(app::kBrowseList);
+  ASSERT_GE(list->selected, 1);
+  EXPECT_EQ(TrimLeft(Clip(list->rows[list->selected - 1][0])), "12") << "located";
+  EXPECT_EQ(locator->text().toStdString(), "") << "and empty again";
 }
 
 // Create File on real widgets: a copy that gives way between batches keeps

@@ -14,22 +14,29 @@
 #include <QPrinter>
 #include <QScrollBar>
 #include <QTest>
+#include <QTextBrowser>
+#include <QWheelEvent>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "app/data/thread_block.h"
 #include "app/reports/report_preview.h"
 #include "app/reports/report_runner.h"
+#include "app/shell/frame.h"
 #include "app/startup.h"
 #include "report/qt/page_renderer.h"
 #include "report/report.h"
 #include "tests/e2e/e2e_support.h"
 #include "tests/testing/temp_dir.h"
+#include "ui/qt/help_window.h"
 #include "ui/qt/image_control.h"
 #include "ui/qt/qt_backend.h"
 #include "ui/qt/spin_field.h"
@@ -100,16 +107,43 @@ class PreviewGuiTest : public testing::ProgramOnWidgetsTest {
 
   ui::Window* Preview() { return Named(app::PreviewWindowDef().name); }
   QWidget* Widget(int id) { return backend_->ControlWidget(*Preview(), id); }
+  // An item of the menus on the frame's bar, where the preview's show.
   QAction* MenuItem(const QString& text) {
-    auto* chrome = qobject_cast<QMainWindow*>(
-        qobject_cast<QMdiSubWindow*>(backend_->TopWidget(*Preview()))->widget());
-    for (QAction* m : chrome->menuBar()->actions()) {
+    for (QAction* m : backend_->FrameWindow()->menuBar()->actions()) {
       if (!m->menu()) continue;
       for (QAction* a : m->menu()->actions()) {
         if (a->text() == text) return a;
       }
     }
     return nullptr;
+  }
+  // Starts a preview of the five pages and waits until it shows, active.
+  bool StartPreview() {
+    scheduler_->Start(PreviewRun(def_, pages_dir_.path(), run_));
+    return QTest::qWaitFor([&] {
+      QWidget* top = Preview() ? backend_->TopWidget(*Preview()) : nullptr;
+      return top && top->isVisible() && Widget(app::kPreviewCellImageBase + 1) &&
+             backend_->MdiArea()->currentSubWindow() == top;
+    });
+  }
+  // The zoomed page, once the zoom `item` (of the Zoom menu, chosen through
+  // the model) shows.
+  ui::qt::ImageControl* Zoom(int item) {
+    Preview()->Post(ui::EVENT_Accepted, item);
+    if (!QTest::qWaitFor([&] { return Widget(app::kPreviewZoomImage) != nullptr; })) return nullptr;
+    auto* page = dynamic_cast<ui::qt::ImageControl*>(Widget(app::kPreviewZoomImage));
+    // Until both bars are there: the second comes a layout later.
+    const bool settled = QTest::qWaitFor([&] {
+      return page->verticalScrollBar()->isVisible() && page->horizontalScrollBar()->isVisible();
+    });
+    return settled ? page : nullptr;
+  }
+  // A click as the window system delivers it: to the frame's window, at a
+  // place of it, whatever widget lies there.
+  void ClickAt(QWidget* widget, QPoint at) {
+    QMainWindow* frame = backend_->FrameWindow();
+    QTest::mouseClick(frame->windowHandle(), Qt::LeftButton, {}, widget->mapTo(frame, at));
+    backend_->Pump();
   }
   testing::TempDir pages_dir_;
   report::ReportDef def_ = Listing();
@@ -193,6 +227,178 @@ TEST_F(PreviewGuiTest, ClosingThePreviewPrintsNothingAndRemovesThePages) {
   EXPECT_EQ(run_.response, app::RespCancelled);
   EXPECT_EQ(backend_->print_dialog(), nullptr);
   EXPECT_TRUE(std::filesystem::is_empty(pages_dir_.path()));
+}
+
+// A page at 300 percent is three windows tall: the arrow of its scroll bar
+// and the wheel move over it, and only a click on the page itself goes back
+// to the grid.
+TEST_F(PreviewGuiTest, AZoomedPageScrollsByItsBarAndTheWheelAndAClickOnItGoesBack) {
+  ASSERT_TRUE(StartPreview());
+  QApplication::setActiveWindow(backend_->FrameWindow());
+  ui::qt::ImageControl* page = Zoom(app::kPreviewMenu300);
+  ASSERT_NE(page, nullptr);
+  QScrollBar* bar = page->verticalScrollBar();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return bar->isVisible(); }));
+  ClickAt(bar, QPoint(bar->width() / 2, bar->height() - 3));  // its lower arrow
+  QTest::qWait(50);
+  ASSERT_EQ(Preview()->Status(3), "Zoom (300%)") << "the page stayed zoomed";
+  EXPECT_GT(bar->value(), 0) << "and scrolled";
+
+  const int before = bar->value();
+  const QPoint at = page->viewport()->rect().center();
+  QWheelEvent notch(at, page->viewport()->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton,
+                    Qt::NoModifier, Qt::NoScrollPhase, false);
+  QApplication::sendEvent(page->viewport(), &notch);
+  EXPECT_GE(bar->value() - before, 30) << "a notch is three lines of text, not three pixels";
+
+  ClickAt(page->viewport(), QPoint(20, 20));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return Preview()->Status(3) == "No Zoom"; }));
+}
+
+// Each key of the preview, on a preview of its own: the grid, or a page at
+// 300 percent.  The preview's menus are on the frame's bar while it is in
+// front, so Alt+F is its File menu.
+TEST_F(PreviewGuiTest, TheKeysOfThePreviewScrollTurnPrintExitAndHelp) {
+  auto bar = [&]() -> QScrollBar* {
+    auto* p = dynamic_cast<ui::qt::ImageControl*>(Widget(app::kPreviewZoomImage));
+    return p ? p->verticalScrollBar() : nullptr;
+  };
+  auto at = [&](const char* page, bool foot) {
+    return Preview()->Status(2) == page && bar() &&
+           bar()->value() == (foot ? bar()->maximum() : bar()->minimum());
+  };
+  auto exited = [&] { return run_.done && run_.response == app::RespCancelled; };
+  struct Case {
+    const char* name;
+    bool zoomed;
+    std::vector<QKeyCombination> keys;
+    std::function<bool()> done;
+  };
+  const Case cases[] = {
+      {"Down scrolls a line",
+       true,
+       {Qt::Key_Down},
+       [&] { return bar()->value() == bar()->singleStep(); }},
+      {"Page Down scrolls a window",
+       true,
+       {Qt::Key_PageDown},
+       [&] {
+         return Preview()->Status(2) == "Page 1 of 5" && bar()->value() == bar()->pageStep();
+       }},
+      {"End goes to the foot", true, {Qt::Key_End}, [&] { return at("Page 1 of 5", true); }},
+      {"Home goes back to the head",
+       true,
+       {Qt::Key_End, Qt::Key_Home},
+       [&] { return at("Page 1 of 5", false); }},
+      {"Page Down at the foot turns to the next page's head",
+       true,
+       {Qt::Key_End, Qt::Key_PageDown},
+       [&] { return at("Page 2 of 5", false); }},
+      {"Page Up at the head turns back to the foot of the page before",
+       true,
+       {Qt::Key_End, Qt::Key_PageDown, Qt::Key_PageUp},
+       [&] { return at("Page 1 of 5", true); }},
+      {"Page Down in the grid shows the next page",
+       false,
+       {Qt::Key_PageDown},
+       [&] { return Preview()->Status(2) == "Page 2 of 5"; }},
+      {"Ctrl+P prints",
+       false,
+       {Qt::CTRL | Qt::Key_P},
+       [&] { return backend_->print_dialog() != nullptr; }},
+      {"Escape exits without printing", false, {Qt::Key_Escape}, exited},
+      {"Alt+F, X exits the preview, not the program",
+       false,
+       {Qt::ALT | Qt::Key_F, Qt::Key_X},
+       [&] { return exited() && !scheduler_->exited(); }},
+      {"F1 shows the help on the preview",
+       false,
+       {Qt::Key_F1},
+       [&] {
+         auto* help = backend_->help_window();
+         return help && help->isVisible() &&
+                help->browser()->source().fileName() == QStringLiteral("reports.html");
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    run_ = PreviewOutcome{};
+    ASSERT_TRUE(StartPreview());
+    QApplication::setActiveWindow(backend_->FrameWindow());
+    if (c.zoomed) {
+      ASSERT_NE(Zoom(app::kPreviewMenu300), nullptr);
+    }
+    for (QKeyCombination k : c.keys) {
+      // A menu the keys opened takes the next one.
+      QWidget* popup = QApplication::activePopupWidget();
+      QTest::keyClick(popup ? popup->windowHandle() : backend_->FrameWindow()->windowHandle(),
+                      k.key(), k.keyboardModifiers());
+      backend_->Pump();
+    }
+    EXPECT_TRUE(QTest::qWaitFor(c.done));
+    // Leave the preview, whatever the key did.
+    if (auto* help = backend_->help_window()) help->hide();
+    if (QDialog* dialog = backend_->print_dialog()) dialog->reject();
+    if (!run_.done && Preview()) backend_->TopWidget(*Preview())->close();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return run_.done; }));
+  }
+}
+
+// A preview opens at the size of the frame's area: with other windows open
+// too it still lies wholly inside, at the area's corner, and the area shows
+// no scroll bars.
+TEST_F(PreviewGuiTest, APreviewOpenedWithThreeWindowsOpenLiesInsideTheFrame) {
+  for (int i = 0; i < 3; ++i) backend_->MenuAction(app::kMenuSearch)->trigger();
+  ASSERT_TRUE(QTest::qWaitFor([&] {
+    return backend_->MdiArea()->subWindowList().size() == 3 &&
+           backend_->MdiArea()->subWindowList().back()->isVisible();
+  }));
+  ASSERT_TRUE(StartPreview());
+  QMdiArea* area = backend_->MdiArea();
+  QWidget* sub = backend_->TopWidget(*Preview());
+  QTest::qWait(50);
+  EXPECT_TRUE(area->viewport()->rect().contains(sub->geometry()))
+      << sub->geometry().x() << "," << sub->geometry().y() << " " << sub->width() << "x"
+      << sub->height() << " in " << area->viewport()->width() << "x" << area->viewport()->height();
+  EXPECT_FALSE(area->horizontalScrollBar()->isVisible());
+  EXPECT_FALSE(area->verticalScrollBar()->isVisible());
+  Screenshot("preview_with_three_windows.png");
+}
+
+// Maximized, then the frame made larger while the preview stays maximized:
+// each time the pages are laid out for the size the preview shows at.
+TEST_F(PreviewGuiTest, AMaximizedPreviewLaysItsPagesOutForTheSizeItShowsAt) {
+  backend_->FrameWindow()->resize(640, 420);
+  ASSERT_TRUE(StartPreview());
+  auto* sub = qobject_cast<QMdiSubWindow*>(backend_->TopWidget(*Preview()));
+  QWidget* client = backend_->ClientWidget(*Preview());
+  // The one page of the grid is as tall as the window less its toolbar,
+  // within the margins of the layout: its foot is near the window's.
+  auto page_fills_the_height = [&] {
+    QWidget* cell = Widget(app::kPreviewCellImageBase + 1);
+    return cell && client->height() - cell->geometry().bottom() < 12 &&
+           cell->height() > client->height() / 2;
+  };
+  ASSERT_TRUE(QTest::qWaitFor(page_fills_the_height)) << "as it opened";
+  for (const char* change : {"maximized", "the frame made larger"}) {
+    SCOPED_TRACE(change);
+    const QSize before = client->size();
+    if (sub->isMaximized()) {
+      backend_->FrameWindow()->resize(790, 580);
+    } else {
+      sub->showMaximized();
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] { return client->height() > before.height(); }));
+    EXPECT_TRUE(QTest::qWaitFor(page_fills_the_height));
+  }
+  Screenshot("preview_maximized.png");
+  MenuItem(QStringLiteral("Page &Width"))->trigger();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Widget(app::kPreviewZoomImage) != nullptr; }));
+  EXPECT_TRUE(QTest::qWaitFor([&] {
+    auto* page = dynamic_cast<ui::qt::ImageControl*>(Widget(app::kPreviewZoomImage));
+    return std::abs(page->ContentSize().width() - client->width()) <= 2 &&
+           client->height() - page->geometry().bottom() < 4;
+  })) << "the page as wide as the window, in all of it below the toolbar";
 }
 
 }  // namespace

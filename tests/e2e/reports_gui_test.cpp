@@ -5,8 +5,11 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QTest>
@@ -75,12 +78,22 @@ class ReportsGuiTest : public testing::ProgramOnWidgetsTest {
   testing::TempDir pages_;
 };
 
-TEST_F(ReportsGuiTest, TheSupplierTableFromTheMenuPrintsToPdf) {
+TEST_F(ReportsGuiTest, TheSupplierTableFromTheMenuPrintsToPdfAfterACancelledPrintDialog) {
   backend_->MenuAction(app::kMenuReportSupplier)->trigger();
   ASSERT_TRUE(QTest::qWaitFor([&] { return Shown(Preview()); }, 20000));
   EXPECT_EQ(Named("PRINTSUP:SUPPLIER$PROGRESSWINDOW"), nullptr) << "gone before the preview";
   EXPECT_EQ(Preview()->Status(2), "Page 1 of 13") << "320 suppliers, 26 a page";
   Screenshot("report_supplier_table.png");
+  // Cancel in the print dialog: back to the same pages, no run again.
+  auto* print =
+      qobject_cast<QAbstractButton*>(backend_->ControlWidget(*Preview(), app::kPreviewPrintButton));
+  ASSERT_NE(print, nullptr);
+  QTest::mouseClick(print, Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return backend_->print_dialog() != nullptr; }));
+  backend_->print_dialog()->reject();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !backend_->print_dialog() && Shown(Preview()); }));
+  EXPECT_EQ(Named("PRINTSUP:SUPPLIER$PROGRESSWINDOW"), nullptr) << "the report did not run again";
+  EXPECT_EQ(Preview()->Status(2), "Page 1 of 13");
   const std::string text = PrintToPdf("SUPPLIER Table");
   for (const char* t : {"SUPPLIER Table", "Page 1", "Page 13"}) {
     EXPECT_NE(text.find(t), std::string::npos) << t << " in\n" << text;
@@ -119,6 +132,15 @@ TEST_F(ReportsGuiTest, FeaturesBySupplierPickedInItsLookupPrintsToPdf) {
   ASSERT_NE(select, nullptr);
   select->click();
   ASSERT_TRUE(QTest::qWaitFor([&] { return Shown(Preview()); }, 20000));
+  // The progress window before it has gone: the window system activates the
+  // frame again, and the preview stays in front, active.
+  QApplication::setActiveWindow(backend_->FrameWindow());
+  QTest::qWait(50);
+  QMdiArea* area = backend_->MdiArea();
+  const QWidget* preview = backend_->TopWidget(*Preview());
+  EXPECT_EQ(static_cast<const QWidget*>(area->activeSubWindow()), preview);
+  EXPECT_EQ(static_cast<const QWidget*>(area->subWindowList(QMdiArea::StackingOrder).back()),
+            preview);
   Screenshot("report_features_by_supplier.png");
   const std::string text = PrintToPdf("FEATURES by Supplier");
   EXPECT_NE(text.find("FEATURES by Supplier "), std::string::npos) << text;
@@ -131,19 +153,33 @@ TEST_F(ReportsGuiTest, ASearchTypedInTheSearchWindowPrintsToPdfAndTheWindowStays
   backend_->MenuAction(app::kMenuSearch)->trigger();
   ASSERT_TRUE(QTest::qWaitFor([&] { return Shown(Named("SEARCHFEATURES$WINDOW")); }));
   ui::Window* search = Named("SEARCHFEATURES$WINDOW");
+  auto button = [&](int id) {
+    return qobject_cast<QAbstractButton*>(backend_->ControlWidget(*search, id));
+  };
   auto* entry = qobject_cast<QLineEdit*>(backend_->ControlWidget(*search, app::kSearchText));
-  auto* category =
-      qobject_cast<QAbstractButton*>(backend_->ControlWidget(*search, app::kSearchCategoryYes));
-  auto* start = qobject_cast<QAbstractButton*>(backend_->ControlWidget(*search, app::kSearchStart));
-  ASSERT_TRUE(entry && category && start);
+  QAbstractButton* start = button(app::kSearchStart);
+  ASSERT_TRUE(entry && start);
   EXPECT_EQ(entry->maxLength(), 30);
+  EXPECT_EQ(qobject_cast<QLabel*>(backend_->ControlWidget(*search, app::kSearchHint))
+                ->text()
+                .toStdString(),
+            "Enter Text to Search for and press " + start->text().toStdString());
+  // Clicks where the radios show, as the window system delivers them: not
+  // the product's, which the group of the four would take, but the radio's.
+  QMainWindow* frame = backend_->FrameWindow();
+  for (int id : {app::kSearchProductNo, app::kSearchCategoryYes}) {
+    QTest::mouseClick(frame->windowHandle(), Qt::LeftButton, {},
+                      button(id)->mapTo(frame, button(id)->rect().center()));
+  }
+  ASSERT_TRUE(QTest::qWaitFor([&] {
+    return search->Value(app::kSearchProduct) == "No" &&
+           search->Value(app::kSearchCategory) == "Yes";
+  }));
   entry->setFocus();
   ASSERT_TRUE(QTest::qWaitFor([&] { return entry->hasFocus(); }));
   QTest::keyClicks(entry, QStringLiteral("modem"));
-  QTest::keyClick(entry, Qt::Key_Return);  // completes the entry, starts nothing
-  category->click();
   Screenshot("search_window.png", backend_->TopWidget(*search));
-  start->click();
+  QTest::keyClick(entry, Qt::Key_Return);  // completes the entry and starts the search
   ASSERT_TRUE(QTest::qWaitFor([&] { return Shown(Preview()); }, 20000));
   Screenshot("search_preview.png");
   const std::string text = PrintToPdf("Search Features");
@@ -152,7 +188,7 @@ TEST_F(ReportsGuiTest, ASearchTypedInTheSearchWindowPrintsToPdfAndTheWindowStays
   ASSERT_TRUE(QTest::qWaitFor([&] { return start->isEnabled(); }))
       << "the window is there for the next search";
   EXPECT_EQ(entry->text(), QStringLiteral("modem"));
-  EXPECT_TRUE(category->isChecked());
+  EXPECT_TRUE(button(app::kSearchCategoryYes)->isChecked());
   QTest::qWait(100);
   EXPECT_EQ(Preview(), nullptr) << "one search for one press";
 }

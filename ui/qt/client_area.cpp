@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QKeyEvent>
-#include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
 
@@ -20,7 +19,7 @@ QSize ClientArea::sizeHint() const { return desired_.isValid() ? desired_ : QWid
 
 void ClientArea::resizeEvent(QResizeEvent* e) {
   QWidget::resizeEvent(e);
-  if (mirror_) mirror_->LayOut();
+  if (mirror_) mirror_->ClientResized();
 }
 
 void ClientArea::keyPressEvent(QKeyEvent* e) {
@@ -29,7 +28,8 @@ void ClientArea::keyPressEvent(QKeyEvent* e) {
   const bool escape = e->key() == Qt::Key_Escape;
   QPushButton* const default_button = Showing(kDefaultButtonProperty);
   if (mods == Qt::NoModifier && default_button) {
-    if (enter && !qobject_cast<QLineEdit*>(QApplication::focusWidget())) {
+    const QWidget* focus = QApplication::focusWidget();
+    if (enter && !(focus && focus->property(kLocatorProperty).toBool())) {
       default_button->click();
       return;
     }

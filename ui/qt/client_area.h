@@ -14,9 +14,11 @@ class QPushButton;
 
 namespace mirabo::ui::qt {
 
-// The marks of the push buttons that Enter and Escape press.
+// The marks of the push buttons that Enter and Escape press, and of the
+// entries where Enter only completes the entry (ControlDef::locator).
 inline constexpr char kDefaultButtonProperty[] = "mirabo_default";
 inline constexpr char kCancelButtonProperty[] = "mirabo_cancel";
+inline constexpr char kLocatorProperty[] = "mirabo_locator";
 
 class ClientArea : public QWidget {
  public:
@@ -31,7 +33,8 @@ class ClientArea : public QWidget {
   void resizeEvent(QResizeEvent* e) override;
   // A window that shows its default button acts as a dialog: Enter presses
   // that button and Escape the cancel button.  Enter in an entry completes
-  // the entry and does no more: the user sees what it found before choosing.
+  // the entry first (the procedure sees what was typed, then the button);
+  // in a locator it does no more: the user sees what it found before choosing.
   void keyPressEvent(QKeyEvent* e) override;
   void paintEvent(QPaintEvent* e) override;
 

@@ -1,8 +1,8 @@
 // The chrome of a window: the frame's menus (with the Window menu's list of
-// children), toolbar and status bar, and the menus, status bar and toolbar
-// strip a child or top-level window may wear; built from the definition,
-// kept up to the model, and the status texts shown while the user points at
-// them.
+// children, and the active child's menus merged in), toolbar and status bar,
+// and the menus, status bar and toolbar strip a child or top-level window
+// may wear; built from the definition, kept up to the model, and the status
+// texts shown while the user points at them.
 #include <QAction>
 #include <QApplication>
 #include <QEvent>
@@ -21,6 +21,7 @@
 #include <algorithm>
 
 #include "ui/qt/icons.h"
+#include "ui/qt/key_codes.h"
 #include "ui/qt/qt_backend.h"
 #include "ui/qt/qt_text.h"
 #include "ui/qt/window_mirror.h"
@@ -63,7 +64,8 @@ void WindowMirror::BuildFrame() {
   client_ = area;
   connect(area, &QMdiArea::subWindowActivated, this,
           [this](QMdiSubWindow* s) { backend_.ChildActivated(s); });
-  BuildMenus(mw->menuBar());
+  BuildMenus(mw);
+  AttachMenuBar(mw->menuBar());
   BuildToolbar();
   BuildStatusBar(mw->statusBar());
   const Geometry& g = window_->geometry();
@@ -71,7 +73,32 @@ void WindowMirror::BuildFrame() {
   mw->installEventFilter(this);
 }
 
-void WindowMirror::BuildMenus(QMenuBar* bar) {
+void WindowMirror::BuildMenus(QWidget* owner) {
+  for (const MenuItemDef& item : window_->def().menus) {
+    const QString text = FromCp1252(item.text);
+    if (item.items.empty()) {
+      auto* a = new QAction(text, owner);
+      a->setProperty(kMessageProperty, FromCp1252(item.msg));
+      a->setShortcut(KeySequenceOf(item.key));
+      menu_actions_[item.id] = a;
+      connect(a, &QAction::triggered, this, [this, id = item.id] { Post(EVENT_Accepted, id); });
+      bar_actions_.push_back(a);
+      continue;
+    }
+    auto* menu = new QMenu(text, owner);
+    menu->setFont(font_);
+    menu->menuAction()->setProperty(kMessageProperty, FromCp1252(item.msg));
+    if (item.id != 0) menu_actions_[item.id] = menu->menuAction();
+    AddMenuItems(menu, item.items);
+    bar_actions_.push_back(menu->menuAction());
+    if (WithoutMnemonics(text).compare(QLatin1String("Window"), Qt::CaseInsensitive) == 0) {
+      window_menu_ = menu;
+      connect(menu, &QMenu::aboutToShow, this, [this, menu] { FillWindowList(menu); });
+    }
+  }
+}
+
+void WindowMirror::AttachMenuBar(QMenuBar* bar) {
   connect(bar, &QMenuBar::hovered, this, [this](QAction* a) { ShowMenuStatus(a); });
   // A chosen item (on the bar or in any of its menus) has done its work.
   connect(bar, &QMenuBar::triggered, this, [this] {
@@ -81,25 +108,37 @@ void WindowMirror::BuildMenus(QMenuBar* bar) {
   // The bar gives no sign when it lets go of its highlighted item: look
   // whenever the user may have left it.
   bar->installEventFilter(this);
-  for (const MenuItemDef& item : window_->def().menus) {
-    const QString text = FromCp1252(item.text);
-    if (item.items.empty()) {
-      QAction* a = bar->addAction(text);
-      a->setProperty(kMessageProperty, FromCp1252(item.msg));
-      menu_actions_[item.id] = a;
-      connect(a, &QAction::triggered, this, [this, id = item.id] { Post(EVENT_Accepted, id); });
-      continue;
-    }
-    QMenu* menu = bar->addMenu(text);
-    menu->setFont(font_);
-    menu->menuAction()->setProperty(kMessageProperty, FromCp1252(item.msg));
-    if (item.id != 0) menu_actions_[item.id] = menu->menuAction();
-    AddMenuItems(menu, item.items);
-    if (WithoutMnemonics(text).compare(QLatin1String("Window"), Qt::CaseInsensitive) == 0) {
-      window_menu_ = menu;
-      connect(menu, &QMenu::aboutToShow, this, [this, menu] { FillWindowList(menu); });
+  for (const QPointer<QAction>& a : bar_actions_) bar->addAction(a);
+}
+
+void WindowMirror::ShowMenusOf(const WindowMirror* child) {
+  if (!frame_) return;
+  QMenuBar* bar = frame_->menuBar();
+  QList<QAction*> merged;
+  for (const QPointer<QAction>& a : bar_actions_) {
+    if (a) merged.push_back(a);
+  }
+  if (child && child->merged_menus_) {
+    // A child's menu takes the place of the frame's of the same name; the
+    // others follow the child's menu before them (the first, at the start).
+    qsizetype at = 0;
+    for (const QPointer<QAction>& a : child->bar_actions_) {
+      if (!a) continue;
+      const QString name = WithoutMnemonics(a->text());
+      auto same = std::find_if(merged.begin(), merged.end(), [&](QAction* m) {
+        return WithoutMnemonics(m->text()).compare(name, Qt::CaseInsensitive) == 0;
+      });
+      if (same != merged.end()) {
+        *same = a;
+        at = (same - merged.begin()) + 1;
+      } else {
+        merged.insert(at++, a);
+      }
     }
   }
+  if (bar->actions() == merged) return;
+  for (QAction* a : bar->actions()) bar->removeAction(a);
+  bar->addActions(merged);
 }
 
 void WindowMirror::AddMenuItems(QMenu* menu, const std::vector<MenuItemDef>& items) {
@@ -122,6 +161,7 @@ void WindowMirror::AddMenuItems(QMenu* menu, const std::vector<MenuItemDef>& ite
     QAction* a = menu->addAction(text);
     a->setProperty(kMessageProperty, FromCp1252(item.msg));
     a->setCheckable(item.check);
+    a->setShortcut(KeySequenceOf(item.key));
     menu_actions_[item.id] = a;
     connect(a, &QAction::triggered, this, [this, a, id = item.id] {
       // The check mark is the procedure's to set.
@@ -266,7 +306,12 @@ void WindowMirror::SyncFrameParts() {
 
 QMenuBar* WindowMirror::MenuBar() const {
   if (frame_) return frame_->menuBar();
-  return chrome_ && window_ && !window_->def().menus.empty() ? chrome_->menuBar() : nullptr;
+  if (!chrome_ || !window_ || window_->def().menus.empty()) return nullptr;
+  if (merged_menus_) {
+    WindowMirror* frame = backend_.FrameMirror();
+    return frame && frame->frame_window() ? frame->frame_window()->menuBar() : nullptr;
+  }
+  return chrome_->menuBar();
 }
 
 void WindowMirror::SetZoneOne(const QString& text) {

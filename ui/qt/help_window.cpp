@@ -12,6 +12,7 @@
 #include <QTextBrowser>
 #include <QTextDocument>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace mirabo::ui::qt {
 namespace {
@@ -99,6 +100,21 @@ HelpWindow::HelpWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
           [this](QListWidgetItem* item) { browser_->setSource(item->data(Qt::UserRole).toUrl()); });
   back->setEnabled(false);
   forward->setEnabled(false);
+}
+
+void HelpWindow::ShowPage(const std::string& page) {
+  const QString file = QString::fromStdString(page);
+  const bool known =
+      std::any_of(Pages().begin(), Pages().end(), [&](const Page& p) { return p.file == file; });
+  if (!known) {
+    Show(HelpAction::kContents);
+    return;
+  }
+  results_->hide();
+  browser_->setSource(PageUrl(file));
+  show();
+  raise();
+  activateWindow();
 }
 
 void HelpWindow::Show(HelpAction action) {

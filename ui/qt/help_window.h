@@ -5,6 +5,7 @@
 #include <QString>
 #include <QUrl>
 #include <QWidget>
+#include <string>
 #include <vector>
 
 #include "ui/backend.h"
@@ -22,6 +23,9 @@ class HelpWindow : public QWidget {
   // Contents shows the contents page, how-to-use the page about the help
   // window itself; search opens the search box beside the current page.
   void Show(HelpAction action);
+  // Shows `page`, one of the help pages ("browsing.html"); the contents when
+  // it names none.
+  void ShowPage(const std::string& page);
 
   struct Hit {
     QString title;

@@ -1,6 +1,7 @@
 #include "ui/qt/image_control.h"
 
 #include <QCursor>
+#include <QKeyEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -73,7 +74,8 @@ ImageControl::~ImageControl() = default;
 void ImageControl::Show(const std::string& name, QSize drawn, bool horizontal_bar,
                         bool vertical_bar, uint32_t fill, Cursor cursor) {
   bool changed = false;
-  if (name != name_) {
+  const bool new_image = name != name_;
+  if (new_image) {
     name_ = name;
     loaded_ = false;
     image_.reset();
@@ -89,11 +91,12 @@ void ImageControl::Show(const std::string& name, QSize drawn, bool horizontal_ba
     cache_ = QPixmap();
     changed = true;
   }
-  const Qt::ScrollBarPolicy h = horizontal_bar ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff;
-  const Qt::ScrollBarPolicy v = vertical_bar ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff;
-  if (h != horizontalScrollBarPolicy() || v != verticalScrollBarPolicy()) {
-    setHorizontalScrollBarPolicy(h);
-    setVerticalScrollBarPolicy(v);
+  const Qt::ScrollBarPolicy across =
+      horizontal_bar ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff;
+  const Qt::ScrollBarPolicy down = vertical_bar ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff;
+  if (across != horizontalScrollBarPolicy() || down != verticalScrollBarPolicy()) {
+    setHorizontalScrollBarPolicy(across);
+    setVerticalScrollBarPolicy(down);
     changed = true;
   }
   if (cursor != cursor_) {
@@ -108,6 +111,13 @@ void ImageControl::Show(const std::string& name, QSize drawn, bool horizontal_ba
     UpdateBars();
     viewport()->update();
   }
+  if (new_image) {
+    horizontalScrollBar()->setValue(0);
+    QScrollBar* v = verticalScrollBar();
+    v->setValue(start_at_end_ ? v->maximum() : v->minimum());
+  }
+  // Paging back that turned no page (there was none before) is forgotten.
+  start_at_end_ = false;
 }
 
 void ImageControl::Load() {
@@ -131,10 +141,35 @@ QSize ImageControl::ContentSize() const { return drawn_.isEmpty() ? viewport()->
 void ImageControl::UpdateBars() {
   const QSize content = ContentSize();
   const QSize view = viewport()->size();
-  horizontalScrollBar()->setRange(0, std::max(0, content.width() - view.width()));
-  horizontalScrollBar()->setPageStep(view.width());
-  verticalScrollBar()->setRange(0, std::max(0, content.height() - view.height()));
-  verticalScrollBar()->setPageStep(view.height());
+  // Without its bar a direction does not scroll, not even by keys.
+  auto range = [](Qt::ScrollBarPolicy policy, int drawn, int shown) {
+    return policy == Qt::ScrollBarAlwaysOff ? 0 : std::max(0, drawn - shown);
+  };
+  // A line is a line of the window's text, as in every view that scrolls.
+  const int line = fontMetrics().height();
+  QScrollBar* h = horizontalScrollBar();
+  h->setRange(0, range(horizontalScrollBarPolicy(), content.width(), view.width()));
+  h->setPageStep(view.width());
+  h->setSingleStep(line);
+  QScrollBar* v = verticalScrollBar();
+  v->setRange(0, range(verticalScrollBarPolicy(), content.height(), view.height()));
+  v->setPageStep(view.height());
+  v->setSingleStep(line);
+}
+
+bool ImageControl::CanPage(bool down) const {
+  const QScrollBar* v = verticalScrollBar();
+  return down ? v->value() < v->maximum() : v->value() > v->minimum();
+}
+
+void ImageControl::keyPressEvent(QKeyEvent* e) {
+  // The arrows and the page keys are the scroll area's; the ends are ours.
+  if (e->modifiers() == Qt::NoModifier && (e->key() == Qt::Key_Home || e->key() == Qt::Key_End)) {
+    QScrollBar* v = verticalScrollBar();
+    v->setValue(e->key() == Qt::Key_Home ? v->minimum() : v->maximum());
+    return;
+  }
+  QAbstractScrollArea::keyPressEvent(e);
 }
 
 void ImageControl::resizeEvent(QResizeEvent* e) {

@@ -3,6 +3,10 @@
 // control's size or at a drawn size of its own with scroll bars to move over
 // it, on its background colour, under its cursor.
 //
+// A control with scroll bars scrolls as every view does: its bars' arrows,
+// the wheel by lines, the arrow keys, Page Up and Page Down by a screen, Home
+// and End to the image's top and bottom.  A new image starts at its top.
+//
 // Drawing is cached: an image that fits a few megapixels is rendered once
 // into a pixmap of the size shown and the loaded image is let go, so a grid
 // of pages holds one small picture per cell and no display lists.  A larger
@@ -37,11 +41,19 @@ class ImageControl : public QAbstractScrollArea {
   // The size the image is drawn at now, in pixels.
   QSize ContentSize() const;
 
+  // Whether Page Down (`down`) or Page Up would still move over the image:
+  // false at its bottom (top) edge, or when it does not scroll.
+  bool CanPage(bool down) const;
+  // The user paged back from the top edge of this image to the one before:
+  // the next image shown starts at its bottom, where the reader goes on.
+  void PagedBack() { start_at_end_ = true; }
+
  protected:
   void paintEvent(QPaintEvent* e) override;
   void resizeEvent(QResizeEvent* e) override;
   void scrollContentsBy(int dx, int dy) override;
   bool viewportEvent(QEvent* e) override;
+  void keyPressEvent(QKeyEvent* e) override;
 
  private:
   void UpdateBars();
@@ -57,6 +69,7 @@ class ImageControl : public QAbstractScrollArea {
   Cursor cursor_ = Cursor::kArrow;
   QPixmap cache_;
   QSize cache_size_;
+  bool start_at_end_ = false;
 };
 
 // The zoom cursor: a magnifying glass with a plus sign in its lens.

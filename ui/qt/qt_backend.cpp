@@ -8,6 +8,7 @@
 #include <QCursor>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMdiArea>
@@ -62,10 +63,33 @@ QMessageBox::Icon BoxIcon(Icon icon) {
   return QMessageBox::NoIcon;
 }
 
+// F1, in any window of the program, asks for the help on the window the
+// user works in, as a key of the platform rather than of any one window.
+class HelpKey : public QObject {
+ public:
+  explicit HelpKey(std::function<void()> help) : help_(std::move(help)) {}
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() != QEvent::KeyPress || !watched->isWidgetType()) return false;
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() != Qt::Key_F1 || (key->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) {
+      return false;
+    }
+    help_();
+    return true;
+  }
+
+ private:
+  std::function<void()> help_;
+};
+
 }  // namespace
 
 QtBackend::QtBackend(QApplication& app) : app_(app), pump_(std::make_unique<QObject>()) {
   InitUiQtResources();
+  help_key_ = std::make_unique<HelpKey>([this] { HelpOnActiveWindow(); });
+  app_.installEventFilter(help_key_.get());
   // The program ends when its procedures say so, not when a window closes.
   QGuiApplication::setQuitOnLastWindowClosed(false);
   lock_waits_ = std::make_unique<LockWaitPump>([this] { return FrameWindow(); });
@@ -86,6 +110,7 @@ QtBackend::QtBackend(QApplication& app) : app_(app), pump_(std::make_unique<QObj
 }
 
 QtBackend::~QtBackend() {
+  app_.removeEventFilter(help_key_.get());
   lock_waits_.reset();
   for (auto& [w, m] : mirrors_) m->Detach();
   mirrors_.clear();
@@ -207,6 +232,8 @@ void QtBackend::WindowClosed(Window& w) {
   // when that one came in front of it.
   QMdiSubWindow* next = area->currentSubWindow();
   if (was_maximized && next && !next->isMaximized()) next->showMaximized();
+  // The closed window's menus leave the frame's bar with it.
+  ShowActiveChildMenus();
 }
 
 WindowMirror* QtBackend::MirrorOf(const Window& w) const {
@@ -223,7 +250,14 @@ WindowMirror* QtBackend::MirrorOfSub(QMdiSubWindow* sub) const {
 
 WindowMirror* QtBackend::FrameMirror() const { return frame_ ? MirrorOf(*frame_) : nullptr; }
 
+void QtBackend::ShowActiveChildMenus() {
+  WindowMirror* f = FrameMirror();
+  if (!f || !f->area()) return;
+  f->ShowMenusOf(MirrorOfSub(f->area()->currentSubWindow()));
+}
+
 void QtBackend::ChildActivated(QMdiSubWindow* sub) {
+  ShowActiveChildMenus();
   if (!Scheduler::Installed()) return;
   Scheduler& s = Scheduler::Get();
   if (!sub) {
@@ -691,6 +725,28 @@ void QtBackend::Edit(EditAction action) {
 void QtBackend::Help(HelpAction action) {
   if (!help_) help_ = new HelpWindow;
   help_->Show(action);
+}
+
+void QtBackend::HelpOnActiveWindow() {
+  QWidget* active = QApplication::activeWindow();
+  if (help_ && active == help_.data()) {
+    help_->Show(HelpAction::kHowToUse);
+    return;
+  }
+  // A window of the model in front, else (the frame, or a box of the
+  // platform's) the child in front in the frame, else the frame.
+  const Window* shown = nullptr;
+  for (const auto& [w, m] : mirrors_) {
+    if (!m->is_mdi_child() && !m->is_frame() && m->top() == active) shown = w;
+  }
+  if (!shown) {
+    if (WindowMirror* f = FrameMirror()) {
+      WindowMirror* child = f->area() ? MirrorOfSub(f->area()->currentSubWindow()) : nullptr;
+      shown = child ? child->window() : f->window();
+    }
+  }
+  if (!help_) help_ = new HelpWindow;
+  help_->ShowPage(shown ? shown->def().help : std::string());
 }
 
 void QtBackend::Beep() { QApplication::beep(); }

@@ -109,6 +109,8 @@ class QtBackend : public Backend {
   QAbstractButton* ToolbarButton(int id) const;           // the frame's toolbar
   QLabel* StatusZone(int zone) const;                     // the frame's status bar, 1-based
   HelpWindow* help_window() const;
+  // F1: the help page of the window the user works in (WindowDef::help).
+  void HelpOnActiveWindow();
   QMenu* popup_menu() const;  // the pop-up menu now open
 
   // The printer that the set-up dialog configures; reports print with it.
@@ -119,6 +121,8 @@ class QtBackend : public Backend {
   // Used by the window mirrors.
   WindowMirror* FrameMirror() const;
   void ChildActivated(QMdiSubWindow* sub);
+  // The frame's menu bar shows the menus of the child in front.
+  void ShowActiveChildMenus();
 
  private:
   WindowMirror* MirrorOf(const Window& w) const;
@@ -142,6 +146,7 @@ class QtBackend : public Backend {
   std::optional<int> quit_code_;
   std::unique_ptr<QPrinter> printer_;
   QPointer<HelpWindow> help_;
+  std::unique_ptr<QObject> help_key_;  // the F1 filter on the application
   QPointer<QMenu> popup_;
   std::unique_ptr<LockWaitPump> lock_waits_;
   QPointer<QDialog> print_dialog_;

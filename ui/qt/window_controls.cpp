@@ -39,8 +39,11 @@ namespace mirabo::ui::qt {
 namespace {
 
 // What an entry or string shows for a value: string pictures show the text
-// without its blank padding, the others their formatted value.
+// without its blank padding, the others their formatted value.  A blank
+// value shows nothing, also under a number's picture: an empty numeric
+// locator is empty to type into, not a 0 to type around.
 std::string ShownValue(const std::string& picture, const std::string& value) {
+  if (Clip(value).empty()) return {};
   if (!picture.empty()) {
     const Picture p = Picture::Compile(picture);
     if (p.valid() && p.kind() != PictureKind::kString && p.kind() != PictureKind::kKeyIn) {
@@ -348,6 +351,7 @@ void WindowMirror::SyncString(View& v, bool text_changed) {
 QWidget* WindowMirror::MakeEntry(View& v, QWidget* parent) {
   const int id = v.def->id;
   auto* e = new QLineEdit(parent);
+  e->setProperty(kLocatorProperty, v.def->locator);
   const Picture p = Picture::Compile(v.def->picture);
   if (p.valid() && p.width() > 0) e->setMaxLength(p.width());
   connect(e, &QLineEdit::returnPressed, this, [this, id, e] { CommitEntry(id, e); });
@@ -360,9 +364,8 @@ void WindowMirror::SyncEntry(View& v) {
   // stays until the model itself changes.
   if (v.first || c.value != v.value) {
     auto* e = static_cast<QLineEdit*>(v.widget.data());
-    const QString shown = v.def->file_name
-                              ? QString::fromUtf8(std::string(Clip(c.value)).c_str())
-                              : FromCp1252(ShownValue(v.def->picture, c.value));
+    const QString shown = v.def->file_name ? QString::fromUtf8(std::string(Clip(c.value)).c_str())
+                                           : FromCp1252(ShownValue(v.def->picture, c.value));
     if (e->text() != shown) e->setText(shown);
     v.value = c.value;
   }
@@ -370,8 +373,16 @@ void WindowMirror::SyncEntry(View& v) {
 
 // ---------------------------------------------------------------- options, radios, checks
 
+// A group's frame (and an option's) is drawn around controls that sit on
+// the window beside it: it never takes the mouse from them, whichever came
+// first in the definition, so every control answers where it is drawn.
+static QWidget* Frame(QWidget* w) {
+  w->setAttribute(Qt::WA_TransparentForMouseEvents);
+  return w;
+}
+
 QWidget* WindowMirror::MakeOption(View& v, QWidget* parent) {
-  QWidget* w = v.def->text.empty() ? new QWidget(parent) : new QGroupBox(parent);
+  QWidget* w = Frame(v.def->text.empty() ? new QWidget(parent) : new QGroupBox(parent));
   v.group = new QButtonGroup(w);
   v.group->setExclusive(true);
   return w;
@@ -601,7 +612,7 @@ QWidget* WindowMirror::MakeLine(View& v, QWidget* parent) {
   return f;
 }
 
-QWidget* WindowMirror::MakeGroup(QWidget* parent) { return new QGroupBox(parent); }
+QWidget* WindowMirror::MakeGroup(QWidget* parent) { return Frame(new QGroupBox(parent)); }
 
 void WindowMirror::SyncGroup(View& v, bool text_changed) {
   if (text_changed) static_cast<QGroupBox*>(v.widget.data())->setTitle(FromCp1252(v.model->text));

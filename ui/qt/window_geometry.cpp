@@ -45,6 +45,18 @@ QRect WindowMirror::PlaceOf(const View& v) const {
   return QRect(x, y, std::max(1, width), std::max(1, height));
 }
 
+void WindowMirror::ClientResized() {
+  LayOut();
+  if (!window_ || frame_ || !client_) return;
+  const int width = units_.FromPixelsX(client_->width());
+  const int height = units_.FromPixelsY(client_->height());
+  const bool changed = width != window_->shown_width() || height != window_->shown_height();
+  window_->SetShownSize(width, height);
+  // Maximized, restored, tiled or the frame resized: whatever the window
+  // lays out for its size is laid out again.
+  if (changed && shown_) RequestSized();
+}
+
 void WindowMirror::LayOut() {
   if (!window_ || frame_ || !client_) return;
   const WindowDef& def = window_->def();
@@ -141,12 +153,35 @@ void WindowMirror::PlaceByDefault(Geometry& g) {
   if (def.y < 0) g.y = units_.FromPixelsY(at.y());
 }
 
+void WindowMirror::FitInArea(Geometry& g) const {
+  WindowMirror* frame = backend_.FrameMirror();
+  if (!sub_ || !frame || !frame->area()) return;
+  // Whole units, rounded down, so what fits in pixels fits again in units.
+  auto units_x = [&](int px) { return std::max(0, px) * 4 / units_.char_width; };
+  auto units_y = [&](int px) { return std::max(0, px) * 8 / units_.char_height; };
+  const QSize room = frame->area()->viewport()->size();
+  const QSize decoration = DecorationSize();
+  if (window_->resizable()) {
+    g.width = std::max(std::min(g.width, units_x(room.width() - decoration.width())),
+                       window_->min_width());
+    g.height = std::max(std::min(g.height, units_y(room.height() - decoration.height())),
+                        window_->min_height());
+  }
+  const QRect wanted(units_.ToPixelsX(g.x), units_.ToPixelsY(g.y),
+                     units_.ToPixelsX(g.width) + decoration.width(),
+                     units_.ToPixelsY(g.height) + decoration.height());
+  const QRect fitted = FitInside(wanted, QSize(), room);
+  if (fitted.x() != wanted.x()) g.x = units_x(fitted.x());
+  if (fitted.y() != wanted.y()) g.y = units_y(fitted.y());
+}
+
 void WindowMirror::ApplyGeometry() {
   QWidget* t = top_;
   if (!t || (window_->def().flags & kHidden)) return;
   Geometry g = window_->geometry();
   if (!shown_) {
     PlaceByDefault(g);
+    FitInArea(g);
     window_->NoteGeometry(g);  // the model learns where the window went
   } else if (geometry_applied_ && SameGeometry(g, applied_geometry_)) {
     return;

@@ -1,6 +1,7 @@
 // The user's input on a window's widgets, turned into events: alerted mouse
 // buttons and keys, entries completed, the close box, moves and resizes, and
 // the focus.
+#include <QAbstractScrollArea>
 #include <QEvent>
 #include <QFocusEvent>
 #include <QKeyEvent>
@@ -8,6 +9,7 @@
 #include <QMouseEvent>
 #include <QWidget>
 
+#include "ui/qt/image_control.h"
 #include "ui/qt/list_box.h"
 #include "ui/qt/qt_text.h"
 #include "ui/qt/window_mirror.h"
@@ -44,8 +46,10 @@ int WindowMirror::ControlIdOf(QObject* o) const {
 void WindowMirror::FocusMovedTo(QWidget* widget) {
   if (!window_ || syncing_ || !widget) return;
   const int id = ControlIdOf(widget);
-  if (id == 0) return;
+  const Control* c = id != 0 ? window_->Find(id) : nullptr;
+  if (!c) return;
   applied_focus_ = id;
+  applied_focus_serial_ = c->serial;
   if (window_->focus() != id) window_->Select(id);
 }
 
@@ -63,17 +67,46 @@ static int AlertKeyOf(const QKeyEvent& e) {
   }
 }
 
+// The image control `o` is part of, if any (below `stop`).
+static ImageControl* ImageOf(QObject* o, QObject* stop) {
+  for (; o && o != stop; o = o->parent()) {
+    if (auto* image = dynamic_cast<ImageControl*>(o)) return image;
+  }
+  return nullptr;
+}
+
+// Whether a press on `o` is on a scroll bar (or the corner between two) of
+// a control that scrolls: it scrolls what the control shows, it is no click
+// on the control.  Only what shows in the viewport is the control's own.
+static bool OnScrollBar(QObject* o, const QMouseEvent& e, QObject* stop) {
+  for (; o && o != stop; o = o->parent()) {
+    if (auto* area = qobject_cast<QAbstractScrollArea*>(o)) {
+      const QWidget* view = area->viewport();
+      return !view->rect().contains(view->mapFromGlobal(e.globalPosition().toPoint()));
+    }
+  }
+  return false;
+}
+
 bool WindowMirror::AlertFilter(QObject* watched, QEvent* event) {
   const QEvent::Type type = event->type();
   if (type == QEvent::KeyPress) {
     // An alerted key goes to the procedure, not to the control with the focus.
     const int key = AlertKeyOf(*static_cast<QKeyEvent*>(event));
     if (key == 0 || !window_->Alerted(key)) return false;
+    // A page that scrolls takes the page keys until its edge; there they go
+    // on to the procedure, which turns the page.
+    if (ImageControl* image = ImageOf(watched, client_);
+        image && (key == PgUpKey || key == PgDnKey)) {
+      if (image->CanPage(key == PgDnKey)) return false;
+      if (key == PgUpKey) image->PagedBack();
+    }
     Post(EVENT_AlertKey, ControlIdOf(watched), key);
     return true;
   }
   if (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonDblClick) return false;
   auto* me = static_cast<QMouseEvent*>(event);
+  if (OnScrollBar(watched, *me, client_)) return false;
   // The same click reaches each parent of the widget that ignored it.
   if (me->timestamp() == last_alert_time_ && static_cast<int>(type) == last_alert_type_)
     return false;

@@ -105,21 +105,27 @@ void WindowMirror::BuildClientWindow() {
   client->setFont(font_);
   client->setAutoFillBackground(true);
   client_ = client;
+  WindowMirror* frame = backend_.FrameMirror();
+  QMdiArea* area = frame ? frame->area() : nullptr;
+  const bool child = (def.flags & kMdiChild) && area;
   // What goes into the subwindow or becomes the window: the client, or the
-  // client wearing menus and a status bar.
+  // client wearing menus and a status bar.  A child's menus go to the
+  // frame's bar.
   QWidget* content = client;
   if (!def.menus.empty() || !def.status_zones.empty()) {
     auto* chrome = new QMainWindow(nullptr, Qt::Widget);
     chrome->setFont(font_);
     chrome->setCentralWidget(client);
     chrome_ = chrome;
-    if (!def.menus.empty()) BuildMenus(chrome->menuBar());
-    BuildStatusBar(chrome->statusBar());
+    if (!def.menus.empty()) {
+      BuildMenus(chrome);
+      merged_menus_ = child;
+      if (!child) AttachMenuBar(chrome->menuBar());
+    }
+    if (!def.status_zones.empty()) BuildStatusBar(chrome->statusBar());
     content = chrome;
   }
-  WindowMirror* frame = backend_.FrameMirror();
-  QMdiArea* area = frame ? frame->area() : nullptr;
-  if ((def.flags & kMdiChild) && area) {
+  if (child) {
     auto* sub = new QMdiSubWindow;
     Qt::WindowFlags f = Qt::SubWindow | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                         Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint;
@@ -230,6 +236,14 @@ void WindowMirror::Sync() {
     if (sub_) {
       if (WindowMirror* frame = backend_.FrameMirror(); frame && frame->area()) {
         frame->area()->setActiveSubWindow(sub_);
+        // The frame's focus comes along at once.  Left in the window that
+        // was in front (the lookup whose report opens this one), it would
+        // bring that window back over this one whenever the frame is
+        // activated again, as when a progress window before this one closes.
+        QWidget* focus = frame->top() ? frame->top()->focusWidget() : nullptr;
+        if (client_ && !(focus && sub_->isAncestorOf(focus))) {
+          client_->setFocus(Qt::OtherFocusReason);
+        }
       }
     } else if (!(window_->def().flags & kNoCaption)) {
       top_->raise();
@@ -243,7 +257,8 @@ void WindowMirror::Sync() {
 void WindowMirror::ApplyFocus() {
   if (!window_ || !shown_) return;
   const int want = window_->focus();
-  if (want == applied_focus_ || want == 0) return;
+  const Control* c = want != 0 ? window_->Find(want) : nullptr;
+  if (!c || (want == applied_focus_ && c->serial == applied_focus_serial_)) return;
   // A window in the background keeps its wish until it is activated:
   // focusing into it now would bring it to the front.
   if (sub_) {
@@ -253,6 +268,7 @@ void WindowMirror::ApplyFocus() {
   QWidget* w = ControlWidget(want);
   if (!w) return;
   applied_focus_ = want;
+  applied_focus_serial_ = c->serial;
   syncing_ = true;
   w->setFocus(Qt::OtherFocusReason);
   syncing_ = false;

@@ -18,6 +18,10 @@
 // top-level window with menus or a status bar wears them on a QMainWindow
 // around its ClientArea; its toolbar is a strip along the top of the
 // ClientArea (the window's height includes it) and its controls sit below.
+// A child's menus are not on the child: while it is the active child they
+// show in the frame's menu bar, merged with the frame's (ShowMenusOf), as
+// MDI programs do, so the mnemonics and keys of the menus reach the window
+// the user works in.
 //
 // Controls created and removed while the window is open (Window::
 // CreateControl, RemoveControl) are followed in Sync by the control's serial
@@ -103,7 +107,10 @@ class WindowMirror : public QObject {
   void ListRowsMeasured(int id, int rows);
   // Raises EVENT_Sized once for everything that changed size until then.
   void RequestSized();
-  // The client was resized: places the controls for its new size.
+  // The client was resized: places the controls for its new size, tells the
+  // model the size it shows at and raises EVENT_Sized when that changed.
+  void ClientResized();
+  // Places the controls for the client's size.
   void LayOut();
   // Focus moved to `widget` (inside this window) by the user or by Qt.
   void FocusMovedTo(QWidget* widget);
@@ -111,9 +118,12 @@ class WindowMirror : public QObject {
   void ApplyFocus();
   // The frame's MDI area: where a new child goes when nothing places it.
   QPoint NextChildPlace() const;
-  // What a subwindow adds around its client: frame, title bar, menus and
-  // status bar (pixels); empty for other windows.
+  // What a subwindow adds around its client: frame, title bar and status
+  // bar (pixels); empty for other windows.
   QSize DecorationSize() const;
+  // The frame: its menu bar shows its own menus merged with `child`'s (the
+  // active child, or null for none); see the head of this file.
+  void ShowMenusOf(const WindowMirror* child);
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -129,7 +139,10 @@ class WindowMirror : public QObject {
   // frame_chrome.cpp: menus, toolbar and status bar, of the frame and of
   // other windows that have them.
   void BuildFrame();
-  void BuildMenus(QMenuBar* bar);
+  // The window's menus, owned by `owner`; their places on a bar in
+  // bar_actions_.  AttachMenuBar puts them on the window's own bar.
+  void BuildMenus(QWidget* owner);
+  void AttachMenuBar(QMenuBar* bar);
   void AddMenuItems(QMenu* menu, const std::vector<MenuItemDef>& items);
   void FillWindowList(QMenu* menu);
   void BuildToolbar();
@@ -196,6 +209,9 @@ class WindowMirror : public QObject {
   QRect PlaceOf(const View& v) const;
   void ApplyGeometry();
   void PlaceByDefault(Geometry& g);
+  // A new child: moved (and a resizable one made smaller) until it lies
+  // inside the frame's area, wherever it was to go.
+  void FitInArea(Geometry& g) const;
   void ReadBackGeometry();
   void QueueReadBack();
   QSize SubWindowSizeFor(QSize content) const;
@@ -225,6 +241,8 @@ class WindowMirror : public QObject {
   std::vector<View> views_;
   std::map<int, size_t> by_id_;
   std::map<int, QPointer<QAction>> menu_actions_;
+  std::vector<QPointer<QAction>> bar_actions_;  // the menus, as a bar shows them
+  bool merged_menus_ = false;                   // shown in the frame's bar
   QPointer<QMenu> window_menu_;
   std::vector<QPointer<QAction>> window_list_actions_;
   std::vector<QPointer<QLabel>> zones_;
@@ -239,7 +257,10 @@ class WindowMirror : public QObject {
   Geometry applied_geometry_;
   bool geometry_applied_ = false;
   Geometry opened_geometry_;
+  // The control that has the focus as far as the model knows, by number
+  // and serial: a control made anew under the same number wants it again.
   int applied_focus_ = 0;
+  uint64_t applied_focus_serial_ = 0;
   std::string applied_title_;
   bool menu_status_ = false;  // zone 1 shows a menu item's text
   bool title_applied_ = false;
