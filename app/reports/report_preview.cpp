@@ -3,11 +3,18 @@
 #include "app/reports/report_preview.h"
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
+#include <filesystem>
+#include <memory>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/data/thread_block.h"
+#include "report/pdf_output.h"
+#include "runtime/text.h"
 #include "ui/dialogs.h"
 #include "ui/image_source.h"
 #include "ui/scheduler.h"
@@ -86,6 +93,9 @@ ui::WindowDef BuildPreviewDef() {
        "",
        false,
        {{.text = "&Print", .id = kPreviewMenuPrint, .msg = "Print the report", .key = ui::CtrlP},
+        {.text = "Save as &PDF...",
+         .id = kPreviewMenuSavePdf,
+         .msg = "Save the report as a PDF file"},
         {},
         {.text = "E&xit",
          .id = kPreviewMenuExit,
@@ -447,7 +457,71 @@ std::string PreviewPageText(int32_t current, int32_t shown, int32_t total) {
   return "Page " + std::to_string(current) + " of " + std::to_string(total);
 }
 
-ui::Proc REPORTPREVIEW(const report::PageImageList& pages) {
+namespace {
+
+// The name the save dialog starts with: the report's title, as a file name.
+std::string PdfFileName(const std::string& title) {
+  std::string name = Utf8FromCp1252(Clip(title));
+  for (char& c : name) {
+    if (c == '/') c = '-';
+  }
+  return (name.empty() ? std::string("Report") : name) + ".pdf";
+}
+
+// Writes the pages on a thread of their own while the preview's procedure
+// gives way between looks at it, so a long report does not hold the window
+// still.  The thread works on its own copies; leaving early waits for it.
+ui::Task<report::Status> WritePdfAside(const report::PageImageList& pages, std::string path,
+                                       std::string title) {
+  struct Job {
+    report::PageImageList pages;
+    std::string path, title;
+    report::Status status;
+    std::atomic<bool> done{false};
+  };
+  auto job = std::make_shared<Job>();
+  job->pages = pages;
+  job->path = std::move(path);
+  job->title = std::move(title);
+  std::jthread writer([job] {
+    job->status = report::SavePagesAsPdf(job->pages, job->path, job->title);
+    job->done.store(true, std::memory_order_release);
+  });
+  while (!job->done.load(std::memory_order_acquire)) co_await ui::Sleep(50);
+  writer.join();
+  co_return job->status;
+}
+
+// File, Save as PDF: the dialog, then the file; the preview stays as it was.
+ui::Proc SaveAsPdf(ui::Window& w, const report::PageImageList& pages, const std::string& title) {
+  ui::FileDialogRequest request;
+  request.title = "Save as PDF";
+  request.file = PdfFileName(title);
+  request.filter = "PDF Files|*.pdf|All Files|*.*";
+  request.save = true;
+  std::optional<std::string> chosen = co_await ui::FileDialog(request);
+  if (!chosen || chosen->empty()) co_return;
+  // A name typed without an extension gets the one its file has.
+  if (std::filesystem::path(*chosen).extension().empty()) *chosen += ".pdf";
+  w.SetStatus(1, "Saving the report as a PDF file...");
+  const report::Status s = co_await WritePdfAside(pages, *chosen, title);
+  if (!w.is_open()) co_return;
+  if (s.ok()) {
+    const std::string name = std::filesystem::path(*chosen).filename().string();
+    w.SetStatus(1, "Saved as " + Cp1252FromUtf8(name).value_or("a PDF file"));
+    co_return;
+  }
+  w.SetStatus(1, "");
+  ui::MessageRequest m;
+  m.caption = "Save as PDF";
+  m.text = "The report \"" + std::string(Clip(title)) + "\" could not be saved.\n" + s.message();
+  m.icon = ui::Icon::kExclamation;
+  co_await ui::Message(m);
+}
+
+}  // namespace
+
+ui::Proc REPORTPREVIEW(const report::PageImageList& pages, const std::string& title) {
   ThreadBlock& block = CurrentThread();
   ui::Window w(PreviewWindowDef());
   w.Open();
@@ -502,6 +576,10 @@ ui::Proc REPORTPREVIEW(const report::PageImageList& pages) {
           case kPreviewPrintButton:
             p.print_chosen_ = true;
             w.Post(ui::EVENT_CloseWindow);
+            refresh = false;
+            break;
+          case kPreviewMenuSavePdf:
+            co_await SaveAsPdf(w, pages, title);
             refresh = false;
             break;
           case kPreviewMenuExit:

@@ -34,6 +34,7 @@ enum PreviewControl : int {
   kPreviewMenu100 = -14,
   kPreviewMenu200 = -15,
   kPreviewMenu300 = -16,
+  kPreviewMenuSavePdf = -17,
 
   kPreviewPrintButton = 1,
   kPreviewExitButton = 2,
@@ -73,8 +74,10 @@ const ui::WindowDef& SelectDisplayWindowDef();
 
 // REPORTPREVIEW: shows `pages` (read only) until Print, Exit or the close
 // box; sets SharedResponse.  `pages` must not be empty and must outlive the
-// task (the report run that owns them awaits it).
-ui::Proc REPORTPREVIEW(const report::PageImageList& pages);
+// task (the report run that owns them awaits it).  "Save as PDF..." writes
+// them to a file the user picks, named and titled after `title` (the
+// report's, Windows-1252), and the preview stays.
+ui::Proc REPORTPREVIEW(const report::PageImageList& pages, const std::string& title = {});
 
 // PREVIEW:JUMPTOPAGE: the page chosen (1 to total), or `current` when the
 // user cancels.

@@ -280,7 +280,7 @@ ui::Proc ReportRun::TakeCandidates() {
   next_candidate_ = 0;
   if (!plan_.candidates) co_return;
   std::vector<int64_t> records;
-  const int rc = plan_.candidates(&records);
+  const int rc = co_await plan_.candidates(&records);
   if (rc == kUnsupportedFunction) {
     TakeEstimate();
     co_return;
@@ -481,7 +481,7 @@ ui::Task<Outcome> PreviewThenPrint(FinishedReport& finished) {
   const int64_t pages = static_cast<int64_t>(finished.pages.size());
   const std::string job = finished.report.job_name();
   for (;;) {
-    co_await REPORTPREVIEW(finished.pages);
+    co_await REPORTPREVIEW(finished.pages, finished.plan.layout.title);
     if (CurrentThread().SharedResponse.value != RespCompleted) co_return Outcome::Complete(pages);
     const report::Status s = co_await PrintPageImages(job, finished.pages);
     // The print dialog cancelled: back to the pages.

@@ -113,8 +113,9 @@ struct ReportPlan {
   // numbers of `file` in the report's order, which the run then reads (with
   // their joins, each still given to `check`) instead of the view.
   // kUnsupportedFunction: the run reads the view.  Another code is a read
-  // that failed.  Asked at every start of the run.
-  std::function<int(std::vector<int64_t>*)> candidates;
+  // that failed.  Asked at every start of the run; it may give way to the
+  // window's events while it gathers.
+  std::function<ui::Task<int>(std::vector<int64_t>*)> candidates;
   // The layout, and the variables its variable controls show, in order.
   report::ReportDef layout;
   std::vector<ReportField> variables;

@@ -9,6 +9,7 @@
 #include "app/reports/search_report.h"
 #include "runtime/error.h"
 #include "runtime/text.h"
+#include "ui/scheduler.h"
 
 namespace mirabo::app {
 namespace {
@@ -38,43 +39,44 @@ struct Candidate {
   int64_t record;
 };
 
+// Gathers the candidates a step at a time: the products the index names,
+// then each chosen lookup's names and the features on each name's key.  A
+// step ends after its budget of record reads, where the next one resumes:
+// within the list of products or names, or inside one name's range.
 class Gatherer {
  public:
-  Gatherer(std::string_view needle, size_t limit)
-      : needle_(needle), limit_(limit), features_(CurrentThread().Data(DataFile::kFeatures)) {}
-
-  int AddProducts() {
-    std::vector<int64_t> records;
-    if (int rc = features_.FindText(FEA::PRODUCT, needle_, Room(), &records)) return rc;
-    for (int64_t r : records) {
-      if (int rc = features_.GetByRecord(r)) return rc;
-      Add(r);
+  Gatherer(std::string_view needle, const SearchFields& fields)
+      : needle_(needle), features_(CurrentThread().Data(DataFile::kFeatures)) {
+    if (fields.product) sources_.push_back(nullptr);
+    const std::pair<bool, DataFile> lookups[] = {{fields.supplier, DataFile::kSupplier},
+                                                 {fields.review, DataFile::kReview},
+                                                 {fields.category, DataFile::kCategory}};
+    for (const auto& [chosen, file] : lookups) {
+      if (chosen) sources_.push_back(RelationTo(file));
     }
-    return kNoError;
   }
 
-  // The features whose `relation` names a lookup record that holds the text.
-  int AddThrough(const Relation& relation) {
-    File& lookup = CurrentThread().Data(relation.lookup);
-    std::vector<int64_t> names;
-    if (int rc = lookup.FindText(relation.name_field, needle_, Room(), &names)) return rc;
-    const int key = KeyOn(features_.decl(), relation.features_field);
-    if (key < 0) return kUnsupportedFunction;
-    const bool nocase = features_.decl().keys[key].nocase;
-    const ValueRef field = features_.Field(relation.features_field);
-    for (int64_t n : names) {
-      if (int rc = lookup.GetByRecord(n)) return rc;
-      if (!ContainsUpper1252(lookup.Field(relation.name_field).Bytes(), needle_)) continue;
-      field.Assign(lookup.Field(relation.lookup_field));
-      const std::string value = Comparable(field, nocase);
-      int rc = features_.SetKeyValue(key);
-      while (rc == kNoError && (rc = features_.Next()) == kNoError &&
-             Comparable(field, nocase) == value) {
-        int64_t record = 0;
-        if ((rc = features_.RecordNumber(&record)) == kNoError) rc = Add(record);
+  // Up to `reads` more record reads: kNoError with *done once every source
+  // is gathered, else as SearchCandidates.
+  int Step(size_t reads, bool* done) {
+    budget_ = reads;
+    while (source_ < sources_.size()) {
+      const Relation* relation = sources_[source_];
+      if (!listed_) {
+        if (int rc = List(relation)) return rc;
+        listed_ = true;
+        next_ = 0;
       }
-      if (rc != kNoError && rc != kRecordNotAvailable) return rc;
+      const int rc = relation ? GatherThrough(*relation) : GatherProducts();
+      if (rc == kMore) {
+        *done = false;
+        return kNoError;
+      }
+      if (rc != kNoError) return rc;
+      ++source_;
+      listed_ = false;
     }
+    *done = true;
     return kNoError;
   }
 
@@ -92,38 +94,108 @@ class Gatherer {
   }
 
  private:
-  size_t Room() const { return limit_ - std::min(limit_, found_.size()); }
+  // Step's own code for "the budget ran out here".
+  static constexpr int kMore = -1;
+
+  // The source's list from its index: product records, or lookup names.
+  int List(const Relation* relation) {
+    File& file = relation ? CurrentThread().Data(relation->lookup) : features_;
+    const int field = relation ? relation->name_field : FEA::PRODUCT;
+    return file.FindText(field, needle_, Room(), &listed_records_);
+  }
+
+  bool Spend() {
+    if (budget_ == 0) return false;
+    --budget_;
+    return true;
+  }
+
+  int GatherProducts() {
+    for (; next_ < listed_records_.size(); ++next_) {
+      if (!Spend()) return kMore;
+      if (int rc = features_.GetByRecord(listed_records_[next_])) return rc;
+      if (int rc = Add(listed_records_[next_])) return rc;
+    }
+    return kNoError;
+  }
+
+  // The features whose `relation` names a lookup record that holds the text.
+  int GatherThrough(const Relation& relation) {
+    const int key = KeyOn(features_.decl(), relation.features_field);
+    if (key < 0) return kUnsupportedFunction;
+    const bool nocase = features_.decl().keys[key].nocase;
+    const ValueRef field = features_.Field(relation.features_field);
+    File& lookup = CurrentThread().Data(relation.lookup);
+    for (;;) {
+      if (!in_range_) {
+        if (next_ == listed_records_.size()) return kNoError;
+        if (!Spend()) return kMore;
+        if (int rc = lookup.GetByRecord(listed_records_[next_++])) return rc;
+        if (!ContainsUpper1252(lookup.Field(relation.name_field).Bytes(), needle_)) continue;
+        field.Assign(lookup.Field(relation.lookup_field));
+        range_value_ = Comparable(field, nocase);
+        if (int rc = features_.SetKeyValue(key)) return rc;
+        in_range_ = true;
+      }
+      // The range on the name's key, resumed where the last step left it.
+      int rc = kNoError;
+      for (;;) {
+        if (!Spend()) return kMore;
+        if ((rc = features_.Next()) != kNoError || Comparable(field, nocase) != range_value_) break;
+        int64_t record = 0;
+        if ((rc = features_.RecordNumber(&record)) == kNoError) rc = Add(record);
+        if (rc != kNoError) return rc;
+      }
+      if (rc != kNoError && rc != kRecordNotAvailable) return rc;
+      in_range_ = false;
+    }
+  }
+
+  size_t Room() const { return kCandidateLimit - std::min(kCandidateLimit, found_.size()); }
 
   // The current FEATURES record.
   int Add(int64_t record) {
-    if (found_.size() >= limit_) return kUnsupportedFunction;
+    if (found_.size() >= kCandidateLimit) return kUnsupportedFunction;
     found_.push_back({features_.Field(FEA::ISSUE).GetNumber(), record});
     return kNoError;
   }
 
   std::string_view needle_;
-  size_t limit_;
   File& features_;
+  std::vector<const Relation*> sources_;  // null: the products themselves
+  size_t source_ = 0;
+  bool listed_ = false;
+  std::vector<int64_t> listed_records_;
+  size_t next_ = 0;
+  bool in_range_ = false;
+  std::string range_value_;
+  size_t budget_ = 0;
   std::vector<Candidate> found_;
 };
 
+constexpr size_t kStepReads = 4096;
+
 }  // namespace
 
-int SearchCandidates(std::string_view upper_needle, const SearchFields& fields,
-                     std::vector<int64_t>* records) {
+ui::Task<int> GatherSearchCandidates(std::string upper_needle, SearchFields fields,
+                                     std::vector<int64_t>* records) {
   records->clear();
-  Gatherer gatherer(upper_needle, kCandidateLimit);
-  const std::pair<bool, const Relation*> sources[] = {
-      {fields.supplier, RelationTo(DataFile::kSupplier)},
-      {fields.review, RelationTo(DataFile::kReview)},
-      {fields.category, RelationTo(DataFile::kCategory)},
-  };
-  if (fields.product) {
-    if (int rc = gatherer.AddProducts()) return rc;
+  Gatherer gatherer(upper_needle, fields);
+  for (bool done = false; !done;) {
+    if (int rc = gatherer.Step(kStepReads, &done)) co_return rc;
+    // A timer's turn: the window's events come first.
+    if (!done) co_await ui::Sleep(0);
   }
-  for (const auto& [chosen, relation] : sources) {
-    if (!chosen) continue;
-    if (int rc = gatherer.AddThrough(*relation)) return rc;
+  *records = gatherer.Ordered();
+  co_return kNoError;
+}
+
+int SearchCandidates(std::string_view upper_needle, const SearchFields& fields,
+                     std::vector<int64_t>* records, size_t step_reads) {
+  records->clear();
+  Gatherer gatherer(upper_needle, fields);
+  for (bool done = false; !done;) {
+    if (int rc = gatherer.Step(step_reads, &done)) return rc;
   }
   *records = gatherer.Ordered();
   return kNoError;

@@ -8,9 +8,13 @@
 // tests each one, so its answer is exactly the scan's.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
+
+#include "ui/task.h"
 
 namespace mirabo::app {
 
@@ -25,7 +29,14 @@ struct SearchFields {
 // when the indexes cannot narrow the search (a text under three characters,
 // a file without its index, more candidates than a scan would cost): the
 // caller tests every feature.  Another code is a read that failed.
+//
+// The coroutine gives way to the window's events after every `step_reads`
+// record reads (a common text has hundreds of thousands of candidates, each
+// read once for its issue); the plain call gathers in the same steps without
+// giving way.
+ui::Task<int> GatherSearchCandidates(std::string upper_needle, SearchFields fields,
+                                     std::vector<int64_t>* records);
 int SearchCandidates(std::string_view upper_needle, const SearchFields& fields,
-                     std::vector<int64_t>* records);
+                     std::vector<int64_t>* records, size_t step_reads = 4096);
 
 }  // namespace mirabo::app

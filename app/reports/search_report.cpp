@@ -130,7 +130,7 @@ ReportPlan SearchReportPlan(const SearchCriteria& criteria) {
   // is tested, with the same answer.
   const SearchFields fields{run.product, run.review, run.category, run.supplier};
   s.candidates = [needle = run.needle, fields](std::vector<int64_t>* records) {
-    return SearchCandidates(needle, fields, records);
+    return GatherSearchCandidates(needle, fields, records);
   };
   s.layout = BuildLayout(kProcedure, "Search Features", layout);
   s.variables = Variables(layout);

@@ -19,6 +19,7 @@
 #include <string>
 #include <variant>
 
+#include "report/pdf_output.h"
 #include "runtime/file_system.h"
 #include "runtime/output_file.h"
 #include "ui/qt/image_painter.h"
@@ -410,6 +411,9 @@ Status WritePng(const std::string& name, const std::string& path, int dpi) {
 void RegisterPageImagePainter() {
   static QtFontMetrics metrics;
   SetReportFontMetrics(&metrics);
+  SetPdfWriter([](const PageImageList& pages, const std::string& path, const std::string& title) {
+    return WritePdf(pages, path, title);
+  });
   ui::qt::RegisterImageLoader(
       "page-image", [](const std::string& name) { return std::make_unique<PageImageFile>(name); });
 }

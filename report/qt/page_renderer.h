@@ -65,7 +65,8 @@ Status WritePng(const std::string& page, const std::string& path, int dpi);
 // Makes page files drawable by name in image controls and printable by the
 // window layer's print jobs (ui/qt/image_painter.h) (app::RegisterPageImageKind
 // makes them measurable); report runs then compose with the real
-// fonts (report::SetReportFontMetrics).  Safe to call more than once.
+// fonts (report::SetReportFontMetrics), and report::SavePagesAsPdf writes
+// with WritePdf at the locale's paper.  Safe to call more than once.
 void RegisterPageImagePainter();
 
 }  // namespace mirabo::report::qt

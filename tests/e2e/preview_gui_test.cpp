@@ -6,10 +6,13 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QScrollBar>
@@ -82,7 +85,7 @@ ui::Proc PreviewRun(const report::ReportDef& def, const std::string& folder, Pre
       (void)r.PrintDetail();
     }
     (void)r.EndReport();
-    co_await app::REPORTPREVIEW(run.pages);
+    co_await app::REPORTPREVIEW(run.pages, def.title);
     run.response = app::CurrentThread().SharedResponse.value;
     if (run.response == app::RespCompleted) {
       run.printed = co_await app::PrintPageImages(r.job_name(), run.pages);
@@ -217,6 +220,60 @@ TEST_F(PreviewGuiTest, GridZoomAndPrintToPdfOnRealWidgets) {
   for (const std::string& page : run_.pages) {
     EXPECT_FALSE(std::filesystem::exists(page)) << "the report's close removes " << page;
   }
+}
+
+// File, Save as PDF: a file dialog named after the report, then the file the
+// batch writer makes of the same pages; the preview stays, and a file that
+// cannot be written is a message, not a half file.
+TEST_F(PreviewGuiTest, SaveAsPdfWritesTheFileTheBatchWritesAndThePreviewStays) {
+  struct Case {
+    const char* name;
+    std::string typed;  // in the dialog's name field
+    std::string file;   // what should be written; empty: nothing
+  };
+  const std::string folder = pages_dir_.path() + "/sorties";
+  std::filesystem::create_directory(folder);
+  const Case cases[] = {
+      {"a name without extension gets .pdf, in the user's own bytes",
+       folder + "/Relev\xC3\xA9", folder + "/Relev\xC3\xA9.pdf"},
+      {"a folder that is not there", pages_dir_.path() + "/absent/r.pdf", ""},
+  };
+  ASSERT_TRUE(StartPreview());
+  const std::string batch = pages_dir_.File("batch.pdf");
+  ASSERT_TRUE(report::qt::WritePdf(run_.pages, batch, def_.title).ok());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    QAction* save = MenuItem(QStringLiteral("Save as &PDF..."));
+    ASSERT_NE(save, nullptr);
+    save->trigger();
+    QFileDialog* dialog = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return (dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())); }));
+    EXPECT_TRUE(dialog->selectedFiles().value(0).endsWith(QStringLiteral("/SUPPLIER Table.pdf")))
+        << dialog->selectedFiles().value(0).toStdString();
+    dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))
+        ->setText(QString::fromStdString(c.typed));
+    QMetaObject::invokeMethod(dialog, "accept");
+    if (c.file.empty()) {
+      QMessageBox* box = nullptr;
+      ASSERT_TRUE(QTest::qWaitFor(
+          [&] { return (box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())); }));
+      EXPECT_NE(box->text().indexOf(QStringLiteral("could not be saved")), -1);
+      box->accept();
+    } else {
+      ASSERT_TRUE(QTest::qWaitFor([&] { return Preview()->Status(1).rfind("Saved as ", 0) == 0; }));
+      const std::string text = testing::PdfText(c.file, true);
+      EXPECT_NE(text.find("Supplier 120"), std::string::npos) << text;
+      EXPECT_EQ(text, testing::PdfText(batch, true));
+    }
+    EXPECT_FALSE(run_.done) << "the preview stays";
+  }
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder),
+                          std::filesystem::directory_iterator()),
+            1)
+      << "one file, no temporary left";
+  backend_->TopWidget(*Preview())->close();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return run_.done; }));
 }
 
 TEST_F(PreviewGuiTest, ClosingThePreviewPrintsNothingAndRemovesThePages) {
