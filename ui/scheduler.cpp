@@ -24,6 +24,7 @@ struct Scheduler::Thread {
   State state = State::kNew;
   Window* waiting_on = nullptr;
   int64_t wake_at = 0;  // kSleep: the clock time it waits for
+  uint64_t not_before_pass = 0;  // kSleep: the first RunReady pass that may resume it
   std::shared_ptr<void> data;
   std::vector<Window*> windows;    // open windows, oldest first
   std::deque<DriverAlert> alerts;  // raised by drivers, shown before the next wait
@@ -103,7 +104,7 @@ bool Scheduler::Ready(const Thread& t) const {
     case Thread::State::kEvent:
       return t.waiting_on && t.waiting_on->has_events();
     case Thread::State::kSleep:
-      return clock_->NowMs() >= t.wake_at;
+      return clock_->NowMs() >= t.wake_at && pass_ >= t.not_before_pass;
     default:
       return false;
   }
@@ -112,6 +113,7 @@ bool Scheduler::Ready(const Thread& t) const {
 bool Scheduler::RunReady() {
   if (running_) return false;  // a thread is running: it will come back here
   running_ = true;
+  ++pass_;
   bool any = false;
   while (!exited_) {
     // Round robin from the thread after the last one resumed.
@@ -179,8 +181,14 @@ void Scheduler::WaitUntil(int64_t due_ms, std::coroutine_handle<> h) {
   Thread& t = *threads_.at(current_);
   t.state = Thread::State::kSleep;
   t.wake_at = due_ms;
+  t.not_before_pass = 0;
   t.resume = h;
   if (!t.alerts.empty()) ShowAlerts(t.id, [] {});
+}
+
+void Scheduler::WaitForNextPass(std::coroutine_handle<> h) {
+  WaitUntil(clock_->NowMs(), h);
+  threads_.at(current_)->not_before_pass = pass_ + 1;
 }
 
 void Scheduler::WaitForModal(std::coroutine_handle<> h, std::function<void()> start) {

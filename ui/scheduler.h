@@ -132,6 +132,9 @@ class Scheduler {
   void WaitForEvent(Window& w, std::coroutine_handle<> h);
   void WaitForModal(std::coroutine_handle<> h, std::function<void()> start);
   void WaitUntil(int64_t due_ms, std::coroutine_handle<> h);
+  // Due at once, but not in the RunReady pass that suspends it: the event
+  // loop has its turn first.
+  void WaitForNextPass(std::coroutine_handle<> h);
   void ModalDone(ThreadId id);
 
   // Used by Window.
@@ -156,6 +159,7 @@ class Scheduler {
   std::map<ThreadId, std::unique_ptr<Thread>> threads_;
   ThreadId current_ = 0;
   ThreadId last_resumed_ = 0;
+  uint64_t pass_ = 0;  // RunReady calls so far
   std::vector<Window*> windows_;
   Window* active_child_ = nullptr;
   bool exited_ = false;
@@ -181,5 +185,17 @@ class SleepAwaiter {
 };
 
 inline SleepAwaiter Sleep(int64_t ms) { return SleepAwaiter(ms); }
+
+// `co_await GiveWay()`: the current thread goes on at the event loop's next
+// turn, once the events that came meanwhile are handled; for long work done
+// in slices.  Unlike Sleep(0), never in the same run of ready threads.
+class GiveWayAwaiter {
+ public:
+  bool await_ready() const noexcept { return false; }
+  void await_suspend(std::coroutine_handle<> h) { Scheduler::Get().WaitForNextPass(h); }
+  void await_resume() const noexcept {}
+};
+
+inline GiveWayAwaiter GiveWay() { return {}; }
 
 }  // namespace mirabo::ui

@@ -106,6 +106,23 @@ TEST_F(SchedulerTest, TimersFireOnTheVirtualClock) {
   EXPECT_EQ(log_.size(), 4u) << "one event per period, in order";
 }
 
+Proc Slices(int* done, int slices) {
+  for (; *done < slices; ++*done) co_await GiveWay();
+}
+
+TEST_F(SchedulerTest, AThreadThatGivesWayGoesOnAtTheNextTurnOnly) {
+  int done = 0;
+  scheduler_.Start(Slices(&done, 3));
+  scheduler_.RunReady();
+  EXPECT_EQ(done, 0) << "not again in the same run";
+  EXPECT_EQ(scheduler_.NextTimerDue(), clock_.NowMs()) << "but due at once";
+  scheduler_.Tick();
+  EXPECT_EQ(done, 1);
+  scheduler_.Advance(0);
+  EXPECT_EQ(done, 3) << "each turn a slice, without the clock moving";
+  EXPECT_EQ(scheduler_.thread_count(), 0);
+}
+
 Proc StartMany(std::vector<ThreadId>& ids, std::vector<std::string>& log) {
   for (int i = 0; i < 70; ++i) ids.push_back(Scheduler::Get().Start(Logger(log, "x"), i * 1000));
   co_return;

@@ -183,8 +183,7 @@ ui::Task<int> GatherSearchCandidates(std::string upper_needle, SearchFields fiel
   Gatherer gatherer(upper_needle, fields);
   for (bool done = false; !done;) {
     if (int rc = gatherer.Step(kStepReads, &done)) co_return rc;
-    // A timer's turn: the window's events come first.
-    if (!done) co_await ui::Sleep(0);
+    if (!done) co_await ui::GiveWay();
   }
   *records = gatherer.Ordered();
   co_return kNoError;
