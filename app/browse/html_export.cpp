@@ -131,7 +131,10 @@ class HtmlWriter {
     decl_.name_from = nullptr;
     decl_.name = output_->path();
     file_ = std::make_unique<File>(decl_);
-    if (file_->Create() != kNoError || file_->Open(kOpenExclusive) != kNoError) {
+    // The page is a temporary file until it is whole, and its close is
+    // checked: lines may go to it a buffer at a time.
+    if (file_->Create() != kNoError || file_->Open(kOpenExclusive) != kNoError ||
+        file_->Option("WRITEBUFFER=65536") != kNoError) {
       Failed(ErrorDescriptionNow());
       Abandon();
       return false;

@@ -184,11 +184,14 @@ TEST_F(AsciiDriverTest, OptionSettingsAndTheirQueries) {
       {{"FILEBUFFERS=4"}, "FILEBUFFERS", "4"},
       {{"FILEBUFFERS=0"}, "FILEBUFFERS", "2"},
       {{"FILEBUFFERS=-1"}, "FILEBUFFERS", "2"},
+      {{}, "WRITEBUFFER", "0"},
+      {{"WRITEBUFFER=65536"}, "WRITEBUFFER", "65536"},
+      {{"WRITEBUFFER=65536", "WRITEBUFFER=-1"}, "WRITEBUFFER", "65536"},
   };
   memory_.SetContents("page.htm", "");
   const FileDecl decl = HtmlDecl("page.htm");
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.settings.back());
+    SCOPED_TRACE(c.settings.empty() ? c.query : c.settings.back());
     File f(decl);
     ASSERT_EQ(f.Open(kOpenExclusive), kNoError);
     std::string answer = "stale";
@@ -208,6 +211,7 @@ TEST_F(AsciiDriverTest, EveryOpenStartsFromTheDefaults) {
   ASSERT_EQ(f.Open(kOpenExclusive), kNoError);
   ASSERT_EQ(f.Option("CLIP=OFF"), kNoError);
   ASSERT_EQ(f.Option("TAB=3"), kNoError);
+  ASSERT_EQ(f.Option("WRITEBUFFER=512"), kNoError);
   ASSERT_EQ(f.Close(), kNoError);
   ASSERT_EQ(f.Open(kOpenExclusive), kNoError);
   std::string answer;
@@ -215,6 +219,8 @@ TEST_F(AsciiDriverTest, EveryOpenStartsFromTheDefaults) {
   EXPECT_EQ(answer, "ON");
   ASSERT_EQ(f.Option("TAB", &answer), kNoError);
   EXPECT_EQ(answer, "8");
+  ASSERT_EQ(f.Option("WRITEBUFFER", &answer), kNoError);
+  EXPECT_EQ(answer, "0");
   EXPECT_EQ(f.Option("UNKNOWN", &answer), kUnsupportedFunction);
 }
 
@@ -340,6 +346,16 @@ TEST_F(AsciiDriverFaultTest, FailedWriteFailsThatAddOnly) {
   EXPECT_EQ(CurrentError().code, kNoError);
   EXPECT_EQ(f_.Close(), kNoError);
   EXPECT_EQ(Stored("page.htm"), "one\r\nthree\r\n");
+}
+
+TEST_F(AsciiDriverFaultTest, BufferedLinesThatCannotBeWrittenFailTheClose) {
+  ASSERT_EQ(f_.Option("WRITEBUFFER=4096"), kNoError);
+  faulty_.FailWrite(1);
+  EXPECT_EQ(AddLine("one"), kNoError);
+  EXPECT_EQ(AddLine("two"), kNoError);
+  EXPECT_EQ(Stored("page.htm"), "") << "gathered, not yet written";
+  EXPECT_EQ(f_.Close(), kAccessDenied);
+  EXPECT_EQ(Stored("page.htm"), "") << "nothing of a failed write is kept";
 }
 
 TEST_F(AsciiDriverFaultTest, FailedFirstAddLeavesTheEndOfFileByteForTheNext) {

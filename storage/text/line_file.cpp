@@ -164,6 +164,7 @@ void LineFile::ResetOptions(uint8_t access_mode, int record_size) {
   quickscan_ = SharesNothing(access_mode);
   buffer_size_ =
       std::max(SharesNothing(access_mode) ? 2 * kBufferUnit : kBufferUnit, 2 * record_size);
+  capacity_ = default_capacity_;
 }
 
 bool LineFile::Option(const OptionText& opt, std::string* answer) {
@@ -176,6 +177,15 @@ bool LineFile::Option(const OptionText& opt, std::string* answer) {
       *answer = end_of_record_;
     } else {
       ParseByteList(*opt.value, &end_of_record_);
+    }
+    return true;
+  }
+  if (opt.name == "WRITEBUFFER") {
+    int value = 0;
+    if (opt.is_query()) {
+      *answer = std::to_string(capacity_);
+    } else if (ParseInt(*opt.value, &value) && value >= 0 && WritePending()) {
+      capacity_ = static_cast<size_t>(value);
     }
     return true;
   }

@@ -28,7 +28,11 @@
 // open that shares nothing, else 512, and at least twice the record; queried
 // in whole buffers, a default raised to twice the record rounded up; a
 // malformed number or one below 1 changes nothing).  The read buffer only
-// matters to reading, which neither driver offers.
+// matters to reading, which neither driver offers.  "WRITEBUFFER" (bytes of
+// lines gathered before a write, the driver's own at every open; 0 writes
+// each line at once) lets a writer that checks its close (a whole page
+// written to a temporary file) trade the per-line failure for one write
+// per buffer; the lines gathered so far are written first.
 #pragma once
 
 #include <cstdint>
@@ -56,7 +60,7 @@ class LineFile {
  public:
   // `buffer` bytes of lines are gathered before they are written; 0 writes
   // each line at once.
-  explicit LineFile(size_t buffer = 0) : capacity_(buffer) {}
+  explicit LineFile(size_t buffer = 0) : default_capacity_(buffer), capacity_(buffer) {}
   LineFile(const LineFile&) = delete;
   LineFile& operator=(const LineFile&) = delete;
 
@@ -106,7 +110,8 @@ class LineFile {
   // behind it kept in the error state (a full disk says so).
   int WriteFailed() const;
 
-  const size_t capacity_;
+  const size_t default_capacity_;
+  size_t capacity_;
   std::unique_ptr<FileHandle> handle_;
   uint8_t access_ = 0;
   int64_t current_ = -1;   // first byte of the line written last
