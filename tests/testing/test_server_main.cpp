@@ -47,7 +47,9 @@ int main(int argc, char** argv) {
     std::cout << why << "\n";
     return 0;
   }
-  auto* server = new mirabo::testing::PrivateServer;  // outlives this program on purpose
+  // The server outlives this program on purpose: never destroyed (which
+  // would stop it), and held by a static so leak checkers see it is kept.
+  static auto* const server = new mirabo::testing::PrivateServer;
   std::string error;
   if (!server->Start(false, &error)) {
     std::cerr << "test_server: " << error << "\n";

@@ -1,10 +1,13 @@
 #include "tools/batch/batch_reports.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <thread>
+#include <vector>
 
 #include "runtime/text.h"
 #include "tools/batch/batch_commands.h"
@@ -61,6 +64,33 @@ void QuietNotes(QtMsgType type, const QMessageLogContext& context, const QString
   qt_message_output(type, context, msg);
 }
 
+// Every page as OUTDIR/page-NNNN.png.  Drawing and compressing a picture
+// takes far longer than reading its page, so the pages are shared out among
+// a thread a core; the first failure (in page order) stops the others.
+report::Status WritePictures(const report::PageImageList& pages, const std::string& folder) {
+  const size_t workers =
+      std::clamp<size_t>(std::thread::hardware_concurrency(), 1, std::max<size_t>(pages.size(), 1));
+  std::atomic<size_t> next{0};
+  std::atomic<bool> failed{false};
+  std::vector<report::Status> results(pages.size());
+  auto work = [&] {
+    for (size_t i; !failed.load() && (i = next.fetch_add(1)) < pages.size();) {
+      const std::string path = (fs::path(folder) / PagePictureName(i + 1)).string();
+      results[i] = report::qt::WritePng(pages[i], path, 150);
+      if (!results[i].ok()) failed.store(true);
+    }
+  };
+  {
+    std::vector<std::jthread> threads;
+    for (size_t t = 1; t < workers; ++t) threads.emplace_back(work);
+    work();
+  }
+  for (const report::Status& s : results) {
+    if (!s.ok()) return s;
+  }
+  return report::Status::Ok();
+}
+
 // The pages of a finished run, to where the command line says; a failure is
 // said on standard error.
 int Write(const app::FinishedReport& f, const PageOutput& out, const char* command) {
@@ -86,13 +116,9 @@ int Write(const app::FinishedReport& f, const PageOutput& out, const char* comma
     // Each page takes its name only once whole; pages an earlier, longer run
     // left go, so the folder holds this run's pages and no others.
     const std::vector<std::string> earlier = PagePictures(*out.png);
-    for (size_t i = 0; i < pages.size(); ++i) {
-      const std::string path = (fs::path(*out.png) / PagePictureName(i + 1)).string();
-      const report::Status s = report::qt::WritePng(pages[i], path, 150);
-      if (!s.ok()) {
-        std::cerr << "mirabo " << command << ": " << Printable(s.message(), 400) << "\n";
-        return kBatchFailed;
-      }
+    if (const report::Status s = WritePictures(pages, *out.png); !s.ok()) {
+      std::cerr << "mirabo " << command << ": " << Printable(s.message(), 400) << "\n";
+      return kBatchFailed;
     }
     for (const std::string& name : earlier) {
       if (std::strtoull(name.c_str() + 5, nullptr, 10) > pages.size()) {
