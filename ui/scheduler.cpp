@@ -23,7 +23,7 @@ struct Scheduler::Thread {
   std::coroutine_handle<> resume;
   State state = State::kNew;
   Window* waiting_on = nullptr;
-  int64_t wake_at = 0;  // kSleep: the clock time it waits for
+  int64_t wake_at = 0;           // kSleep: the clock time it waits for
   uint64_t not_before_pass = 0;  // kSleep: the first RunReady pass that may resume it
   std::shared_ptr<void> data;
   std::vector<Window*> windows;    // open windows, oldest first

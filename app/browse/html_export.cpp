@@ -284,19 +284,20 @@ namespace {
 bool WriteHead(HtmlWriter& writer, const BrowseDesign& design) {
   // The page says its encoding, or a browser told otherwise by its server
   // (most say UTF-8) shows every accent wrong.
-  const std::string head[] = {"<HTML>",
-                              "",
-                              std::string("<HEAD><META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; "
-                                          "charset=") +
-                                  (g_page_settings.utf8 ? "utf-8" : "windows-1252") +
-                                  "\"><TITLE>Features Database</TITLE></HEAD>",
-                              "",
-                              "<BODY>",
-                              "",
-                              design.html_heading,
-                              "<HR>",
-                              "<TABLE BORDER=1>",
-                              design.html_header};
+  const std::string head[] = {
+      "<HTML>",
+      "",
+      std::string("<HEAD><META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; "
+                  "charset=") +
+          (g_page_settings.utf8 ? "utf-8" : "windows-1252") +
+          "\"><TITLE>Features Database</TITLE></HEAD>",
+      "",
+      "<BODY>",
+      "",
+      design.html_heading,
+      "<HR>",
+      "<TABLE BORDER=1>",
+      design.html_header};
   bool ok = true;
   for (const std::string& line : head) ok = ok && writer.Line(line);
   return ok;

@@ -280,8 +280,8 @@ ui::Task<Outcome> StartCopy(ui::Window& w, const CopyPlan& plan, bool xbase, std
     tally.finish_failure = "Writing the file to disk failed: " + IoStatusText(s);
   } else if (xbase) {
     if (const IoStatus cpg = WriteCodePageFile(path); !cpg.ok()) {
-      tally.finish_failure = "The code page file beside it could not be written: " +
-                             IoStatusText(cpg);
+      tally.finish_failure =
+          "The code page file beside it could not be written: " + IoStatusText(cpg);
     }
   }
 
@@ -371,9 +371,8 @@ ui::Proc CreateFiles(CopyPacing pacing, bool ask_before_replacing, TextCopyOptio
         name = w.Value(kCreateName);
         const CopyPlan* plan = FindCopyPlan(Clip(source));
         if (plan) {
-          NotifyOutcome(
-              co_await StartCopy(w, *plan, type == kXbase, name, pacing, ask_before_replacing,
-                                 text));
+          NotifyOutcome(co_await StartCopy(w, *plan, type == kXbase, name, pacing,
+                                           ask_before_replacing, text));
         }
         break;
       }

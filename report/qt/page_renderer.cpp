@@ -1,16 +1,16 @@
 #include "report/qt/page_renderer.h"
 
-#include <QFontMetricsF>
-#include <QGuiApplication>
+#include <langinfo.h>
 #include <QBuffer>
 #include <QByteArray>
+#include <QFontMetricsF>
+#include <QGuiApplication>
 #include <QIODevice>
 #include <QImage>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
-#include <langinfo.h>
 
 #include <clocale>
 #include <cmath>
@@ -356,7 +356,8 @@ namespace {
 constexpr int kPngQuality = 80;
 
 bool Grey(Colour c) {
-  return c == kNoColour || (((c >> 16) & 0xFF) == ((c >> 8) & 0xFF) && ((c >> 8) & 0xFF) == (c & 0xFF));
+  return c == kNoColour ||
+         (((c >> 16) & 0xFF) == ((c >> 8) & 0xFF) && ((c >> 8) & 0xFF) == (c & 0xFF));
 }
 
 bool HasColour(const PageImage& page) {

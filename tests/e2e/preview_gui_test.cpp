@@ -234,8 +234,8 @@ TEST_F(PreviewGuiTest, SaveAsPdfWritesTheFileTheBatchWritesAndThePreviewStays) {
   const std::string folder = pages_dir_.path() + "/sorties";
   std::filesystem::create_directory(folder);
   const Case cases[] = {
-      {"a name without extension gets .pdf, in the user's own bytes",
-       folder + "/Relev\xC3\xA9", folder + "/Relev\xC3\xA9.pdf"},
+      {"a name without extension gets .pdf, in the user's own bytes", folder + "/Relev\xC3\xA9",
+       folder + "/Relev\xC3\xA9.pdf"},
       {"a folder that is not there", pages_dir_.path() + "/absent/r.pdf", ""},
   };
   ASSERT_TRUE(StartPreview());

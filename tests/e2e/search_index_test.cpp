@@ -143,14 +143,15 @@ class SearchIndexTest : public ::testing::Test {
   std::string TableOf(DataFile file) {
     sqlite3* db = nullptr;
     std::string name;
-    if (sqlite3_open_v2(app::CurrentThread().Data(file).Name().c_str(), &db,
-                        SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+    if (sqlite3_open_v2(app::CurrentThread().Data(file).Name().c_str(), &db, SQLITE_OPEN_READONLY,
+                        nullptr) == SQLITE_OK) {
       sqlite3_stmt* s = nullptr;
       sqlite3_prepare_v2(db,
                          "SELECT name FROM sqlite_master WHERE type='table' AND "
                          "instr(name, '$') = 0",
                          -1, &s, nullptr);
-      if (sqlite3_step(s) == SQLITE_ROW) name = reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
+      if (sqlite3_step(s) == SQLITE_ROW)
+        name = reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
       sqlite3_finalize(s);
     }
     sqlite3_close_v2(db);
@@ -185,7 +186,8 @@ class SearchIndexTest : public ::testing::Test {
         // Made up, of letters, accents and characters that occur nowhere.
         const int length = 1 + pick(kind == 9 ? 6 : 30);
         for (int k = 0; k < length; ++k) {
-          q.text += pick(3) ? static_cast<char>('a' + pick(26)) : odd[pick(static_cast<int>(odd.size()))];
+          q.text +=
+              pick(3) ? static_cast<char>('a' + pick(26)) : odd[pick(static_cast<int>(odd.size()))];
         }
       }
       if (pick(4) == 0) q.text.insert(0, std::string(1 + pick(2), ' '));
