@@ -212,9 +212,12 @@ const ui::WindowDef& HtmlPropertyWindowDef() {
 }
 
 std::string HtmlEscape(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
+  // Most values hold none of the four: one search, one copy.
+  const size_t first = text.find_first_of("&<>\"");
+  if (first == std::string_view::npos) return std::string(text);
+  std::string out(text.substr(0, first));
+  out.reserve(text.size() + 16);
+  for (char c : text.substr(first)) {
     switch (c) {
       case '&':
         out += "&amp;";
@@ -236,33 +239,33 @@ std::string HtmlEscape(std::string_view text) {
 }
 
 std::vector<std::string> HtmlRowLines(const std::vector<std::string>& cells, size_t width) {
-  std::vector<std::string> tokens;
-  tokens.push_back("<TR> <TD>");
-  for (size_t i = 0; i < cells.size(); ++i) {
-    if (i) tokens.push_back("</TD> <TD>");
-    tokens.push_back(HtmlEscape(cells[i]));
-  }
-  tokens.push_back("</TD> </TR>");
-
   std::vector<std::string> lines;
   std::string line;
-  for (std::string& t : tokens) {
+  // Tokens join the line while it has room; one that does not fit starts a
+  // new line, and one longer than a line is broken (BreakLong).
+  auto add = [&](std::string_view t) {
     if (line.size() + t.size() <= width) {
       line += t;
-      continue;
+      return;
     }
     if (!line.empty()) lines.push_back(std::move(line));
     line.clear();
     if (t.size() <= width) {
-      line = std::move(t);
+      line = t;
     } else {
       std::vector<std::string> parts;
-      BreakLong(std::move(t), width, parts);
+      BreakLong(std::string(t), width, parts);
       line = std::move(parts.back());
       parts.pop_back();
       for (std::string& p : parts) lines.push_back(std::move(p));
     }
+  };
+  add("<TR> <TD>");
+  for (size_t i = 0; i < cells.size(); ++i) {
+    if (i) add("</TD> <TD>");
+    add(HtmlEscape(cells[i]));
   }
+  add("</TD> </TR>");
   if (!line.empty()) lines.push_back(std::move(line));
   return lines;
 }
