@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/data/output_check.h"
 #include "app/data/thread_block.h"
 #include "report/pdf_output.h"
 #include "runtime/text.h"
@@ -503,8 +504,14 @@ ui::Proc SaveAsPdf(ui::Window& w, const report::PageImageList& pages, const std:
   if (!chosen || chosen->empty()) co_return;
   // A name typed without an extension gets the one its file has.
   if (std::filesystem::path(*chosen).extension().empty()) *chosen += ".pdf";
-  w.SetStatus(1, "Saving the report as a PDF file...");
-  const report::Status s = co_await WritePdfAside(pages, *chosen, title);
+  // The dialog asked before replacing a file; a folder or a data file is
+  // never replaced.
+  const std::string refusal = RefusalText(InspectOutput(*chosen));
+  report::Status s(report::StatusCode::kPrintFailed, *chosen + " " + refusal + ".");
+  if (refusal.empty()) {
+    w.SetStatus(1, "Saving the report as a PDF file...");
+    s = co_await WritePdfAside(pages, *chosen, title);
+  }
   if (!w.is_open()) co_return;
   if (s.ok()) {
     const std::string name = std::filesystem::path(*chosen).filename().string();

@@ -18,6 +18,7 @@
 #include <QScrollBar>
 #include <QTest>
 #include <QTextBrowser>
+#include <QTimer>
 #include <QWheelEvent>
 
 #include <cstdio>
@@ -237,7 +238,11 @@ TEST_F(PreviewGuiTest, SaveAsPdfWritesTheFileTheBatchWritesAndThePreviewStays) {
       {"a name without extension gets .pdf, in the user's own bytes", folder + "/Relev\xC3\xA9",
        folder + "/Relev\xC3\xA9.pdf"},
       {"a folder that is not there", pages_dir_.path() + "/absent/r.pdf", ""},
+      {"a data file in use", std::filesystem::absolute("FEATURES.KVX").string(), ""},
   };
+  // The folder has no data loaded: a data file by its name stands for one.
+  const std::string features = "the data file FEATURES.KVX";
+  testing::WriteFile("FEATURES.KVX", features);
   ASSERT_TRUE(StartPreview());
   const std::string batch = pages_dir_.File("batch.pdf");
   ASSERT_TRUE(report::qt::WritePdf(run_.pages, batch, def_.title).ok());
@@ -253,12 +258,23 @@ TEST_F(PreviewGuiTest, SaveAsPdfWritesTheFileTheBatchWritesAndThePreviewStays) {
         << dialog->selectedFiles().value(0).toStdString();
     dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))
         ->setText(QString::fromStdString(c.typed));
-    QMetaObject::invokeMethod(dialog, "accept");
+    // The dialog's own question about an existing file (asked in a loop of
+    // its own) is answered Yes: the program must refuse what the user agreed.
+    QTimer yes;
+    QObject::connect(&yes, &QTimer::timeout, [] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (box && box->text().contains(QStringLiteral("replace"))) {
+        box->button(QMessageBox::Yes)->click();
+      }
+    });
+    yes.start(20);
+    QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
     if (c.file.empty()) {
       QMessageBox* box = nullptr;
-      ASSERT_TRUE(QTest::qWaitFor(
-          [&] { return (box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())); }));
-      EXPECT_NE(box->text().indexOf(QStringLiteral("could not be saved")), -1);
+      ASSERT_TRUE(QTest::qWaitFor([&] {
+        box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        return box && box->text().contains(QStringLiteral("could not be saved"));
+      })) << (box ? box->text().toStdString() : "no message");
       box->accept();
     } else {
       ASSERT_TRUE(QTest::qWaitFor([&] { return Preview()->Status(1).rfind("Saved as ", 0) == 0; }));
@@ -268,6 +284,7 @@ TEST_F(PreviewGuiTest, SaveAsPdfWritesTheFileTheBatchWritesAndThePreviewStays) {
     }
     EXPECT_FALSE(run_.done) << "the preview stays";
   }
+  EXPECT_EQ(testing::ReadFile("FEATURES.KVX"), features) << "the data file is as it was";
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder),
                           std::filesystem::directory_iterator()),
             1)
