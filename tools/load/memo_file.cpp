@@ -8,7 +8,7 @@
 namespace mirabo::tools {
 namespace {
 
-constexpr int64_t kDbase3Block = 512;
+constexpr int64_t kPlainDbtBlock = 512;
 constexpr int64_t kLargestText = 1 << 20;  // no memo of the index is near this
 
 uint32_t Little32(const std::string& b, size_t at) {
@@ -50,15 +50,15 @@ std::unique_ptr<MemoFile> MemoFile::Open(const std::string& dbf_path, std::strin
                " cannot be read: " + (s.ok() ? std::string("it is too short") : IoStatusText(s));
       return nullptr;
     }
-    const bool fox = std::tolower(static_cast<unsigned char>(ext[1])) == 'f';
+    const bool fpt = std::tolower(static_cast<unsigned char>(ext[1])) == 'f';
     Layout layout = Layout::kDbt;
-    int64_t block = kDbase3Block;
-    if (fox) {
-      layout = Layout::kFoxPro;
+    int64_t block = kPlainDbtBlock;
+    if (fpt) {
+      layout = Layout::kFpt;
       block = (static_cast<unsigned char>(header[6]) << 8) | static_cast<unsigned char>(header[7]);
     } else {
-      // dBASE IV gives its block size; dBASE III (and writers that leave the
-      // header blank) use 512.
+      // A marked .dbt gives its block size; a plain one (and writers that
+      // leave the header blank) uses 512.
       const int64_t given =
           static_cast<unsigned char>(header[20]) | (static_cast<unsigned char>(header[21]) << 8);
       if (given > 0) block = given;
@@ -104,10 +104,10 @@ bool MemoFile::Text(std::string_view stored, std::string* text, std::string* err
   if (const IoStatus s = file_->ReadAt(at, 8, &head); !s.ok() || head.size() < 4) {
     return damaged("cannot be read");
   }
-  // A dBASE IV block starts with its mark and length; a dBASE III one is
+  // A marked .dbt block starts with its mark and length; a plain one is
   // text to its end mark.
   const bool marked =
-      layout_ == Layout::kFoxPro ||
+      layout_ == Layout::kFpt ||
       (head.size() == 8 && static_cast<unsigned char>(head[0]) == 0xFF &&
        static_cast<unsigned char>(head[1]) == 0xFF && head[2] == 0x08 && head[3] == 0x00);
   if (!marked) {

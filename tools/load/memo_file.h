@@ -2,12 +2,12 @@
 // which the table's records hold only as block numbers.
 //
 // Three layouts are read, told apart by the file's name and each block:
-//   .dbt, dBASE III  512-byte blocks; a text runs from its block to the
+//   .dbt, plain      512-byte blocks; a text runs from its block to the
 //                    first 0x1A (the writer puts two)
-//   .dbt, dBASE IV   blocks of the size the header gives (bytes 20-21); a
+//   .dbt, marked     blocks of the size the header gives (bytes 20-21); a
 //                    block starts FF FF 08 00 and the text's length (4 bytes,
 //                    little-endian, the 8 header bytes included)
-//   .fpt, FoxPro     blocks of the size the header gives (bytes 6-7,
+//   .fpt             blocks of the size the header gives (bytes 6-7,
 //                    big-endian); a block starts with a type and the text's
 //                    length (4 bytes each, big-endian)
 // A block number beyond the file, or a length that runs past its end, is a
@@ -37,7 +37,7 @@ class MemoFile {
   const std::string& path() const { return path_; }
 
  private:
-  enum class Layout { kDbt, kFoxPro };
+  enum class Layout { kDbt, kFpt };
   MemoFile(std::string path, std::unique_ptr<FileHandle> file, Layout layout, int64_t block,
            int64_t size)
       : path_(std::move(path)),
