@@ -19,6 +19,7 @@
 #include "runtime/text.h"
 #include "storage/native/native_driver.h"
 #include "storage/postgres/pg_driver.h"
+#include "tests/testing/people_table.h"
 #include "tests/testing/temp_dir.h"
 #include "tests/testing/test_server.h"
 
@@ -26,39 +27,14 @@ namespace mirabo {
 namespace {
 
 using B = FileDeclBuilder;
-
-enum Key { kByName, kByCity, kByAge, kById };
-
-FileDecl PeopleDecl(std::string name = "PEOPLE") {
-  return B("PEOPLE", "PEO", "KARVINEX")
-      .Name(std::move(name))
-      .Create()
-      .String("NAME", 20)
-      .Short("AGE")
-      .Real("SCORE")
-      .String("CITY", 10)
-      .Long("ID")
-      .Key("BYNAME", {"NAME"}, B::kDup | B::kNoCase)
-      .Key("BYCITY", {"CITY"}, B::kDup)
-      .Key("BYAGE", {"AGE"}, B::kDup)
-      .Key("BYID", {"ID"}, B::kUnique)
-      .Build();
-}
-
-struct Person {
-  const char* name;
-  int age;
-  double score;
-  const char* city;
-  int id;
-};
-
-// Record numbers follow the order of this list: 1 is "beta", 2 "ALPHA" ...
-const std::vector<Person> kPeople = {
-    {"beta", 30, 1.5, "Oslo", 10},     {"ALPHA", 20, 2.5, "oslo", 11},
-    {"alpha", 20, 3.5, "Bergen", 12},  {"Gamma", 40, 4.5, "Oslo", 13},
-    {"delta", 20, 5.5, "Arendal", 14}, {"Épée", 50, 6.5, "Bergen", 15},
-};
+using testing::Fill;
+using testing::kPeople;
+using testing::Latin1;
+using testing::Name;
+using testing::PeopleDecl;
+using testing::Person;
+using testing::ReadAll;
+using enum testing::PeopleKey;
 
 // Where a driver keeps PEOPLE, and another program that reads, writes and
 // locks it behind the driver's back.
@@ -204,17 +180,6 @@ class DriverContractTest : public ::testing::TestWithParam<Driver> {
     return *files_.back();
   }
 
-  void Fill(File& f, const std::vector<Person>& people) {
-    for (const Person& p : people) {
-      f.ClearRecord();
-      f.Field("NAME").SetString(Latin1(p.name));
-      f.Field("AGE").SetNumber(p.age);
-      f.Field("SCORE").SetNumber(p.score);
-      f.Field("CITY").SetString(p.city);
-      f.Field("ID").SetNumber(p.id);
-      ASSERT_EQ(f.Add(), kNoError);
-    }
-  }
 
   // Creates the file with the standard people and leaves `f` open read-only.
   void Build(File& f, const std::vector<Person>& people = kPeople) {
@@ -227,15 +192,7 @@ class DriverContractTest : public ::testing::TestWithParam<Driver> {
     ASSERT_EQ(f.Open(kOpenShared), kNoError);
   }
 
-  static std::string Latin1(const std::string& utf8) { return *Cp1252FromUtf8(utf8); }
-  static std::string Name(File& f) { return std::string(Clip(f.Field("NAME").Bytes())); }
 
-  // Reads on in one direction until the end, collecting names.
-  static std::vector<std::string> ReadAll(File& f, bool forward) {
-    std::vector<std::string> out;
-    while ((forward ? f.Next() : f.Previous()) == kNoError) out.push_back(Name(f));
-    return out;
-  }
 
   std::unique_ptr<Store> store_;
   FileDecl decl_ = PeopleDecl();
