@@ -43,7 +43,6 @@ class NativeDriverTest : public ::testing::Test {
     chdir_ = std::make_unique<ScopedChdir>(dir_.path());
   }
 
-
   // Creates the file with the standard people and leaves `f` open read-only.
   void Build(File& f, const std::vector<Person>& people = kPeople) {
     ASSERT_EQ(f.Create(), kNoError);
@@ -52,9 +51,6 @@ class NativeDriverTest : public ::testing::Test {
     ASSERT_EQ(f.Close(), kNoError);
     ASSERT_EQ(f.Open(kOpenShared), kNoError);
   }
-
-
-
 
   sqlite3* Raw() {
     sqlite3* db = nullptr;

@@ -180,7 +180,6 @@ class DriverContractTest : public ::testing::TestWithParam<Driver> {
     return *files_.back();
   }
 
-
   // Creates the file with the standard people and leaves `f` open read-only.
   void Build(File& f, const std::vector<Person>& people = kPeople) {
     ASSERT_EQ(f.Create(), kNoError);
@@ -191,8 +190,6 @@ class DriverContractTest : public ::testing::TestWithParam<Driver> {
     ASSERT_EQ(f.Close(), kNoError);
     ASSERT_EQ(f.Open(kOpenShared), kNoError);
   }
-
-
 
   std::unique_ptr<Store> store_;
   FileDecl decl_ = PeopleDecl();

@@ -18,6 +18,7 @@
 #include "app/data/thread_block.h"
 #include "app/startup.h"
 #include "tests/testing/temp_dir.h"
+#include "tools/batch/sample_data_test.h"
 #include "tools/load/loader.h"
 #include "ui/headless.h"
 #include "ui/scheduler.h"
@@ -36,31 +37,8 @@ struct Outcome {
   std::string said;
 };
 
-class BatchCommandsTest : public ::testing::Test {
+class BatchCommandsTest : public SampleDataTest {
  protected:
-  static void SetUpTestSuite() {
-    data_dir_ = new TempDir;
-    std::vector<std::string> files;
-    for (const char* t : {"FEATURES", "SUPPLIER", "REVIEW", "CATEGORY", "ISSUES"}) {
-      files.push_back(std::string(MIRABO_SOURCE_DIR) + "/data/sample/" + t + ".csv");
-    }
-    LoadOptions o;
-    o.data_dir = data_dir_->File("data");
-    const LoadResult r = Load(files, o);
-    ASSERT_TRUE(r.ok) << r.error;
-  }
-  static void TearDownTestSuite() {
-    delete data_dir_;
-    data_dir_ = nullptr;
-  }
-  void SetUp() override {
-    setenv("XDG_CONFIG_HOME", config_.path().c_str(), 1);
-    chdir_ = std::make_unique<testing::ScopedChdir>(out_.path());
-  }
-  void TearDown() override { unsetenv("XDG_CONFIG_HOME"); }
-
-  static std::string Data() { return data_dir_->File("data"); }
-
   Outcome Command(const std::string& command, std::vector<std::string> args) {
     std::ostringstream err;
     std::streambuf* old = std::cerr.rdbuf(err.rdbuf());
@@ -84,13 +62,7 @@ class BatchCommandsTest : public ::testing::Test {
     for (int64_t due; (due = s.NextTimerDue()) >= 0;)
       s.Advance(std::max<int64_t>(0, due - clock.NowMs()));
   }
-
-  static TempDir* data_dir_;
-  TempDir config_, out_;
-  std::unique_ptr<testing::ScopedChdir> chdir_;
 };
-
-TempDir* BatchCommandsTest::data_dir_ = nullptr;
 
 // Every table in both formats: the command writes the bytes that the Create
 // File window writes for the same choice.

@@ -13,7 +13,7 @@
 #include "tests/testing/external_readers.h"
 #include "tests/testing/temp_dir.h"
 #include "tools/batch/batch_commands.h"
-#include "tools/load/loader.h"
+#include "tools/batch/sample_data_test.h"
 
 namespace mirabo::tools {
 namespace {
@@ -70,28 +70,8 @@ print('same %d' % len(want) if got == want else
       'differ: %s' % [x for x in got if x not in set(want)][:5])
 )";
 
-class BatchFormatsTest : public ::testing::Test {
+class BatchFormatsTest : public SampleDataTest {
  protected:
-  static void SetUpTestSuite() {
-    data_ = new TempDir;
-    std::vector<std::string> files;
-    for (const char* t : {"FEATURES", "SUPPLIER", "REVIEW", "CATEGORY", "ISSUES"}) {
-      files.push_back(Sample(t));
-    }
-    LoadOptions o;
-    o.data_dir = data_->path();
-    ASSERT_TRUE(Load(files, o).ok);
-  }
-  static void TearDownTestSuite() { delete data_; }
-  void SetUp() override {
-    setenv("XDG_CONFIG_HOME", config_.path().c_str(), 1);
-    chdir_ = std::make_unique<testing::ScopedChdir>(out_.path());
-  }
-  void TearDown() override { unsetenv("XDG_CONFIG_HOME"); }
-
-  static std::string Sample(const char* table) {
-    return std::string(MIRABO_SOURCE_DIR) + "/data/sample/" + table + ".csv";
-  }
   int Command(const std::string& command, std::vector<std::string> args, std::string* said) {
     std::ostringstream err;
     std::streambuf* old = std::cerr.rdbuf(err.rdbuf());
@@ -101,13 +81,7 @@ class BatchFormatsTest : public ::testing::Test {
     *said = err.str();
     return status;
   }
-
-  static TempDir* data_;
-  TempDir config_, out_;
-  std::unique_ptr<testing::ScopedChdir> chdir_;
 };
-
-TempDir* BatchFormatsTest::data_ = nullptr;
 
 TEST_F(BatchFormatsTest, OtherProgramsReadEveryCopyWithNoOptions) {
   WriteFile(out_.File("compare.py"), kCompare);

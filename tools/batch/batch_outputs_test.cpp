@@ -27,7 +27,7 @@
 #include "tests/testing/locking_process.h"
 #include "tests/testing/temp_dir.h"
 #include "tools/batch/batch_commands.h"
-#include "tools/load/loader.h"
+#include "tools/batch/sample_data_test.h"
 
 namespace mirabo::tools {
 namespace {
@@ -42,25 +42,8 @@ struct Said {
   std::string said;
 };
 
-class BatchOutputsTest : public ::testing::Test {
+class BatchOutputsTest : public SampleDataTest {
  protected:
-  static void SetUpTestSuite() {
-    data_ = new TempDir;
-    std::vector<std::string> files;
-    for (const char* t : {"FEATURES", "SUPPLIER", "REVIEW", "CATEGORY", "ISSUES"}) {
-      files.push_back(std::string(MIRABO_SOURCE_DIR) + "/data/sample/" + t + ".csv");
-    }
-    LoadOptions o;
-    o.data_dir = data_->path();
-    ASSERT_TRUE(Load(files, o).ok);
-  }
-  static void TearDownTestSuite() { delete data_; }
-  void SetUp() override {
-    setenv("XDG_CONFIG_HOME", config_.path().c_str(), 1);
-    chdir_ = std::make_unique<testing::ScopedChdir>(out_.path());
-  }
-  void TearDown() override { unsetenv("XDG_CONFIG_HOME"); }
-
   // The program itself, under a limit on the size of any file it writes
   // (SIGXFSZ ignored, so a write past it fails as on a full disk).
   Said Program(const std::vector<std::string>& args, long max_file_bytes = 0) {
@@ -91,15 +74,7 @@ class BatchOutputsTest : public ::testing::Test {
     }
     return left;
   }
-
-  static std::string Data() { return data_->path(); }
-
-  static TempDir* data_;
-  TempDir config_, out_;
-  std::unique_ptr<testing::ScopedChdir> chdir_;
 };
-
-TempDir* BatchOutputsTest::data_ = nullptr;
 
 // One row a kind of output: with its file there already, a write that fails
 // half-way (the disk full) leaves it byte for byte, exits 2, names the file
@@ -134,9 +109,9 @@ TEST_F(BatchOutputsTest, AFullDiskKeepsTheFileThatWasThere) {
   // file that was there stays.
   {
     WriteFile(out_.File("out.pdf"), "the file that was there");
-    const Said r = Program({"search", "--data", Data(), "--force", "a", "--in", "product",
-                            "--pdf", "out.pdf"},
-                           16 * 1024);
+    const Said r =
+        Program({"search", "--data", Data(), "--force", "a", "--in", "product", "--pdf", "out.pdf"},
+                16 * 1024);
     EXPECT_EQ(r.status, kBatchFailed) << r.said;
     EXPECT_NE(r.said.find("could not be written"), std::string::npos) << r.said;
     EXPECT_NE(r.said.find(too_large), std::string::npos) << r.said;

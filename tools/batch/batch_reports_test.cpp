@@ -21,7 +21,7 @@
 #include "tests/testing/external_readers.h"
 #include "tests/testing/temp_dir.h"
 #include "tools/batch/batch_commands.h"
-#include "tools/load/loader.h"
+#include "tools/batch/sample_data_test.h"
 #include "ui/headless.h"
 #include "ui/scheduler.h"
 #include "ui/window.h"
@@ -33,7 +33,7 @@ namespace fs = std::filesystem;
 using testing::ReadFile;
 using testing::TempDir;
 
-class BatchReportsTest : public ::testing::Test {
+class BatchReportsTest : public SampleDataTest {
  protected:
   static void SetUpTestSuite() {
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
@@ -41,19 +41,7 @@ class BatchReportsTest : public ::testing::Test {
     static char name[] = "tools_tests";
     static char* argv[] = {name, nullptr};
     if (!QGuiApplication::instance()) new QGuiApplication(argc, argv);
-    data_ = new TempDir;
-    std::vector<std::string> files;
-    for (const char* t : {"FEATURES", "SUPPLIER", "REVIEW", "CATEGORY", "ISSUES"}) {
-      files.push_back(std::string(MIRABO_SOURCE_DIR) + "/data/sample/" + t + ".csv");
-    }
-    LoadOptions o;
-    o.data_dir = data_->path();
-    ASSERT_TRUE(Load(files, o).ok);
-  }
-  static void TearDownTestSuite() { delete data_; }
-  void SetUp() override {
-    setenv("XDG_CONFIG_HOME", config_.path().c_str(), 1);
-    chdir_ = std::make_unique<testing::ScopedChdir>(out_.path());
+    SampleDataTest::SetUpTestSuite();
   }
 
   int Command(std::vector<std::string> args, std::string* said, const char* command = "report") {
@@ -97,13 +85,7 @@ class BatchReportsTest : public ::testing::Test {
     app::SetReportSettings(previous);
     return pages;
   }
-
-  static TempDir* data_;
-  TempDir config_, out_;
-  std::unique_ptr<testing::ScopedChdir> chdir_;
 };
-
-TempDir* BatchReportsTest::data_ = nullptr;
 
 TEST_F(BatchReportsTest, ReportsPrintTheSamePagesAsTheWindow) {
   auto report = [](app::ReportId id, std::function<void()> pick) -> Start {
