@@ -22,6 +22,7 @@
 #include "app/data/data_snapshot.h"
 #include "runtime/error.h"
 #include "runtime/file.h"
+#include "tests/testing/changed_sample.h"
 #include "tests/testing/external_readers.h"
 #include "tests/testing/faulty_driver.h"
 #include "tests/testing/locking_process.h"
@@ -230,25 +231,9 @@ TEST_F(BatchOutputsTest, NamesAreTheUsersOwnBytes) {
 // output is the new data's, never a mix of old and new; a load before every
 // batch makes the run give up with a message and status 2.
 TEST_F(BatchOutputsTest, ARunBesideALoadWritesOneStateOfTheData) {
-  // The new data: fewer features, every supplier's name in other letters.
   TempDir csv;
-  std::vector<std::string> files;
-  for (const char* t : {"FEATURES", "SUPPLIER", "REVIEW", "CATEGORY", "ISSUES"}) {
-    std::string text = ReadFile(std::string(MIRABO_SOURCE_DIR) + "/data/sample/" + t + ".csv");
-    if (std::string(t) == "FEATURES") {
-      size_t at = 0;
-      for (int line = 0; line <= 2000; ++line) at = text.find('\n', at) + 1;
-      text.resize(at);
-    }
-    if (std::string(t) == "SUPPLIER") {
-      for (size_t i = text.find('\n'); i < text.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        if (std::isalpha(c) && c < 0x80) text[i] = static_cast<char>(c ^ 0x20);
-      }
-    }
-    WriteFile(csv.File(std::string(t) + ".csv"), text);
-    files.push_back(csv.File(std::string(t) + ".csv"));
-  }
+  const std::vector<std::string> files =
+      testing::WriteChangedSample(std::string(MIRABO_SOURCE_DIR) + "/data/sample", csv);
   // The other process commits where the run checks; it could only have
   // done so while the run's read locks were given up, as between events.
   auto load_new = [&](const std::string& dir) {
