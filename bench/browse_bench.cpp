@@ -17,7 +17,7 @@
 #include "app/browse/html_export.h"
 #include "app/data/globals.h"
 #include "bench/bench_data.h"
-#include "bench/headless_program.h"
+#include "bench/browse_session.h"
 #include "ui/scheduler.h"
 #include "ui/window.h"
 
@@ -27,31 +27,10 @@ namespace {
 using app::kBrowseList;
 
 // One open Features browse per size, on a headless scheduler of its own.
-struct Session : HeadlessProgram<ui::VirtualClock> {
-  explicit Session(int64_t size) : HeadlessProgram(size) {
-    id = scheduler->Start(app::BrowseFEATURES());
-    scheduler->RunReady();
-  }
-  ui::Window& Win() { return *scheduler->TopWindow(id); }
-  void Post(int code, int control = kBrowseList) {
-    Win().Post(code, control);
-    scheduler->RunReady();
-  }
-  void Tab(int tab) {
-    Win().SetChoice(app::kBrowseSheet, tab);
-    Post(ui::EVENT_NewSelection, app::kBrowseSheet);
-  }
-  ui::ThreadId id = 0;
-};
+using Session = BrowseSession;
 
 Session& Get(int64_t size) {
-  static std::map<int64_t, std::unique_ptr<Session>> sessions;
-  auto it = sessions.find(size);
-  if (it != sessions.end()) return *it->second;
-  sessions.clear();  // one scheduler at a time
-  auto& s = sessions[size];
-  s = std::make_unique<Session>(size);
-  return *s;
+  return SessionFor(size, [size] { return std::make_unique<Session>(size); });
 }
 
 void BM_OpenFeaturesBrowse(benchmark::State& state) {

@@ -36,7 +36,7 @@
 #include "app/data/globals.h"
 #include "app/data/thread_block.h"
 #include "bench/bench_data.h"
-#include "bench/headless_program.h"
+#include "bench/browse_session.h"
 #include "tests/testing/test_server.h"
 #include "tools/batch/batch_commands.h"
 #include "tools/data_location.h"
@@ -153,37 +153,19 @@ void BM_Load(benchmark::State& state) {
 BENCHMARK(BM_Load)->UseManualTime()->Unit(benchmark::kSecond)->Iterations(4);
 
 // One open Features browse on a headless scheduler, on the files or the server.
-struct Session : HeadlessProgram<ui::VirtualClock> {
-  explicit Session(bool server) : HeadlessProgram(Features()) {
-    if (server) {
-      const std::string why = tools::UseServer(Loaded());
-      if (!why.empty()) std::fprintf(stderr, "%s\n", why.c_str());
-    } else {
-      tools::StopUsingServer();
-    }
-    id = scheduler->Start(app::BrowseFEATURES());
-    scheduler->RunReady();
-  }
-  ui::Window& Win() { return *scheduler->TopWindow(id); }
-  void Post(int code, int control = app::kBrowseList) {
-    Win().Post(code, control);
-    scheduler->RunReady();
-  }
-  void Tab(int tab) {
-    Win().SetChoice(app::kBrowseSheet, tab);
-    Post(ui::EVENT_NewSelection, app::kBrowseSheet);
-  }
-  ui::ThreadId id = 0;
-};
+using Session = BrowseSession;
 
 Session& Get(bool server) {
-  static std::map<bool, std::unique_ptr<Session>> sessions;
-  auto it = sessions.find(server);
-  if (it != sessions.end()) return *it->second;
-  sessions.clear();  // one scheduler at a time
-  auto& s = sessions[server];
-  s = std::make_unique<Session>(server);
-  return *s;
+  return SessionFor(server, [server] {
+    return std::make_unique<Session>(Features(), [server] {
+      if (!server) {
+        tools::StopUsingServer();
+        return;
+      }
+      const std::string why = tools::UseServer(Loaded());
+      if (!why.empty()) std::fprintf(stderr, "%s\n", why.c_str());
+    });
+  });
 }
 
 const char* const kOps[] = {
