@@ -4,11 +4,21 @@
 // are exact and known in advance, so composition stays free of Qt.
 #pragma once
 
+#include <array>
 #include <string_view>
 
 #include "report/report_def.h"
 
 namespace mirabo::report {
+
+// A font as a PDF file describes it, in thousandths of the font's size (a
+// PDF font's own unit): the advance of each Windows-1252 character, and how
+// far the face reaches above and below its baseline.
+struct FontShape {
+  std::array<int, 256> widths{};
+  int ascent = 0;
+  int descent = 0;
+};
 
 class FontMetrics {
  public:
@@ -18,6 +28,9 @@ class FontMetrics {
   virtual int TextWidth(const Font& font, std::string_view text) = 0;
   // The height of one line of `font` (ascent plus descent).
   virtual int LineHeight(const Font& font) = 0;
+  // The shape of `font`'s face and weight (its size does not matter), so a
+  // PDF file places text where composition measured it.
+  virtual FontShape Shape(const Font& font) = 0;
 };
 
 // Every character, blank included, is size x 7 wide (size x 8 when bold);
@@ -28,6 +41,16 @@ class FixedPitchMetrics final : public FontMetrics {
     return static_cast<int>(text.size()) * font.size * (font.bold ? 8 : 7);
   }
   int LineHeight(const Font& font) override { return font.size * 14; }
+  // A point is 1000/72 thousandths of an inch: 7 of them a point is 504
+  // thousandths of the size, a line of 14 is 1008, cut 4 to 1 about the
+  // baseline.
+  FontShape Shape(const Font& font) override {
+    FontShape s;
+    s.widths.fill(font.bold ? 576 : 504);
+    s.ascent = 806;
+    s.descent = 202;
+    return s;
+  }
 };
 
 // The metrics that report runs compose with: the real fonts once the program

@@ -4,8 +4,8 @@ namespace mirabo {
 
 class FaultyFileSystem::Handle final : public FileHandle {
  public:
-  Handle(FaultyFileSystem& fs, std::unique_ptr<FileHandle> base)
-      : fs_(fs), base_(std::move(base)) {}
+  Handle(FaultyFileSystem& fs, std::unique_ptr<FileHandle> base, bool on_disk)
+      : fs_(fs), base_(std::move(base)), on_disk_(on_disk) {}
 
   IoStatus Size(int64_t* size) override { return base_->Size(size); }
   IoStatus ReadAt(int64_t offset, size_t n, std::string* out) override {
@@ -31,10 +31,11 @@ class FaultyFileSystem::Handle final : public FileHandle {
       fs_.fail_write_at_ = 0;
       return IoStatus::FromErrno(fs_.fail_write_err_);
     }
-    if (fs_.disk_left_ < 0 || static_cast<int64_t>(data.size()) <= fs_.disk_left_) {
+    if (!on_disk_ || fs_.disk_left_ < 0 ||
+        static_cast<int64_t>(data.size()) <= fs_.disk_left_) {
       size_t done = 0;
       IoStatus s = base_->WriteAt(offset, data, &done);
-      if (fs_.disk_left_ >= 0) fs_.disk_left_ -= static_cast<int64_t>(done);
+      if (on_disk_ && fs_.disk_left_ >= 0) fs_.disk_left_ -= static_cast<int64_t>(done);
       if (written) *written = done;
       return s;
     }
@@ -66,6 +67,7 @@ class FaultyFileSystem::Handle final : public FileHandle {
  private:
   FaultyFileSystem& fs_;
   std::unique_ptr<FileHandle> base_;
+  const bool on_disk_;
 };
 
 IoStatus FaultyFileSystem::Open(const std::string& path, const OpenOptions& options,
@@ -78,7 +80,8 @@ IoStatus FaultyFileSystem::Open(const std::string& path, const OpenOptions& opti
   }
   std::unique_ptr<FileHandle> base;
   IoStatus s = base_.Open(path, options, &base);
-  if (s.ok()) *file = std::make_unique<Handle>(*this, std::move(base));
+  const bool on_disk = disk_folder_.empty() || path.starts_with(disk_folder_);
+  if (s.ok()) *file = std::make_unique<Handle>(*this, std::move(base), on_disk);
   return s;
 }
 
@@ -92,7 +95,10 @@ void FaultyFileSystem::FailRead(int nth, int err) {
   fail_read_err_ = err;
 }
 
-void FaultyFileSystem::FillDiskAfter(int64_t bytes) { disk_left_ = bytes; }
+void FaultyFileSystem::FillDiskAfter(int64_t bytes, std::string folder) {
+  disk_left_ = bytes;
+  disk_folder_ = std::move(folder);
+}
 void FaultyFileSystem::FailClose(int err) { fail_close_err_ = err; }
 void FaultyFileSystem::FailSync(int err) { fail_sync_err_ = err; }
 void FaultyFileSystem::FailTruncate(int err) { fail_truncate_err_ = err; }
@@ -106,6 +112,7 @@ void FaultyFileSystem::Clear() {
   fail_write_at_ = 0;
   fail_read_at_ = 0;
   disk_left_ = -1;
+  disk_folder_.clear();
   fail_close_err_ = 0;
   fail_sync_err_ = 0;
   fail_truncate_err_ = 0;

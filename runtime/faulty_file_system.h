@@ -31,7 +31,9 @@ class FaultyFileSystem : public FileSystem {
   void FailRead(int nth, int err = EIO);
   // The disk holds `bytes` more bytes: the write that reaches the limit
   // writes what fits and fails with ENOSPC, later writes write nothing.
-  void FillDiskAfter(int64_t bytes);
+  // With `folder`, only files opened under it (by a path that starts with
+  // it) are on that disk; others write as before.
+  void FillDiskAfter(int64_t bytes, std::string folder = {});
   // Every close fails with `err` (the file is closed all the same).
   void FailClose(int err = EIO);
   // Every sync fails with `err`.
@@ -57,6 +59,7 @@ class FaultyFileSystem : public FileSystem {
   int fail_read_at_ = 0;  // value of reads_ that fails; 0: none
   int fail_read_err_ = 0;
   int64_t disk_left_ = -1;  // bytes the disk still takes; -1: unlimited
+  std::string disk_folder_;  // empty: every file is on the disk
   int fail_close_err_ = 0;
   int fail_sync_err_ = 0;
   int fail_truncate_err_ = 0;

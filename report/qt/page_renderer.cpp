@@ -1,6 +1,5 @@
 #include "report/qt/page_renderer.h"
 
-#include <langinfo.h>
 #include <QBuffer>
 #include <QByteArray>
 #include <QFontMetricsF>
@@ -10,16 +9,13 @@
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
-#include <QPdfWriter>
 
-#include <clocale>
 #include <cmath>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <variant>
 
-#include "report/pdf_output.h"
 #include "runtime/file_system.h"
 #include "runtime/output_file.h"
 #include "ui/qt/image_painter.h"
@@ -194,6 +190,22 @@ int QtFontMetrics::LineHeight(const Font& font) {
   return static_cast<int>(std::ceil(fm.height()));
 }
 
+FontShape QtFontMetrics::Shape(const Font& font) {
+  // At 72 points on the thousand-dot device an em is a thousand dots.
+  Font em = font;
+  em.size = 72;
+  const QFontMetricsF fm(ReportFont(em), &MeasuringDevice());
+  FontShape shape;
+  for (int c = 0; c < 256; ++c) {
+    const char byte = static_cast<char>(c);
+    shape.widths[c] =
+        static_cast<int>(std::lround(fm.horizontalAdvance(ui::qt::FromCp1252({&byte, 1}))));
+  }
+  shape.ascent = static_cast<int>(std::lround(fm.ascent()));
+  shape.descent = static_cast<int>(std::lround(fm.descent()));
+  return shape;
+}
+
 namespace {
 
 // A device Qt writes to that is a file of the program's own (through the
@@ -294,62 +306,6 @@ Status CannotWrite(const char* what, const std::string& path, const std::string&
 
 }  // namespace
 
-Paper LocalePaper() {
-  // The sheet's size in millimetres, as the locale gives it (glibc's
-  // LC_PAPER); a locale without one is taken as A4.
-  const char* previous = std::setlocale(LC_PAPER, nullptr);
-  const std::string saved = previous ? previous : "C";
-  std::setlocale(LC_PAPER, "");
-  const int width_mm = static_cast<int>(reinterpret_cast<intptr_t>(nl_langinfo(_NL_PAPER_WIDTH)));
-  std::setlocale(LC_PAPER, saved.c_str());
-  // Letter is 216 mm wide, A4 210.
-  return width_mm >= 213 ? kLetter : kA4;
-}
-
-Status WritePdf(const PageImageList& pages, const std::string& path, const std::string& title,
-                Paper paper) {
-  PageOutputFile out(path);
-  if (!out.Open()) return CannotWrite("PDF file", path, out.failure());
-  Status result;
-  {
-    QPdfWriter pdf(&out.device());
-    pdf.setTitle(ui::qt::FromCp1252(title));
-    pdf.setCreator(QStringLiteral("Mirabo Features Database Browser"));
-    pdf.setResolution(1200);
-    QPainter painter;
-    for (size_t i = 0; i < pages.size() && result.ok(); ++i) {
-      PageImage page;
-      if (Status s = ReadPageFile(pages[i], &page); !s.ok()) {
-        result = s;
-        break;
-      }
-      const QPageSize size(QSizeF(paper.width / 1000.0, paper.height / 1000.0), QPageSize::Inch,
-                           QString(), QPageSize::ExactMatch);
-      pdf.setPageLayout(QPageLayout(size, QPageLayout::Portrait, QMarginsF()));
-      const bool ready = i == 0 ? painter.begin(&pdf) : pdf.newPage();
-      if (!ready || !out.write_failure().empty()) {
-        result = CannotWrite("PDF file", path, out.write_failure());
-        break;
-      }
-      PaintPage(painter, page, QRectF(0, 0, page.width * 1.2, page.height * 1.2));
-    }
-    // The writer finishes the file at the painter's end: a failure there is
-    // a file cut short.
-    if (painter.isActive() && !painter.end() && result.ok()) {
-      result = CannotWrite("PDF file", path, out.write_failure());
-    }
-    if (result.ok() && !out.write_failure().empty()) {
-      result = CannotWrite("PDF file", path, out.write_failure());
-    }
-  }
-  if (!result.ok()) {
-    out.Abandon();
-    return result;
-  }
-  if (!out.Commit()) return CannotWrite("PDF file", path, out.failure());
-  return Status::Ok();
-}
-
 namespace {
 
 // Qt's PNG "quality": 100 is no compression, 0 the most.
@@ -412,9 +368,6 @@ Status WritePng(const std::string& name, const std::string& path, int dpi) {
 void RegisterPageImagePainter() {
   static QtFontMetrics metrics;
   SetReportFontMetrics(&metrics);
-  SetPdfWriter([](const PageImageList& pages, const std::string& path, const std::string& title) {
-    return WritePdf(pages, path, title);
-  });
   ui::qt::RegisterImageLoader(
       "page-image", [](const std::string& name) { return std::make_unique<PageImageFile>(name); });
 }

@@ -1,5 +1,6 @@
-// Page images drawn by Qt, checked the way their readers see them: a PDF
-// through pdftotext, a picture by its pixels, a printed job by its PDF.
+// Page images drawn by Qt and written as PDF files with the real fonts'
+// widths, checked the way their readers see them: a PDF through pdftotext
+// and poppler's drawing, a picture by its pixels, a printed job by its PDF.
 #include "report/qt/page_renderer.h"
 
 #include <gtest/gtest.h>
@@ -15,6 +16,7 @@
 #include <string>
 
 #include "report/page_spool.h"
+#include "report/pdf_output.h"
 #include "report/report.h"
 #include "tests/testing/temp_dir.h"
 #include "ui/qt/image_painter.h"
@@ -118,43 +120,124 @@ TEST_F(PageRendererTest, PdfHoldsThePagesTextsInOrder) {
   Compose(30);  // 26 lines a page: two pages
   ASSERT_EQ(pages_.size(), 2u);
   const std::string pdf = out_.File("listing.pdf");
-  ASSERT_TRUE(WritePdf(pages_, pdf, "Listing by Category").ok());
+  ASSERT_TRUE(WritePdf(pages_, pdf, "Listing by Cat\xE9gorie", kLetter, metrics_).ok());
   const std::string text = PdfText(pdf);
   ExpectInOrder(text, {"CATEGORY Table", "CATEGORY", "Category 1", "Category 2", "Category 26",
                        "Page 1", "\f", "CATEGORY Table", "Category 27", "Category 30", "Page 2"});
   EXPECT_EQ(text.find("Category 31"), std::string::npos);
-  // Each face is embedded once for the whole document, not once a page.
+  // One font a face and weight for the whole document, not one a page.
   const std::string fonts = CommandOutput("pdffonts '" + pdf + "' 2>&1");
-  EXPECT_NE(fonts.find("LiberationSans-Bold"), std::string::npos) << fonts;
-  size_t faces = 0;
-  for (size_t at = fonts.find("LiberationSans"); at != std::string::npos;
-       at = fonts.find("LiberationSans", at + 1)) {
-    ++faces;
+  for (const std::string face : {"Helvetica ", "Helvetica-Bold "}) {
+    const size_t at = fonts.find(face);
+    EXPECT_NE(at, std::string::npos) << fonts;
+    EXPECT_EQ(fonts.find(face, at + 1), std::string::npos) << fonts;
   }
-  EXPECT_EQ(faces, 2u) << fonts;
-  EXPECT_NE(CommandOutput("pdfinfo '" + pdf + "'").find("Title:           Listing by Category"),
-            std::string::npos);
+  const std::string info = CommandOutput("pdfinfo '" + pdf + "' 2>&1");
+  EXPECT_NE(info.find("Title:           Listing by Cat\xC3\xA9gorie"), std::string::npos) << info;
+  EXPECT_NE(info.find("Pages:           2"), std::string::npos) << info;
+  EXPECT_NE(info.find("612 x 792 pts (letter)"), std::string::npos) << info;
+  EXPECT_EQ(info.find("rror"), std::string::npos) << info;
 }
 
-TEST_F(PageRendererTest, TextIsClippedToItsBox) {
+// Where pdftotext finds each word of a PDF's first page, in thousandths of
+// an inch from the page's top-left corner.
+struct PdfWord {
+  std::string text;
+  double x0, y0, x1, y1;
+};
+std::vector<PdfWord> PdfWords(const std::string& pdf) {
+  const std::string html = CommandOutput("pdftotext -f 1 -l 1 -bbox '" + pdf + "' - 2>&1");
+  std::vector<PdfWord> words;
+  for (size_t at = html.find("<word "); at != std::string::npos; at = html.find("<word ", at + 1)) {
+    PdfWord w;
+    if (std::sscanf(html.c_str() + at, "<word xMin=\"%lf\" yMin=\"%lf\" xMax=\"%lf\" yMax=\"%lf\"",
+                    &w.x0, &w.y0, &w.x1, &w.y1) != 4) {
+      continue;
+    }
+    const size_t open = html.find('>', at) + 1;
+    w.text = html.substr(open, html.find("</word>", open) - open);
+    for (double* v : {&w.x0, &w.y0, &w.x1, &w.y1}) *v *= 1000.0 / 72;
+    words.push_back(w);
+  }
+  return words;
+}
+
+TEST_F(PageRendererTest, PdfSetsEachTextWhereItsBoxAndAlignmentSay) {
+  Compose(3);
+  const std::string pdf = out_.File("placed.pdf");
+  ASSERT_TRUE(WritePdf(pages_, pdf, "Placed", kLetter, metrics_).ok());
+  const std::vector<PdfWord> words = PdfWords(pdf);
+  PageImage page;
+  ASSERT_TRUE(ReadPageFile(pages_[0], &page).ok());
+  int checked = 0;
+  for (const PageItem& item : page.items) {
+    const auto* t = std::get_if<TextRun>(&item);
+    if (!t || t->text.empty()) continue;
+    SCOPED_TRACE(t->text);
+    // The run's first and last words, told apart from others by their line.
+    auto find = [&](const std::string& w) {
+      return std::find_if(words.begin(), words.end(), [&](const PdfWord& p) {
+        return p.text == w && p.y0 < t->box.y + t->box.h && p.y1 > t->box.y;
+      });
+    };
+    const auto a = find(t->text.substr(0, t->text.find(' ')));
+    const auto b = find(t->text.substr(t->text.rfind(' ') + 1));
+    ASSERT_TRUE(a != words.end() && b != words.end());
+    const double width = metrics_.TextWidth(page.fonts[t->font], t->text);
+    const double left = t->align == Align::kLeft    ? t->box.x
+                        : t->align == Align::kRight ? t->box.x + t->box.w - width
+                                                    : t->box.x + (t->box.w - width) / 2;
+    // Composition rounds a width up to a thousandth of an inch.
+    EXPECT_NEAR(a->x0, left, 3);
+    EXPECT_NEAR(b->x1, left + width, 3);
+    EXPECT_GE(a->y0, t->box.y - 15);
+    EXPECT_LE(a->y1, t->box.y + t->box.h + 40);
+    ++checked;
+  }
+  EXPECT_EQ(checked, 6) << "title, column head, three lines and the page number";
+}
+
+// A page drawn at 100 dots an inch by Qt, or written as a PDF and drawn by
+// poppler.
+QImage DrawnByQt(const PageImage& page, const std::string&) {
+  QImage img(850, 1100, QImage::Format_RGB32);
+  QPainter p(&img);
+  PaintPage(p, page, QRectF(0, 0, 850, 1100));
+  return img;
+}
+QImage DrawnFromPdf(const PageImage& page, const std::string& folder) {
+  std::string name;
+  if (!WritePageFile(page, folder, "RPG", &name).ok()) return {};
+  FixedPitchMetrics fixed;
+  const bool ok = WritePdf({name}, folder + "/one.pdf", "One", kLetter, fixed).ok();
+  std::filesystem::remove(name);
+  if (!ok) return {};
+  CommandOutput("pdftoppm -r 100 -png -singlefile '" + folder + "/one.pdf' '" + folder + "/one'");
+  return QImage(QString::fromStdString(folder + "/one.png")).convertToFormat(QImage::Format_RGB32);
+}
+
+TEST_F(PageRendererTest, TextIsClippedToItsBoxOnScreenAndInPdf) {
   PageImage page;
   const uint16_t f = page.FontIndex({"Arial", 10, false});
-  page.items.emplace_back(
-      TextRun{{1000, 1000, 500, 200}, f, Align::kLeft, false, kBlack, "WWWWWWWWWWWWWWWWWWWW"});
-  QImage img(850, 1100, QImage::Format_RGB32);  // 100 dots an inch
-  {
-    QPainter p(&img);
-    PaintPage(p, page, QRectF(0, 0, 850, 1100));
+  const std::string wide(20, 'W');
+  page.items.emplace_back(TextRun{{1000, 1000, 500, 200}, f, Align::kLeft, false, kBlack, wide});
+  // A right-aligned run that spills over is cut at its box's left edge.
+  page.items.emplace_back(TextRun{{3000, 2000, 500, 200}, f, Align::kRight, false, kBlack, wide});
+  for (auto draw : {DrawnByQt, DrawnFromPdf}) {
+    const QImage img = draw(page, out_.path());
+    ASSERT_EQ(img.size(), QSize(850, 1100));
+    auto ink = [&](int y0, int x0, int x1) {
+      int n = 0;
+      for (int y = y0; y < y0 + 30; ++y) {
+        for (int x = x0; x < x1; ++x) n += qGray(img.pixel(x, y)) < 200;
+      }
+      return n;
+    };
+    EXPECT_GT(ink(95, 100, 150), 50) << "the text shows inside its box";
+    EXPECT_EQ(ink(95, 151, 300), 0) << "and nothing of it beyond the box";
+    EXPECT_GT(ink(195, 300, 350), 50);
+    EXPECT_EQ(ink(195, 150, 299), 0);
   }
-  auto ink = [&](int x0, int x1) {
-    int n = 0;
-    for (int y = 95; y < 125; ++y) {
-      for (int x = x0; x < x1; ++x) n += img.pixel(x, y) != qRgb(255, 255, 255);
-    }
-    return n;
-  };
-  EXPECT_GT(ink(100, 150), 50) << "the text shows inside its box";
-  EXPECT_EQ(ink(151, 300), 0) << "and nothing of it beyond the box";
 }
 
 TEST_F(PageRendererTest, ArialIsLiberationSansMeasuredForReal) {
@@ -210,7 +293,7 @@ TEST_F(PageRendererTest, UnreadablePageLoadsAsAnErrorThatDrawsANote) {
   }
   EXPECT_GT(red, 20) << "the note is written on the page";
   EXPECT_EQ(QColor(img.pixel(5, 250)), QColor(Qt::white)) << "a blank page, not garbage";
-  EXPECT_FALSE(WritePdf(pages_, out_.File("bad.pdf"), "x").ok());
+  EXPECT_FALSE(WritePdf(pages_, out_.File("bad.pdf"), "x", kLetter, metrics_).ok());
   EXPECT_FALSE(std::filesystem::exists(out_.File("bad.pdf")));
 }
 

@@ -36,6 +36,7 @@
 #include "app/reports/report_runner.h"
 #include "app/shell/frame.h"
 #include "app/startup.h"
+#include "report/pdf_output.h"
 #include "report/qt/page_renderer.h"
 #include "report/report.h"
 #include "tests/e2e/e2e_support.h"
@@ -245,7 +246,7 @@ TEST_F(PreviewGuiTest, SaveAsPdfWritesTheFileTheBatchWritesAndThePreviewStays) {
   testing::WriteFile("FEATURES.KVX", features);
   ASSERT_TRUE(StartPreview());
   const std::string batch = pages_dir_.File("batch.pdf");
-  ASSERT_TRUE(report::qt::WritePdf(run_.pages, batch, def_.title).ok());
+  ASSERT_TRUE(report::SavePagesAsPdf(run_.pages, batch, def_.title).ok());
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     QAction* save = MenuItem(QStringLiteral("Save as &PDF..."));

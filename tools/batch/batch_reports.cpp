@@ -19,6 +19,7 @@
 #include <QPrinterInfo>
 
 #include "app/reports/report_runner.h"
+#include "report/pdf_output.h"
 #include "report/qt/page_renderer.h"
 #include "tools/batch/batch_session.h"
 #include "ui/qt/qt_backend.h"
@@ -96,10 +97,11 @@ report::Status WritePictures(const report::PageImageList& pages, const std::stri
 int Write(const app::FinishedReport& f, const PageOutput& out, const char* command) {
   const report::PageImageList& pages = f.pages;
   if (out.pdf) {
-    const report::qt::Paper paper = out.paper == PaperChoice::kA4       ? report::qt::kA4
-                                    : out.paper == PaperChoice::kLetter ? report::qt::kLetter
-                                                                        : report::qt::LocalePaper();
-    const report::Status s = report::qt::WritePdf(pages, *out.pdf, f.plan.layout.title, paper);
+    const report::Paper paper = out.paper == PaperChoice::kA4       ? report::kA4
+                                : out.paper == PaperChoice::kLetter ? report::kLetter
+                                                                    : report::LocalePaper();
+    const report::Status s = report::WritePdf(pages, *out.pdf, f.plan.layout.title, paper,
+                                              report::ReportFontMetrics());
     if (!s.ok()) {
       std::cerr << "mirabo " << command << ": " << Printable(s.message(), 400) << "\n";
       return kBatchFailed;
