@@ -116,6 +116,20 @@ bool ReadCurrency(Cursor& c, std::string* text, bool* present) {
 // Rounding works on the value's 15-significant-digit text rather than on the
 // binary double, so 1.005 rounds to 1.01 as the user wrote it.
 void RoundedDigits(double v, int places, std::string* int_part, std::string* frac_part) {
+  // A whole number of at most fifteen digits is its own fifteen significant
+  // digits: the common case (counts, references) needs no decimal conversion.
+  const double a = std::fabs(v);
+  if (a < 1e15 && a == std::floor(a)) {
+    char digits[24];
+    const auto r = std::to_chars(digits, digits + sizeof digits, static_cast<int64_t>(a));
+    if (a == 0) {
+      int_part->clear();
+    } else {
+      int_part->assign(digits, r.ptr);
+    }
+    frac_part->assign(static_cast<size_t>(places), '0');
+    return;
+  }
   char buf[40];
   std::snprintf(buf, sizeof buf, "%.14e", std::fabs(v));
   std::string all(1, buf[0]);

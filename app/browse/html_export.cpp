@@ -2,6 +2,9 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <utility>
 
 #include "app/browse/browse.h"
@@ -190,72 +193,96 @@ class HtmlWriter {
   std::string reason_;  // the system's words for failure_, if any
 };
 
-// The text of each cell of the browse's current record.
-std::vector<std::string> RowCells(Browse& b) {
-  std::vector<std::string> cells;
-  for (const BrowseField& f : b.design().columns) {
-    const ValueRef v = b.file(f.file).Field(f.field);
-    if (v.numeric()) {
-      cells.emplace_back(Clip(FormatPicture("n10", v.GetNumber())));
-    } else {
-      cells.emplace_back(Clip(v.Bytes()));
+// The text of a cell as the browse shows it; a number is formatted into
+// `scratch`.
+std::string_view CellText(const ValueRef& v, std::string* scratch) {
+  static const Picture kNumber = Picture::Compile("n10");
+  if (!v.numeric()) return Clip(v.Bytes());
+  *scratch = kNumber.Format(v.GetNumber());
+  return Clip(*scratch);
+}
+
+// The entity that stands for `c` in a page, or null when `c` stands for
+// itself.
+const char* EntityOf(char c) {
+  switch (c) {
+    case '&':
+      return "&amp;";
+    case '<':
+      return "&lt;";
+    case '>':
+      return "&gt;";
+    case '"':
+      return "&quot;";
+    default:
+      return nullptr;
+  }
+}
+
+// Whether any of the eight bytes in `w` is one EntityOf replaces: a byte
+// equal to c leaves a zero byte in w ^ (c in every byte), and
+// (v - 0x01..01) & ~v & 0x80..80 is non-zero exactly when v has a zero byte.
+bool AnyEntity(uint64_t w) {
+  constexpr uint64_t kOnes = 0x0101010101010101, kHighs = 0x8080808080808080;
+  auto zero_byte = [](uint64_t v) { return (v - kOnes) & ~v & kHighs; };
+  return (zero_byte(w ^ (kOnes * '&')) | zero_byte(w ^ (kOnes * '<')) |
+          zero_byte(w ^ (kOnes * '>')) | zero_byte(w ^ (kOnes * '"'))) != 0;
+}
+
+// Appends `text` escaped.  A page is mostly text without entities, which
+// is passed over eight bytes at a time.
+void AppendEscaped(std::string_view text, std::string* out) {
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  const char* from = p;
+  while (p < end) {
+    for (uint64_t w; end - p >= 8; p += 8) {
+      std::memcpy(&w, p, 8);
+      if (AnyEntity(w)) break;
+    }
+    for (const char* stop = std::min(end, p + 8); p < stop; ++p) {
+      if (const char* entity = EntityOf(*p)) {
+        out->append(from, p);
+        out->append(entity);
+        from = p + 1;
+      }
     }
   }
-  return cells;
+  out->append(from, end);
 }
 
-}  // namespace
-
-const ui::WindowDef& HtmlPropertyWindowDef() {
-  static const ui::WindowDef def = BuildHtmlWindow();
-  return def;
-}
-
-std::string HtmlEscape(std::string_view text) {
-  // Most values hold none of the four: one search, one copy.
-  const size_t first = text.find_first_of("&<>\"");
-  if (first == std::string_view::npos) return std::string(text);
-  std::string out(text.substr(0, first));
-  out.reserve(text.size() + 16);
-  for (char c : text.substr(first)) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      default:
-        out.push_back(c);
-    }
+// Gives each line of the row of `cells` to `line`, in order, until it says
+// false.  Most rows fit one line: those are made in `row`, which keeps its
+// capacity from row to row, so a page of a million rows does not allocate
+// a line for each.
+template <typename LineSink>
+bool ForEachRowLine(const std::vector<std::string_view>& cells, size_t width, std::string& row,
+                    LineSink&& line) {
+  row.assign("<TR> <TD>");
+  for (size_t i = 0; i < cells.size(); ++i) {
+    if (i) row += "</TD> <TD>";
+    AppendEscaped(cells[i], &row);
   }
-  return out;
-}
+  row += "</TD> </TR>";
+  if (row.size() <= width) return line(row);
 
-std::vector<std::string> HtmlRowLines(const std::vector<std::string>& cells, size_t width) {
   std::vector<std::string> lines;
-  std::string line;
+  std::string joined;
   // Tokens join the line while it has room; one that does not fit starts a
   // new line, and one longer than a line is broken (BreakLong).
   auto add = [&](std::string_view t) {
-    if (line.size() + t.size() <= width) {
-      line += t;
+    if (joined.size() + t.size() <= width) {
+      joined += t;
       return;
     }
-    if (!line.empty()) lines.push_back(std::move(line));
-    line.clear();
+    if (!joined.empty()) lines.push_back(std::move(joined));
+    joined.clear();
     if (t.size() <= width) {
-      line = t;
+      joined = t;
     } else {
       std::vector<std::string> parts;
       BreakLong(std::string(t), width, parts);
-      line = std::move(parts.back());
+      joined = std::move(parts.back());
       parts.pop_back();
       for (std::string& p : parts) lines.push_back(std::move(p));
     }
@@ -266,7 +293,60 @@ std::vector<std::string> HtmlRowLines(const std::vector<std::string>& cells, siz
     add(HtmlEscape(cells[i]));
   }
   add("</TD> </TR>");
-  if (!line.empty()) lines.push_back(std::move(line));
+  if (!joined.empty()) lines.push_back(std::move(joined));
+  for (const std::string& l : lines) {
+    if (!line(l)) return false;
+  }
+  return true;
+}
+
+// The browse's current record as the lines of a table row.  The cells'
+// values are found once, for as long as the browse's files stay open.
+class RowWriter {
+ public:
+  explicit RowWriter(Browse& b) {
+    for (const BrowseField& f : b.design().columns) fields_.push_back(b.file(f.file).Field(f.field));
+    cells_.resize(fields_.size());
+    numbers_.resize(fields_.size());
+  }
+  // Writes the current record's row; false when a line could not be written.
+  template <typename Writer>
+  bool Write(Writer& writer) {
+    for (size_t i = 0; i < fields_.size(); ++i) cells_[i] = CellText(fields_[i], &numbers_[i]);
+    return ForEachRowLine(cells_, kLineWidth, row_,
+                          [&](const std::string& line) { return writer.Line(line); });
+  }
+
+ private:
+  static constexpr size_t kLineWidth = 255;
+  std::vector<ValueRef> fields_;
+  std::vector<std::string_view> cells_;
+  std::vector<std::string> numbers_;  // the text of numeric cells
+  std::string row_;
+};
+
+}  // namespace
+
+const ui::WindowDef& HtmlPropertyWindowDef() {
+  static const ui::WindowDef def = BuildHtmlWindow();
+  return def;
+}
+
+std::string HtmlEscape(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  AppendEscaped(text, &out);
+  return out;
+}
+
+std::vector<std::string> HtmlRowLines(const std::vector<std::string>& cells, size_t width) {
+  std::vector<std::string> lines;
+  std::string row;
+  const std::vector<std::string_view> views(cells.begin(), cells.end());
+  ForEachRowLine(views, width, row, [&](const std::string& line) {
+    lines.push_back(line);
+    return true;
+  });
   return lines;
 }
 
@@ -400,11 +480,11 @@ ui::Proc PublishHtml(Browse& browse) {
     }
     bool end = false;
     if (e.code == ui::EVENT_Accepted && e.control == kHtmlDisplayed && started) {
-      bool ok = true;
+      RowWriter row(browse);
       for (const Browse::Entry& entry : browse.page()) {
         // The values now in the file, not the page's copies.
         if (browse.view().Reget(entry.position) != kNoError) break;
-        for (const std::string& line : HtmlRowLines(RowCells(browse))) ok = ok && writer.Line(line);
+        if (!row.Write(writer)) break;
         ++written;
       }
       end = true;
@@ -424,6 +504,7 @@ ui::Proc PublishHtml(Browse& browse) {
       // At least ten rows an event, more while the event is short of its
       // time budget (ui/timer_batch.h): a large browse goes at disk speed.
       ui::TimerBatch batch(kPublishBatch);
+      RowWriter row(browse);
       bool ok = true;
       while (!again && ok && batch.More()) {
         const int rc = browse.view().Next();
@@ -448,7 +529,7 @@ ui::Proc PublishHtml(Browse& browse) {
           break;
         }
         ++written;
-        for (const std::string& line : HtmlRowLines(RowCells(browse))) ok = ok && writer.Line(line);
+        ok = row.Write(writer);
       }
       if (!ok) end = true;  // FinishPage finds the failure and says so
       if (again && started) {
