@@ -56,7 +56,8 @@ constexpr char kPeerHtml[] =
     "ORDER BY f.\\\"KEY\\$PRODUCT\\$NC\\\";\" > OUT/peer.htm";
 constexpr char kPeerLoad[] =
     "rm -f OUT/peer.db && cd CSV && sqlite3 OUT/peer.db < PEERS/load.sql";
-constexpr char kPeerReport[] = "python3 PEERS/report_rows.py DATA OUT/peer.pdf e";
+// The system's Python, where Debian's python3-reportlab is.
+constexpr char kPeerReport[] = "/usr/bin/python3 PEERS/report_rows.py DATA OUT/peer.pdf e";
 
 const std::vector<Job>& Jobs() {
   static const std::vector<Job> jobs = {

@@ -32,11 +32,13 @@ struct SearchFields {
 //
 // The coroutine gives way to the window's events after every `step_reads`
 // record reads (a common text has hundreds of thousands of candidates, each
-// read once for its issue); the plain call gathers in the same steps without
-// giving way.
+// read once for its issue) and while it orders them, a sorted run of
+// `order_run` or a merge of two runs at a time; the plain call works in the
+// same steps without giving way.
 ui::Task<int> GatherSearchCandidates(std::string upper_needle, SearchFields fields,
                                      std::vector<int64_t>* records);
 int SearchCandidates(std::string_view upper_needle, const SearchFields& fields,
-                     std::vector<int64_t>* records, size_t step_reads = 4096);
+                     std::vector<int64_t>* records, size_t step_reads = 4096,
+                     size_t order_run = 32768);
 
 }  // namespace mirabo::app

@@ -112,11 +112,12 @@ class SearchIndexTest : public ::testing::Test {
 
   // The indexed answer, each candidate read and tested; `indexed` tells
   // whether the indexes answered (else the search would scan).  Gathered in
-  // steps of a few reads, so that resuming is tried at every place.
+  // steps of a few reads, so that resuming is tried at every place, and
+  // ordered in runs of a few, so that every merge is tried.
   std::vector<int64_t> Indexed(const std::vector<Row>& rows, const Query& q, bool* indexed) {
     std::vector<int64_t> candidates;
     const int rc = app::SearchCandidates(ToUpper1252(Clip(q.text)), q.fields, &candidates,
-                                         1 + q.text.size() % 4);
+                                         1 + q.text.size() % 4, 1 + q.text.size() % 5);
     *indexed = rc == kNoError;
     if (rc == kUnsupportedFunction) return Scan(rows, q);
     EXPECT_EQ(rc, kNoError);
