@@ -161,9 +161,9 @@ void File::SetHoldWait(int seconds) {
 }
 
 int File::DataVersion(uint64_t* version) { MIRABO_OPEN_OP(DataVersion(version)); }
-int File::FindText(int field, std::string_view text, size_t limit,
+int File::FindText(int field, std::string_view text, int64_t after, size_t limit,
                    std::vector<int64_t>* records) {
-  MIRABO_OPEN_OP(FindText(field, text, limit, records));
+  MIRABO_OPEN_OP(FindText(field, text, after, limit, records));
 }
 
 void File::ReleaseLocks() {

@@ -71,7 +71,7 @@ class File {
   void ReleaseLocks();
   // See DriverFile::DataVersion and DriverFile::FindText.
   [[nodiscard]] int DataVersion(uint64_t* version);
-  [[nodiscard]] int FindText(int field, std::string_view text, size_t limit,
+  [[nodiscard]] int FindText(int field, std::string_view text, int64_t after, size_t limit,
                              std::vector<int64_t>* records);
 
   // Records read by Next, Previous and the Get operations since the file was

@@ -35,7 +35,7 @@ void DriverFile::ReleaseLocks() {}
 int DriverFile::DataVersion(uint64_t*) { return kUnsupportedFunction; }
 int DriverFile::GetByRecord(int64_t) { return kUnsupportedFunction; }
 int DriverFile::RecordNumber(int64_t*) { return kUnsupportedFunction; }
-int DriverFile::FindText(int, std::string_view, size_t, std::vector<int64_t>*) {
+int DriverFile::FindText(int, std::string_view, int64_t, size_t, std::vector<int64_t>*) {
   return kUnsupportedFunction;
 }
 

@@ -92,11 +92,14 @@ class DriverFile {
   // (one of the declaration's text_indexed) may hold `text`, ignoring the
   // case of Windows-1252 letters, in record-number order: every record that
   // holds it is among them, and some that do not may be too (the caller
-  // tests each).  kUnsupportedFunction from a driver (or a file) without a
-  // text index, for a text too short for it to narrow down, or when more
-  // than `limit` records may hold it: the caller then tests every record.
-  [[nodiscard]] virtual int FindText(int field, std::string_view text, size_t limit,
-                                     std::vector<int64_t>* records);
+  // tests each).  A call gives at most `limit` of them, those after record
+  // number `after` (0: from the first): a caller that got `limit` asks again
+  // after the last, so that a common text is listed a part at a time.
+  // kUnsupportedFunction from a driver (or a file) without a text index, or
+  // for a text too short for it to narrow down: the caller then tests every
+  // record.
+  [[nodiscard]] virtual int FindText(int field, std::string_view text, int64_t after,
+                                     size_t limit, std::vector<int64_t>* records);
   // A number that changes whenever another connection or process commits a
   // change to the file: a long run compares it between its batches to know
   // it still reads one state of the data.  kUnsupportedFunction from a

@@ -50,9 +50,11 @@ bool Before(const Candidate& a, const Candidate& b) {
 // within the list of products or names, or inside one name's range.
 class Gatherer {
  public:
-  Gatherer(std::string_view needle, const SearchFields& fields, size_t order_run)
+  Gatherer(std::string_view needle, const SearchFields& fields, size_t list_part,
+           size_t order_run)
       : needle_(needle),
         features_(CurrentThread().Data(DataFile::kFeatures)),
+        list_part_(list_part),
         run_(order_run),
         width_(order_run) {
     if (fields.product) sources_.push_back(nullptr);
@@ -71,7 +73,14 @@ class Gatherer {
     while (source_ < sources_.size()) {
       const Relation* relation = sources_[source_];
       if (!listed_) {
-        if (int rc = List(relation)) return rc;
+        // A common text names hundreds of thousands of records: the list
+        // comes a part a step.
+        const int rc = ListPart(relation);
+        if (rc == kMore) {
+          *done = false;
+          return kNoError;
+        }
+        if (rc != kNoError) return rc;
         listed_ = true;
         next_ = 0;
       }
@@ -83,6 +92,7 @@ class Gatherer {
       if (rc != kNoError) return rc;
       ++source_;
       listed_ = false;
+      listed_records_.clear();
     }
     *done = true;
     return kNoError;
@@ -126,11 +136,18 @@ class Gatherer {
   // Step's own code for "the budget ran out here".
   static constexpr int kMore = -1;
 
-  // The source's list from its index: product records, or lookup names.
-  int List(const Relation* relation) {
+  // The next part of the source's list from its index (product records, or
+  // lookup names): kMore while there is more.  A list longer than the room
+  // left for candidates is a text a scan answers as fast.
+  int ListPart(const Relation* relation) {
     File& file = relation ? CurrentThread().Data(relation->lookup) : features_;
     const int field = relation ? relation->name_field : FEA::PRODUCT;
-    return file.FindText(field, needle_, Room(), &listed_records_);
+    const int64_t after = listed_records_.empty() ? 0 : listed_records_.back();
+    std::vector<int64_t> part;
+    if (int rc = file.FindText(field, needle_, after, list_part_, &part)) return rc;
+    listed_records_.insert(listed_records_.end(), part.begin(), part.end());
+    if (listed_records_.size() > Room()) return kUnsupportedFunction;
+    return part.size() == list_part_ ? kMore : kNoError;
   }
 
   bool Spend() {
@@ -191,6 +208,7 @@ class Gatherer {
 
   std::string_view needle_;
   File& features_;
+  const size_t list_part_;  // record numbers the index gives a step
   std::vector<const Relation*> sources_;  // null: the products themselves
   size_t source_ = 0;
   bool listed_ = false;
@@ -208,6 +226,7 @@ class Gatherer {
 };
 
 constexpr size_t kStepReads = 4096;
+constexpr size_t kListPart = 16384;
 constexpr size_t kOrderRun = 32768;
 
 }  // namespace
@@ -215,7 +234,7 @@ constexpr size_t kOrderRun = 32768;
 ui::Task<int> GatherSearchCandidates(std::string upper_needle, SearchFields fields,
                                      std::vector<int64_t>* records) {
   records->clear();
-  Gatherer gatherer(upper_needle, fields, kOrderRun);
+  Gatherer gatherer(upper_needle, fields, kListPart, kOrderRun);
   for (bool done = false; !done;) {
     if (int rc = gatherer.Step(kStepReads, &done)) co_return rc;
     if (!done) co_await ui::GiveWay();
@@ -228,7 +247,8 @@ ui::Task<int> GatherSearchCandidates(std::string upper_needle, SearchFields fiel
 int SearchCandidates(std::string_view upper_needle, const SearchFields& fields,
                      std::vector<int64_t>* records, size_t step_reads, size_t order_run) {
   records->clear();
-  Gatherer gatherer(upper_needle, fields, std::max<size_t>(order_run, 1));
+  Gatherer gatherer(upper_needle, fields, std::max<size_t>(step_reads, 1),
+                    std::max<size_t>(order_run, 1));
   for (bool done = false; !done;) {
     if (int rc = gatherer.Step(step_reads, &done)) return rc;
   }

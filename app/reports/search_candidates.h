@@ -32,9 +32,10 @@ struct SearchFields {
 //
 // The coroutine gives way to the window's events after every `step_reads`
 // record reads (a common text has hundreds of thousands of candidates, each
-// read once for its issue) and while it orders them, a sorted run of
-// `order_run` or a merge of two runs at a time; the plain call works in the
-// same steps without giving way.
+// read once for its issue), after each part of an index's list, and while it
+// orders the candidates, a sorted run of `order_run` or a merge of two runs
+// at a time.  The plain call works in the same kind of steps without giving
+// way, its index lists coming `step_reads` record numbers a part.
 ui::Task<int> GatherSearchCandidates(std::string upper_needle, SearchFields fields,
                                      std::vector<int64_t>* records);
 int SearchCandidates(std::string_view upper_needle, const SearchFields& fields,

@@ -108,7 +108,7 @@ class NativeFile final : public DriverFile {
   void SetHoldWait(int seconds) override { hold_wait_ = seconds; }
   void ReleaseLocks() override;
   int DataVersion(uint64_t* version) override;
-  int FindText(int field, std::string_view text, size_t limit,
+  int FindText(int field, std::string_view text, int64_t after, size_t limit,
                std::vector<int64_t>* records) override;
   int GetByRecord(int64_t record) override;
   int RecordNumber(int64_t* record) override;

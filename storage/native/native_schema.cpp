@@ -151,7 +151,7 @@ std::string NativeSchema::RebuildTextSql(const TextIndex& text) const {
 
 std::string NativeSchema::FindTextSql(const TextIndex& text) const {
   return "SELECT rowid FROM " + Qualified(text.name) + " WHERE " + QuoteIdentifier(text.name) +
-         " MATCH ?";
+         " MATCH ? AND rowid > ? ORDER BY rowid LIMIT ?";
 }
 
 std::string NativeSchema::SelectList() const {

@@ -77,8 +77,9 @@ class NativeSchema {
   std::string DropTextIndexSql(const TextIndex& text) const;
   // Fills the index afresh from the table.
   std::string RebuildTextSql(const TextIndex& text) const;
-  // The record numbers whose text holds every trigram of the one parameter
-  // (an FTS5 query), in record-number order.
+  // The record numbers whose text holds every trigram of the first
+  // parameter (an FTS5 query), in record-number order, after the second, at
+  // most the third.
   std::string FindTextSql(const TextIndex& text) const;
   // In the table's database.
   std::string Qualified(const std::string& name) const;

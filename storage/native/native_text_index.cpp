@@ -1,6 +1,8 @@
 // The substring index of a native table's text fields: creating it, keeping
 // it through a bulk fill, building it for a file made without it, and asking
 // it for the records that may hold a text.
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "runtime/error.h"
@@ -117,7 +119,7 @@ int NativeFile::FinishTextIndex() {
   return sql.empty() ? kNoError : Exec(db_, sql, BusyMode::kRead);
 }
 
-int NativeFile::FindText(int field, std::string_view text, size_t limit,
+int NativeFile::FindText(int field, std::string_view text, int64_t after, size_t limit,
                          std::vector<int64_t>* records) {
   records->clear();
   if (!db_) return kFileNotOpen;
@@ -138,15 +140,11 @@ int NativeFile::FindText(int field, std::string_view text, size_t limit,
   int rc = sqlite3_prepare_v2(db_, sql.c_str(), -1, &stmt, nullptr);
   if (rc == SQLITE_OK) {
     sqlite3_bind_text(stmt, 1, query.data(), static_cast<int>(query.size()), SQLITE_TRANSIENT);
-    while (records->size() <= limit && (rc = sqlite3_step(stmt)) == SQLITE_ROW) {
-      records->push_back(sqlite3_column_int64(stmt, 0));
-    }
+    sqlite3_bind_int64(stmt, 2, after);
+    sqlite3_bind_int64(stmt, 3, static_cast<int64_t>(std::min<size_t>(limit, INT64_MAX)));
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) records->push_back(sqlite3_column_int64(stmt, 0));
   }
   sqlite3_finalize(stmt);
-  if (records->size() > limit) {
-    records->clear();
-    return kUnsupportedFunction;
-  }
   if (rc == SQLITE_DONE) return kNoError;
   records->clear();
   return MapError(rc, db_, BusyMode::kRead);

@@ -78,9 +78,9 @@ class FaultyFile final : public DriverFile {
   void SetHoldWait(int seconds) override { real_->SetHoldWait(seconds); }
   void ReleaseLocks() override { real_->ReleaseLocks(); }
   int DataVersion(uint64_t* version) override { return real_->DataVersion(version); }
-  int FindText(int field, std::string_view text, size_t limit,
+  int FindText(int field, std::string_view text, int64_t after, size_t limit,
                std::vector<int64_t>* records) override {
-    return Or(Op::kFindText, [&] { return real_->FindText(field, text, limit, records); });
+    return Or(Op::kFindText, [&] { return real_->FindText(field, text, after, limit, records); });
   }
 
  private:
