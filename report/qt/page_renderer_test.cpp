@@ -262,6 +262,17 @@ TEST_F(PageRendererTest, PngIsThePageAtTheAskedResolution) {
   EXPECT_EQ(img.size(), QSize(816, 1056));
   // The grey column-head box at 1000,1260: 96 dpi puts its inside near 100,125.
   EXPECT_EQ(QColor(img.pixel(100, 125)), QColor(0xC0, 0xC0, 0xC0));
+  // Every pixel is the page as drawn: a grey page loses nothing on its way
+  // through the picture's own encoding.
+  PageImage page;
+  ASSERT_TRUE(ReadPageFile(pages_[0], &page).ok());
+  QImage drawn(816, 1056, QImage::Format_RGB32);
+  {
+    QPainter p(&drawn);
+    PaintPage(p, page, QRectF(0, 0, 816, 1056));
+  }
+  EXPECT_TRUE(img.convertToFormat(QImage::Format_Grayscale8) ==
+              drawn.convertToFormat(QImage::Format_Grayscale8));
 }
 
 // Overwrites a page's bytes in its spool, past its header.
