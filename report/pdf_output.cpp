@@ -474,12 +474,7 @@ Status WritePdf(const PageImageList& pages, const std::string& path, const std::
   std::unique_ptr<OutputFile> output;
   IoStatus io = OutputFile::Begin(path, &output);
   std::unique_ptr<FileHandle> file;
-  if (io.ok()) {
-    OpenOptions o;
-    o.write = true;
-    o.truncate = true;
-    io = CurrentFileSystem().Open(output->path(), o, &file);
-  }
+  if (io.ok()) io = output->OpenForWriting(&file);
   if (!io.ok()) {
     if (output) output->Abandon();
     return CannotWrite(path, IoStatusText(io));

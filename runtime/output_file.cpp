@@ -56,6 +56,13 @@ std::string IoStatusText(const IoStatus& s) {
   return ErrorText(s.code());
 }
 
+IoStatus OutputFile::OpenForWriting(std::unique_ptr<FileHandle>* file) const {
+  OpenOptions o;
+  o.write = true;
+  o.truncate = true;
+  return CurrentFileSystem().Open(path_, o, file);
+}
+
 IoStatus OutputFile::Begin(const std::string& target, std::unique_ptr<OutputFile>* out) {
   out->reset();
   const std::string folder = FolderOf(target);

@@ -45,6 +45,9 @@ class OutputFile {
 
   // Where the writer writes: the temporary file.
   const std::string& path() const { return path_; }
+  // Opens the temporary file for writing, through CurrentFileSystem(), for
+  // a writer that writes it itself; the caller closes it before Commit.
+  IoStatus OpenForWriting(std::unique_ptr<FileHandle>* file) const;
   const std::string& target() const { return target_; }
 
   // Flushes the temporary file to disk and renames it over the target, then

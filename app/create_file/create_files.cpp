@@ -188,9 +188,7 @@ IoStatus WriteCodePageFile(const std::string& dbf_path) {
   IoStatus s = OutputFile::Begin(stem + ".cpg", &out);
   if (!s.ok()) return s;
   std::unique_ptr<FileHandle> file;
-  OpenOptions o;
-  o.write = true;
-  s = CurrentFileSystem().Open(out->path(), o, &file);
+  s = out->OpenForWriting(&file);
   if (s.ok()) s = file->WriteAt(0, "1252");
   if (file) {
     const IoStatus closed = file->Close();

@@ -252,12 +252,7 @@ class PageOutputFile {
   bool Open() {
     IoStatus s = OutputFile::Begin(path_, &output_);
     std::unique_ptr<FileHandle> file;
-    if (s.ok()) {
-      OpenOptions o;
-      o.write = true;
-      o.truncate = true;
-      s = CurrentFileSystem().Open(output_->path(), o, &file);
-    }
+    if (s.ok()) s = output_->OpenForWriting(&file);
     if (!s.ok()) {
       if (output_) output_->Abandon();
       failure_ = IoStatusText(s);
