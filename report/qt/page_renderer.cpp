@@ -10,6 +10,7 @@
 #include <QImage>
 #include <QPainter>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <memory>
@@ -334,23 +335,32 @@ bool EncodeGreyPng(const QImage& img, QByteArray* png) {
   ihdr += std::string("\x08\x00\x00\x00\x00", 5);  // 8 bits, grey, deflate, filters, no interlace
   z_stream z{};
   if (deflateInit2(&z, Z_BEST_SPEED, Z_DEFLATED, 15, 8, Z_RLE) != Z_OK) return false;
-  std::string idat(deflateBound(&z, static_cast<uLong>(h) * (w + 1)), '\0');
-  z.next_out = reinterpret_cast<Bytef*>(idat.data());
-  z.avail_out = static_cast<uInt>(idat.size());
+  std::string idat;
+  unsigned char packed[65536];
   std::vector<unsigned char> row(static_cast<size_t>(w) + 1);
   row[0] = 2;  // Up
-  bool ok = true;
-  for (int y = 0; y < h && ok; ++y) {
+  int rc = Z_OK;
+  for (int y = 0; y < h && rc == Z_OK; ++y) {
     const uchar* line = img.constScanLine(y);
-    const uchar* above = y > 0 ? img.constScanLine(y - 1) : nullptr;
-    for (int x = 0; x < w; ++x) row[x + 1] = static_cast<unsigned char>(line[x] - (above ? above[x] : 0));
+    if (y == 0) {
+      std::copy(line, line + w, row.begin() + 1);
+    } else {
+      const uchar* above = img.constScanLine(y - 1);
+      for (int x = 0; x < w; ++x) row[x + 1] = static_cast<unsigned char>(line[x] - above[x]);
+    }
     z.next_in = row.data();
     z.avail_in = static_cast<uInt>(row.size());
-    ok = deflate(&z, y + 1 == h ? Z_FINISH : Z_NO_FLUSH) == (y + 1 == h ? Z_STREAM_END : Z_OK);
+    const int flush = y + 1 == h ? Z_FINISH : Z_NO_FLUSH;
+    do {
+      z.next_out = packed;
+      z.avail_out = sizeof packed;
+      rc = deflate(&z, flush);
+      idat.append(reinterpret_cast<const char*>(packed), sizeof packed - z.avail_out);
+    } while (rc == Z_OK && z.avail_out == 0);
+    if (rc == Z_BUF_ERROR) rc = Z_OK;  // the last call found nothing more to write
   }
-  idat.resize(idat.size() - z.avail_out);
   deflateEnd(&z);
-  if (!ok) return false;
+  if (rc != Z_STREAM_END) return false;
   std::string out("\x89PNG\r\n\x1A\n", 8);
   PutChunk(out, "IHDR", ihdr);
   PutChunk(out, "IDAT", idat);

@@ -255,24 +255,30 @@ TEST_F(PageRendererTest, ArialIsLiberationSansMeasuredForReal) {
 
 TEST_F(PageRendererTest, PngIsThePageAtTheAskedResolution) {
   Compose(3);
-  const std::string png = out_.File("page1.png");
-  ASSERT_TRUE(WritePng(pages_[0], png, 96).ok());
-  QImage img(QString::fromStdString(png));
-  ASSERT_FALSE(img.isNull());
-  EXPECT_EQ(img.size(), QSize(816, 1056));
-  // The grey column-head box at 1000,1260: 96 dpi puts its inside near 100,125.
-  EXPECT_EQ(QColor(img.pixel(100, 125)), QColor(0xC0, 0xC0, 0xC0));
-  // Every pixel is the page as drawn: a grey page loses nothing on its way
-  // through the picture's own encoding.
   PageImage page;
   ASSERT_TRUE(ReadPageFile(pages_[0], &page).ok());
-  QImage drawn(816, 1056, QImage::Format_RGB32);
-  {
-    QPainter p(&drawn);
-    PaintPage(p, page, QRectF(0, 0, 816, 1056));
+  // At 300 dots an inch the compressed picture takes several of the
+  // encoder's output buffers.
+  for (const int dpi : {96, 300}) {
+    SCOPED_TRACE(dpi);
+    const std::string png = out_.File("page1.png");
+    ASSERT_TRUE(WritePng(pages_[0], png, dpi).ok());
+    QImage img(QString::fromStdString(png));
+    ASSERT_FALSE(img.isNull());
+    const QSize size(85 * dpi / 10, 11 * dpi);
+    EXPECT_EQ(img.size(), size);
+    // The grey column-head box at 1000,1260 (thousandths of an inch).
+    EXPECT_EQ(QColor(img.pixel(dpi * 104 / 100, dpi * 130 / 100)), QColor(0xC0, 0xC0, 0xC0));
+    // Every pixel is the page as drawn: a grey page loses nothing on its
+    // way through the picture's own encoding.
+    QImage drawn(size, QImage::Format_RGB32);
+    {
+      QPainter p(&drawn);
+      PaintPage(p, page, QRectF(QPointF(0, 0), QSizeF(size)));
+    }
+    EXPECT_TRUE(img.convertToFormat(QImage::Format_Grayscale8) ==
+                drawn.convertToFormat(QImage::Format_Grayscale8));
   }
-  EXPECT_TRUE(img.convertToFormat(QImage::Format_Grayscale8) ==
-              drawn.convertToFormat(QImage::Format_Grayscale8));
 }
 
 // Overwrites a page's bytes in its spool, past its header.
