@@ -24,6 +24,7 @@
 
 #include "storage/native/native_file.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include "runtime/error.h"
@@ -134,8 +135,14 @@ void NativeFile::DecodeRow(sqlite3_stmt* stmt) {
         const unsigned char* text = sqlite3_column_text(stmt, col);
         const int n = sqlite3_column_bytes(stmt, col);
         char* out = record + f.offset;
-        int w = 0;
-        for (int k = 0; k < n && w < f.size;) {
+        // Most text is ASCII: copy runs of eight such bytes whole.
+        int w = 0, k = 0;
+        for (uint64_t word; k + 8 <= n && w + 8 <= f.size; k += 8, w += 8) {
+          std::memcpy(&word, text + k, 8);
+          if (word & 0x8080808080808080ull) break;
+          std::memcpy(out + w, &word, 8);
+        }
+        while (k < n && w < f.size) {
           const unsigned char c = text[k];
           if (c < 0x80) {
             out[w++] = static_cast<char>(c);
