@@ -253,5 +253,44 @@ TEST_F(NativeDriverTest, TheFileIsAPlainDatabaseOtherToolsRead) {
   sqlite3_close(db);
 }
 
+// Text another program stored, read into the record as Windows-1252: runs
+// of ASCII copied whole, a character of the set converted, one it lacks
+// shown as '?', a text longer than its field cut at the field's end.
+TEST_F(NativeDriverTest, TextAnotherProgramStoredReadsAsWindows1252) {
+  File f(decl_);
+  Build(f);
+  ASSERT_EQ(f.Close(), kNoError);
+  struct Case {
+    const char* stored;  // UTF-8, as the other program wrote it
+    std::string read;    // NAME, 20 bytes of Windows-1252
+  };
+  const Case cases[] = {
+      {"Abernethy", Fit("Abernethy", 20)},
+      {"Abcdefgh\xC3\xA9t\xC3\xA9", Fit("Abcdefgh\xE9t\xE9", 20)},
+      {"\xC3\x89p\xC3\xA9" "e 12345678", Fit("\xC9p\xE9" "e 12345678", 20)},
+      {"Ohm \xCE\xA9 and \xE2\x82\xAC", Fit("Ohm ? and \x80", 20)},
+      {"ABCDEFGHIJKLMNOPQRSTUVWXYZ", "ABCDEFGHIJKLMNOPQRST"},
+      {"ABCDEFGHIJKLMNOPQRS\xC3\xA9xyz", "ABCDEFGHIJKLMNOPQRS\xE9"},
+  };
+  sqlite3* db = Raw();
+  for (const Case& c : cases) {
+    sqlite3_stmt* s = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(db, "UPDATE UNNAMED SET NAME = ? WHERE ID = 15", -1, &s, nullptr),
+              SQLITE_OK);
+    sqlite3_bind_text(s, 1, c.stored, -1, SQLITE_STATIC);
+    ASSERT_EQ(sqlite3_step(s), SQLITE_DONE);
+    sqlite3_finalize(s);
+    ASSERT_EQ(f.Open(kOpenShared), kNoError);
+    ASSERT_EQ(f.SetKeyStart(kRecordOrder), kNoError);
+    std::string read;
+    while (f.Next() == kNoError) {
+      if (f.Field("ID").GetNumber() == 15) read = std::string(f.Field("NAME").Bytes());
+    }
+    EXPECT_EQ(read, c.read) << c.stored;
+    ASSERT_EQ(f.Close(), kNoError);
+  }
+  sqlite3_close(db);
+}
+
 }  // namespace
 }  // namespace mirabo::native
