@@ -184,6 +184,16 @@ std::optional<std::string> Cp1252FromUtf8(std::string_view utf8, size_t* bad_at)
   return out;
 }
 
+std::string SqlQuoted(std::string_view text, char quote) {
+  std::string out(1, quote);
+  for (char c : text) {
+    if (c == quote) out.push_back(quote);
+    out.push_back(c);
+  }
+  out.push_back(quote);
+  return out;
+}
+
 std::string Printable(std::string_view text, size_t limit) {
   std::string out;
   size_t shown = 0;

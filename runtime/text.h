@@ -37,6 +37,10 @@ std::string ToUpper1252(std::string_view s);
 // so every byte string survives a round trip.
 std::string Utf8FromCp1252(std::string_view bytes);
 
+// `text` enclosed in `quote`, each `quote` inside doubled: an SQL
+// identifier with '"', a string literal with '\''.
+std::string SqlQuoted(std::string_view text, char quote);
+
 // `text` (UTF-8, the user's own bytes: a path, an argument) as a message may
 // show it: control characters and bytes that are not UTF-8 escaped (\t,
 // \x1B), cut to `limit` characters with "..." after.

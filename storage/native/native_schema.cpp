@@ -1,16 +1,10 @@
 #include "storage/native/native_schema.h"
 
+#include "runtime/text.h"
+
 namespace mirabo::native {
 
-std::string QuoteIdentifier(const std::string& name) {
-  std::string out = "\"";
-  for (char c : name) {
-    if (c == '"') out.push_back('"');
-    out.push_back(c);
-  }
-  out.push_back('"');
-  return out;
-}
+std::string QuoteIdentifier(const std::string& name) { return SqlQuoted(name, '"'); }
 
 NativeSchema::NativeSchema(const FileDecl& decl, std::string table)
     : decl_(&decl), table_(std::move(table)) {

@@ -7,25 +7,9 @@
 
 namespace mirabo::postgres {
 
-std::string Quote(const std::string& name) {
-  std::string out = "\"";
-  for (char c : name) {
-    if (c == '"') out.push_back('"');
-    out.push_back(c);
-  }
-  out.push_back('"');
-  return out;
-}
+std::string Quote(const std::string& name) { return SqlQuoted(name, '"'); }
 
-std::string Literal(const std::string& text) {
-  std::string out = "'";
-  for (char c : text) {
-    if (c == '\'') out.push_back('\'');
-    out.push_back(c);
-  }
-  out.push_back('\'');
-  return out;
-}
+std::string Literal(const std::string& text) { return SqlQuoted(text, '\''); }
 
 namespace {
 std::string Lower(std::string s) {
